@@ -1,0 +1,31 @@
+#include "app/startup.h"
+
+#include "app/form1.h"
+
+#include <QApplication>
+#include <QIcon>
+
+namespace app {
+
+bool initcontrols()
+{
+    return true;
+}
+
+void startup()
+{
+    initcontrols();
+    QCoreApplication::setApplicationVersion(QStringLiteral(BRINDLE_VERSION_TEXT));
+    QIcon icon;
+    for (const int size : {16, 24, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/brindle-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+    QGuiApplication::setDesktopFileName(QStringLiteral("brindle"));
+
+    // Closing the window ends the program from inside its close handler, so
+    // the window is never destroyed in the ordinary way.
+    auto *form = new Form1();
+    form->show();
+}
+
+} // namespace app

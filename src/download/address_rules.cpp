@@ -1,0 +1,100 @@
+#include "download/address_rules.h"
+
+#include <QByteArray>
+
+namespace download {
+
+std::optional<QString> prefixrule(const QString &text)
+{
+    if (text.left(kPrefix.size()) == kPrefix)
+        return std::nullopt;
+    return kPrefix;
+}
+
+bool accepted(const QString &text)
+{
+    return text.left(kPrefix.size()) == kPrefix && text != kPrefix;
+}
+
+QString rightfilename(const QString &url)
+{
+    return url.mid(url.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+namespace {
+
+bool isReserved(char c)
+{
+    return QByteArrayView(":/?#[]@!$&'()*+,;=").contains(c);
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+QByteArray unescape(const QByteArray &text, bool keepReserved)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0
+            && hexValue(text[i + 2]) >= 0) {
+            const char decoded = static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            if (!(keepReserved && isReserved(decoded))) {
+                out += decoded;
+                i += 2;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// wget first unescapes the whole address except reserved characters, then
+// each piece of the file name once more, and escapes what no file name on
+// this system should hold.
+QByteArray localPiece(const QByteArray &piece)
+{
+    const QByteArray decoded = unescape(unescape(piece, true), false);
+    QByteArray out;
+    for (const char c : decoded) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '/' || byte < 32 || byte == 127)
+            out += '%' + QByteArray::number(byte, 16).rightJustified(2, '0').toUpper();
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+QString wgetfilename(const QString &url)
+{
+    QByteArray address = url.toUtf8();
+    address.truncate(address.indexOf('#') < 0 ? address.size() : address.indexOf('#'));
+    const qsizetype scheme = address.indexOf("://");
+    const qsizetype hostStart = scheme < 0 ? 0 : scheme + 3;
+    const qsizetype queryAt = address.indexOf('?', hostStart);
+    const QByteArray beforeQuery = queryAt < 0 ? address : address.left(queryAt);
+    const qsizetype pathAt = beforeQuery.indexOf('/', hostStart);
+    const QByteArray path = pathAt < 0 ? QByteArray() : beforeQuery.mid(pathAt);
+    const QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
+
+    if (segment.isEmpty() && queryAt < 0)
+        return rightfilename(url);
+    QByteArray name = localPiece(segment);
+    if (queryAt >= 0)
+        name += '?' + localPiece(address.mid(queryAt + 1));
+    return QString::fromUtf8(name);
+}
+
+} // namespace download

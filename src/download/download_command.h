@@ -1,0 +1,46 @@
+#pragma once
+// The Download/Pause command: every press saves the address, then either
+// probes the size and runs wget until it ends, or stops the running wget.
+
+#include "download/runner.h"
+#include "platform/http_probe.h"
+
+#include <QString>
+
+namespace download {
+
+inline const QString kDownloadCaption = QStringLiteral("Download");
+inline const QString kPauseCaption = QStringLiteral("Pause");
+
+// What the command reads and changes in the window.
+class CommandView
+{
+public:
+    virtual ~CommandView() = default;
+    virtual QString address() const = 0;
+    virtual void setAddressEnabled(bool enabled) = 0;
+    virtual QString caption() const = 0;
+    virtual void setCaption(const QString &caption) = 0;
+};
+
+class DownloadCommand
+{
+public:
+    DownloadCommand(CommandView &view, platform::HttpProbe &inet, Runner &runner);
+
+    // The button's click. Presses arriving while this one waits run nested.
+    void click();
+
+    // Total size in bytes from the last probe that produced one; 0 at start.
+    qint64 filesize() const { return filesize_; }
+
+private:
+    void probe();
+
+    CommandView &view_;
+    platform::HttpProbe &inet_;
+    Runner &runner_;
+    qint64 filesize_ = 0;
+};
+
+} // namespace download

@@ -1,0 +1,43 @@
+#include "download/runner.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace download {
+
+std::optional<QString> Runner::runwait(const QString &program, const QStringList &arguments)
+{
+    auto started = platform::ChildProcess::start(program, arguments);
+    if (!started.process)
+        return started.error;
+
+    Run run{std::move(*started.process)};
+    // A nested run replaces shnd_ with its own; this run keeps its own
+    // process in its frame and never touches the nested one's.
+    shnd_ = run.process.handle() >= 0 ? &run : nullptr;
+
+    platform::ChildProcess::Wait outcome;
+    do {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        outcome = run.process.wait(kWaitMilliseconds);
+        QThread::msleep(kSleepMilliseconds);
+    } while (outcome == platform::ChildProcess::Wait::TimedOut);
+
+    if (shnd_ == &run)
+        shnd_ = nullptr;
+    run.process.close();
+    return std::nullopt;
+}
+
+void Runner::terminate()
+{
+    if (shnd_)
+        shnd_->process.terminate();
+}
+
+int Runner::shnd() const
+{
+    return shnd_ ? shnd_->process.handle() : 0;
+}
+
+} // namespace download

@@ -1,0 +1,153 @@
+#include "platform/child_process.h"
+
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+namespace {
+
+int pidfdOpen(pid_t pid)
+{
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+int pidfdSendSignal(int pidfd, int signal)
+{
+    return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+}
+
+// Only async-signal-safe calls between fork and exec.
+[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int errorPipe)
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    int failure = 0;
+    if (::getppid() != parent)
+        ::_exit(127); // the parent died before the death signal was armed
+
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::signal(SIGPIPE, SIG_DFL);
+
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0) {
+        failure = errno;
+    } else {
+        if (null > 2)
+            ::close(null);
+        ::execv(path, argv);
+        failure = errno;
+    }
+    [[maybe_unused]] const auto written = ::write(errorPipe, &failure, sizeof failure);
+    ::_exit(127);
+}
+
+} // namespace
+
+ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments)
+{
+    const QString path = QStandardPaths::findExecutable(program);
+    if (path.isEmpty())
+        return {std::nullopt, QStringLiteral("%1: program not found").arg(program)};
+
+    // Everything the child needs is prepared before fork.
+    std::vector<QByteArray> storage;
+    storage.push_back(QFile::encodeName(path));
+    for (const QString &argument : arguments)
+        storage.push_back(argument.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &item : storage)
+        argv.push_back(item.data());
+    argv.push_back(nullptr);
+
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0)
+        return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
+
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        const int error = errno;
+        ::close(errorPipe[0]);
+        ::close(errorPipe[1]);
+        return {std::nullopt, QString::fromLocal8Bit(std::strerror(error))};
+    }
+    if (pid == 0)
+        execChild(storage.front().constData(), argv.data(), parent, errorPipe[1]);
+
+    ::close(errorPipe[1]);
+    int childError = 0;
+    ssize_t got;
+    do {
+        got = ::read(errorPipe[0], &childError, sizeof childError);
+    } while (got < 0 && errno == EINTR);
+    ::close(errorPipe[0]);
+    if (got == static_cast<ssize_t>(sizeof childError)) {
+        ::waitpid(pid, nullptr, 0);
+        return {std::nullopt,
+                QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(std::strerror(childError)))};
+    }
+    return {ChildProcess(pid, pidfdOpen(pid)), QString()};
+}
+
+ChildProcess::ChildProcess(ChildProcess &&other) noexcept
+    : pid_(other.pid_), pidfd_(other.pidfd_), reaped_(other.reaped_)
+{
+    other.pid_ = -1;
+    other.pidfd_ = -1;
+    other.reaped_ = true;
+}
+
+ChildProcess::~ChildProcess()
+{
+    close();
+}
+
+ChildProcess::Wait ChildProcess::wait(int milliseconds)
+{
+    if (pidfd_ < 0 || reaped_)
+        return Wait::Failed;
+    pollfd entry{pidfd_, POLLIN, 0};
+    const int ready = ::poll(&entry, 1, milliseconds);
+    if (ready > 0)
+        return Wait::Ended;
+    if (ready == 0 || errno == EINTR)
+        return Wait::TimedOut;
+    return Wait::Failed;
+}
+
+bool ChildProcess::terminate()
+{
+    if (reaped_ || pid_ <= 0)
+        return false;
+    // Without a pidfd the unreaped child still pins its pid, so kill() is safe.
+    return (pidfd_ >= 0 ? pidfdSendSignal(pidfd_, SIGTERM) : ::kill(pid_, SIGTERM)) == 0;
+}
+
+void ChildProcess::close()
+{
+    if (!reaped_ && pid_ > 0) {
+        if (::waitpid(pid_, nullptr, WNOHANG) == 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        reaped_ = true;
+    }
+    if (pidfd_ >= 0) {
+        ::close(pidfd_);
+        pidfd_ = -1;
+    }
+}
+
+} // namespace platform

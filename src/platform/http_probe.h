@@ -1,0 +1,54 @@
+#pragma once
+// A one-request-at-a-time HTTP client for the size probe, with five
+// operations: send, busy, error code, response header, cancel. The outcome of
+// the last request stays readable until the next one is sent.
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QString>
+#include <chrono>
+#include <optional>
+
+class QNetworkReply;
+
+namespace platform {
+
+class HttpProbe : public QObject
+{
+    Q_OBJECT
+public:
+    explicit HttpProbe(std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                       QObject *parent = nullptr);
+
+    // Starts a request with the verb and returns at once. Refused (false,
+    // nothing changes) while an earlier request is still running.
+    bool send(const QString &address, const QByteArray &verb);
+    bool busy() const { return !reply_.isNull(); }
+    // 0 when the last request ended without error, an HTTP status of 400 or
+    // more included; otherwise the network error's code.
+    int errorCode() const { return errorCode_; }
+    // A response header's value; nothing when the server did not send it.
+    std::optional<QString> header(const QByteArray &name) const;
+    // Abandons a running request and frees its connection.
+    void cancel();
+    // Handles events until the request has ended, sleeping between them.
+    void waitWhileBusy();
+
+signals:
+    void ended();
+
+private:
+    void finish();
+
+    QNetworkAccessManager manager_;
+    QPointer<QNetworkReply> reply_;
+    std::chrono::milliseconds timeout_;
+    int errorCode_ = 0;
+    QList<QPair<QByteArray, QByteArray>> headers_;
+};
+
+} // namespace platform

@@ -1,0 +1,73 @@
+#pragma once
+// The gradient progress bar: repaints a picture area filled to a percentage
+// and places a percentage label over it.
+
+#include <QString>
+#include <cstdint>
+
+namespace progress {
+
+// A drawing area whose outer size is in twips and whose pixels are addressed
+// from (0, 0) at the top left. Fills outside the area are clipped.
+class PictureArea
+{
+public:
+    virtual ~PictureArea() = default;
+    virtual double width() const = 0;
+    virtual double height() const = 0;
+    virtual void setWidth(double twips) = 0;
+    virtual void setHeight(double twips) = 0;
+    virtual int scaleWidth() const = 0;
+    virtual int scaleHeight() const = 0;
+    // Clears the area to its background colour.
+    virtual void cls() = 0;
+    // Paints (x, y) for every y from yFrom to yTo inclusive.
+    virtual void fillColumn(int x, int yFrom, int yTo, std::int32_t colour) = 0;
+    // Paints (x, y) for every x from xFrom to xTo inclusive.
+    virtual void fillRow(int y, int xFrom, int xTo, std::int32_t colour) = 0;
+};
+
+// A label placed in the picture's pixel coordinates; positions keep fractions.
+class BarLabel
+{
+public:
+    virtual ~BarLabel() = default;
+    virtual double width() const = 0;
+    virtual double height() const = 0;
+    virtual void setLeft(double pixels) = 0;
+    virtual void setTop(double pixels) = 0;
+    virtual void setWidth(double pixels) = 0;
+    virtual void setCaption(const QString &caption) = 0;
+    virtual void setForeColor(std::int32_t colour) = 0;
+};
+
+// Minimum outer sizes, in twips.
+inline constexpr double kHorizontalMinWidth = 3015;
+inline constexpr double kHorizontalMinHeight = 255;
+inline constexpr double kVerticalMinHeight = 3015;
+inline constexpr double kVerticalMinWidth = 495;
+
+// Whole pixels of an outer size: twips rounded half to even, divided by tpp.
+int wholepixels(double twips, int tpp);
+
+// Draws the bar. -1 for highcolor or lowcolor derives the text colour from
+// the inverted start or end colour. Percentages above 100 count as 100.
+// Returns 0 when drawn, -1 when a failure stopped it before the first pixel
+// (an inverted colour out of range, or no usable twips per pixel).
+std::int32_t drawprogress(std::uint8_t percent, PictureArea &pic, BarLabel &lbl, bool showcaption,
+                          bool horizontal, std::int32_t highcolor, std::int32_t lowcolor,
+                          std::int32_t startcolor, std::int32_t endcolor, int tpp);
+
+// The colours and orientation that Brindle's window always uses.
+inline constexpr std::int32_t kBarHighColor = 16777215; // white
+inline constexpr std::int32_t kBarLowColor = 65280;     // green
+inline constexpr std::int32_t kBarStartColor = 65280;   // green
+inline constexpr std::int32_t kBarEndColor = 6579300;   // grey, RGB(100, 100, 100)
+
+inline std::int32_t drawwindowbar(std::uint8_t percent, PictureArea &pic, BarLabel &lbl, int tpp)
+{
+    return drawprogress(percent, pic, lbl, true, true, kBarHighColor, kBarLowColor, kBarStartColor,
+                        kBarEndColor, tpp);
+}
+
+} // namespace progress

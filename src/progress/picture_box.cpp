@@ -1,0 +1,132 @@
+#include "progress/picture_box.h"
+
+#include <QPainter>
+#include <algorithm>
+#include <cmath>
+
+namespace progress {
+namespace {
+
+QRgb toRgb(std::int32_t colour)
+{
+    return qRgb(colour & 255, (colour >> 8) & 255, (colour >> 16) & 255);
+}
+
+} // namespace
+
+PictureBox::PictureBox(double widthTwips, double heightTwips, int tpp, QWidget *parent)
+    : QWidget(parent),
+      widthTwips_(widthTwips),
+      heightTwips_(heightTwips),
+      tpp_(tpp > 0 ? tpp : 15),
+      // The workspace colour is read once so the bar never changes its look.
+      background_(palette().color(QPalette::Dark).rgb())
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    resizeToTwips();
+}
+
+void PictureBox::resizeToTwips()
+{
+    const int w = std::max(0, wholepixels(widthTwips_, tpp_));
+    const int h = std::max(0, wholepixels(heightTwips_, tpp_));
+    setFixedSize(w, h);
+    if (image_.width() != w || image_.height() != h) {
+        image_ = QImage(w, h, QImage::Format_RGB32);
+        image_.fill(background_);
+    }
+}
+
+void PictureBox::setWidth(double twips)
+{
+    widthTwips_ = twips;
+    resizeToTwips();
+}
+
+void PictureBox::setHeight(double twips)
+{
+    heightTwips_ = twips;
+    resizeToTwips();
+}
+
+void PictureBox::cls()
+{
+    image_.fill(background_);
+    // Every draw starts here, so one repaint request covers the whole draw.
+    update();
+}
+
+void PictureBox::fillColumn(int x, int yFrom, int yTo, std::int32_t colour)
+{
+    if (x < 0 || x >= image_.width())
+        return;
+    const QRgb rgb = toRgb(colour);
+    const int first = std::max(yFrom, 0);
+    const int last = std::min(yTo, image_.height() - 1);
+    for (int y = first; y <= last; ++y)
+        reinterpret_cast<QRgb *>(image_.scanLine(y))[x] = rgb;
+}
+
+void PictureBox::fillRow(int y, int xFrom, int xTo, std::int32_t colour)
+{
+    if (y < 0 || y >= image_.height())
+        return;
+    const int first = std::max(xFrom, 0);
+    const int last = std::min(xTo, image_.width() - 1);
+    if (first > last)
+        return;
+    auto *line = reinterpret_cast<QRgb *>(image_.scanLine(y));
+    std::fill(line + first, line + last + 1, toRgb(colour));
+}
+
+void PictureBox::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawImage(0, 0, image_);
+}
+
+LabelOnPicture::LabelOnPicture(QLabel *label)
+    : label_(label), left_(label->x()), top_(label->y()), width_(label->width())
+{
+}
+
+void LabelOnPicture::place()
+{
+    label_->setGeometry(static_cast<int>(std::lround(left_)), static_cast<int>(std::lround(top_)),
+                        static_cast<int>(std::lround(width_)), label_->height());
+}
+
+void LabelOnPicture::setLeft(double pixels)
+{
+    left_ = pixels;
+    place();
+}
+
+void LabelOnPicture::setTop(double pixels)
+{
+    top_ = pixels;
+    place();
+}
+
+void LabelOnPicture::setWidth(double pixels)
+{
+    width_ = pixels;
+    place();
+}
+
+void LabelOnPicture::setCaption(const QString &caption)
+{
+    label_->setText(caption);
+}
+
+void LabelOnPicture::setForeColor(std::int32_t colour)
+{
+    if (colour == foreColor_)
+        return;
+    foreColor_ = colour;
+    QPalette palette = label_->palette();
+    palette.setColor(QPalette::WindowText, QColor(toRgb(colour)));
+    label_->setPalette(palette);
+}
+
+} // namespace progress

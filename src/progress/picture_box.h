@@ -1,0 +1,68 @@
+#pragma once
+// The bar's widgets: a picture box that keeps its drawing in a persistent
+// image, and the label placed inside it.
+
+#include "progress/drawprogress.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QWidget>
+
+namespace progress {
+
+class PictureBox : public QWidget, public PictureArea
+{
+public:
+    // Outer size in twips; `tpp` converts it to pixels.
+    PictureBox(double widthTwips, double heightTwips, int tpp, QWidget *parent = nullptr);
+
+    double width() const override { return widthTwips_; }
+    double height() const override { return heightTwips_; }
+    void setWidth(double twips) override;
+    void setHeight(double twips) override;
+    int scaleWidth() const override { return image_.width(); }
+    int scaleHeight() const override { return image_.height(); }
+    void cls() override;
+    void fillColumn(int x, int yFrom, int yTo, std::int32_t colour) override;
+    void fillRow(int y, int xFrom, int xTo, std::int32_t colour) override;
+
+    const QImage &image() const { return image_; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void resizeToTwips();
+
+    double widthTwips_;
+    double heightTwips_;
+    int tpp_;
+    QRgb background_;
+    QImage image_;
+};
+
+// Adapts a QLabel to the bar's label, keeping fractional positions.
+class LabelOnPicture : public BarLabel
+{
+public:
+    explicit LabelOnPicture(QLabel *label);
+
+    double width() const override { return width_; }
+    double height() const override { return label_->height(); }
+    void setLeft(double pixels) override;
+    void setTop(double pixels) override;
+    void setWidth(double pixels) override;
+    void setCaption(const QString &caption) override;
+    void setForeColor(std::int32_t colour) override;
+
+private:
+    void place();
+
+    QLabel *label_;
+    double left_;
+    double top_;
+    double width_;
+    std::int32_t foreColor_ = -1;
+};
+
+} // namespace progress

@@ -1,0 +1,39 @@
+#pragma once
+// One tick of the progress display: captions for the total and current size
+// in megabytes, and the percentage that the bar shows.
+
+#include <QLocale>
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+namespace progress {
+
+// Rounds to two decimals, halves to even.
+double round2(double value);
+
+// A double as the display writes it: up to 15 significant digits, no
+// trailing zeros, the locale's decimal separator, no group separators.
+QString textofdouble(double value, const QLocale &locale);
+
+// The smaller of a and b; b on a tie.
+inline std::int64_t min(std::int64_t a, std::int64_t b)
+{
+    return a < b ? a : b;
+}
+
+struct Tick
+{
+    QString total;   // Label2's new caption
+    QString current; // Label3's new caption
+    // What to draw; nothing when the capped percentage is not a byte.
+    std::optional<std::uint8_t> percent;
+};
+
+// `length` is the file's length, or nothing when it could not be read, in
+// which case the current caption stays `previousCurrent`. The percentage is
+// read back from the two captions, with the locale that wrote them.
+Tick sampletick(qint64 filesize, std::optional<qint64> length, const QString &previousCurrent,
+                const QLocale &locale = QLocale());
+
+} // namespace progress

@@ -1,0 +1,26 @@
+#!/bin/sh
+# Starts Brindle under a virtual X display and saves a PNG of its window.
+#   tools/screenshot.sh [binary] [output.png]
+# The settings and working folder are temporary unless XDG_CONFIG_HOME is set.
+set -eu
+binary=${1:-build/src/app/brindle}
+output=${2:-docs/window.png}
+mkdir -p "$(dirname "$output")"
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT INT TERM
+: "${XDG_CONFIG_HOME:=$scratch/config}"
+export XDG_CONFIG_HOME
+output_abs=$(realpath -m "$output")
+binary_abs=$(realpath "$binary")
+cd "$scratch"
+xvfb-run -a -s "-screen 0 800x600x24" sh -c '
+  "$1" & app=$!
+  for i in $(seq 50); do
+    window=$(xdotool search --name "^Brindle$" 2>/dev/null | head -1) && [ -n "$window" ] && break
+    sleep 0.1
+  done
+  sleep 1.2
+  import -window "$window" "$2"
+  kill $app
+' sh "$binary_abs" "$output_abs"
+echo "saved $output"
