@@ -42,7 +42,9 @@ bool writeSetting(const QString &application, const QString &section,
     store.setValue(section + QLatin1Char('/') + key, value);
     // The program may end without unwinding, so every write reaches the disk now.
     store.sync();
-    return store.status() == QSettings::NoError;
+    // A format error only says the old contents could not be parsed; the
+    // sync has rewritten the file.
+    return store.status() != QSettings::AccessError;
 }
 
 } // namespace platform

@@ -1,0 +1,164 @@
+#include "app/form1.h"
+#include "download/remembered_address.h"
+#include "platform/settings_store.h"
+#include "support/helpers.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+using app::Form1;
+
+namespace {
+template <typename T = QWidget>
+T *child(Form1 &form, const char *name)
+{
+    return form.findChild<T *>(QString::fromLatin1(name));
+}
+} // namespace
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+private slots:
+    void controlsAtTheirPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("Label1") << "Label1" << QRect(8, 8, 49, 17) << "File URL";
+        QTest::newRow("Text1") << "Text1" << QRect(64, 5, 201, 25) << "http://";
+        QTest::newRow("Command1") << "Command1" << QRect(280, 0, 65, 33) << "Download";
+        QTest::newRow("Label2") << "Label2" << QRect(80, 56, 209, 25) << "0";
+        QTest::newRow("Label3") << "Label3" << QRect(80, 88, 201, 25) << "0";
+        QTest::newRow("Label4") << "Label4" << QRect(8, 56, 57, 17) << "Total (MB)";
+        QTest::newRow("Label5") << "Label5" << QRect(8, 88, 65, 17) << "Current (MB)";
+        QTest::newRow("Picture1") << "Picture1" << QRect(40, 120, 281, 25) << "";
+        QTest::newRow("Label6") << "Label6" << QRect(132, 4, 33, 17) << "0%";
+        QTest::newRow("Label7") << "Label7" << QRect(232, 152, 129, 17) << app::kMakerAddress;
+    }
+    void controlsAtTheirPlaces()
+    {
+        testing::Sandbox sandbox;
+        Form1 form([] {});
+        QFETCH(QString, name);
+        QWidget *control = child(form, qPrintable(name));
+        QVERIFY(control);
+        QFETCH(QRect, geometry);
+        QCOMPARE(control->geometry(), geometry);
+        QFETCH(QString, text);
+        if (auto *label = qobject_cast<QLabel *>(control))
+            QCOMPARE(label->text(), text);
+        if (auto *edit = qobject_cast<QLineEdit *>(control))
+            QCOMPARE(edit->text(), text);
+        if (auto *button = qobject_cast<QPushButton *>(control))
+            QCOMPARE(button->text(), text);
+    }
+
+    void windowShapeKeysAndAccessibility()
+    {
+        testing::Sandbox sandbox;
+        Form1 form([] {});
+        QCOMPARE(form.windowTitle(), QStringLiteral("Brindle"));
+        QCOMPARE(form.minimumSize(), QSize(358, 169));
+        QCOMPARE(form.maximumSize(), QSize(358, 169));
+        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
+        auto *text1 = child<QLineEdit>(form, "Text1");
+        auto *command1 = child<QPushButton>(form, "Command1");
+        QCOMPARE(text1->nextInFocusChain(), command1);
+        QVERIFY(!command1->isDefault() && !command1->autoDefault());
+        QCOMPARE(child<QLabel>(form, "Label1")->buddy(), text1);
+        QCOMPARE(child<QLabel>(form, "Label4")->buddy(), child(form, "Label2"));
+        QCOMPARE(child<QLabel>(form, "Label5")->buddy(), child(form, "Label3"));
+        auto *timer = form.findChild<QTimer *>(QStringLiteral("Timer1"));
+        QVERIFY(timer && timer->isActive() && timer->interval() == 500);
+        const QCursor hand = child(form, "Label7")->cursor();
+        QCOMPARE(hand.shape(), Qt::BitmapCursor);
+        QCOMPARE(hand.bitmap().size(), QSize(32, 32));
+        QCOMPARE(child(form, "Label7")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        // Enter in the address box presses nothing.
+        form.show();
+        QTest::keyClick(text1, Qt::Key_Return);
+        QCOMPARE(command1->text(), QStringLiteral("Download"));
+    }
+
+    void prefixRuleOnEveryChange_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("typed");   // appended by key clicks
+        QTest::addColumn<QString>("pasted");  // then set as a whole
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("typing keeps") << "" << "host/f.zip" << "" << "http://host/f.zip";
+        QTest::newRow("stored address") << "http://h/a.bin" << "" << "" << "http://h/a.bin";
+        QTest::newRow("stored without prefix") << "ftp://h/a" << "" << "" << "http://";
+        QTest::newRow("pasted https") << "" << "" << "https://h/f" << "http://";
+        QTest::newRow("pasted blank first") << "" << "" << " http://h/f" << "http://";
+        QTest::newRow("slash deleted") << "" << "" << "http:/host/f.zip" << "http://";
+    }
+    void prefixRuleOnEveryChange()
+    {
+        testing::Sandbox sandbox;
+        QFETCH(QString, stored);
+        if (!stored.isEmpty())
+            download::saveaddress(platform::applicationName(), stored);
+        Form1 form([] {});
+        auto *text1 = child<QLineEdit>(form, "Text1");
+        int changes = 0;
+        connect(text1, &QLineEdit::textChanged, [&] { ++changes; });
+        QFETCH(QString, typed);
+        QTest::keyClicks(text1, typed);
+        QCOMPARE(changes, int(typed.size()));
+        QFETCH(QString, pasted);
+        if (!pasted.isEmpty()) {
+            changes = 0;
+            text1->setText(pasted);
+            QCOMPARE(changes, 2); // the change, then the rule's own
+        }
+        QFETCH(QString, shown);
+        QCOMPARE(text1->text(), shown);
+    }
+
+    // A tick during a download shows both sizes and draws the bar at their
+    // ratio: 1.5 of 2 MB fills 75 % of 281 columns.
+    void tickShowsSizesAndBar()
+    {
+        testing::Sandbox sandbox;
+        testing::TestServer server(sandbox.work());
+        testing::FakeWget wget(1.5);
+        testing::makeFile(QStringLiteral("f.bin"), 3 << 19);
+        Form1 form([] {});
+        child<QLineEdit>(form, "Text1")->setText(server.url(QStringLiteral("/x/gen=2097152/f.bin")));
+        QString total;
+        QTimer::singleShot(1200, [&] { total = child<QLabel>(form, "Label2")->text(); });
+        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        QCOMPARE(total, QStringLiteral("2"));
+        QCOMPARE(child<QLabel>(form, "Label3")->text(), QStringLiteral("1.5"));
+        QCOMPARE(child<QLabel>(form, "Label6")->text(), QStringLiteral("75%"));
+        const QImage bar = static_cast<progress::PictureBox *>(child(form, "Picture1"))->image();
+        QVERIFY(bar.pixel(211, 10) != bar.pixel(212, 10));
+        QCOMPARE(bar.pixel(212, 10), bar.pixel(280, 10));
+    }
+
+    void closingTerminatesThenEnds()
+    {
+        testing::Sandbox sandbox;
+        testing::TestServer server(sandbox.work());
+        testing::FakeWget wget(30);
+        bool ended = false;
+        Form1 form([&] { ended = true; });
+        child<QLineEdit>(form, "Text1")->setText(server.url(QStringLiteral("/x/gen=10/f")));
+        QTimer::singleShot(700, [&] { form.close(); });
+        QElapsedTimer clock;
+        clock.start();
+        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        QVERIFY(ended);
+        QVERIFY(clock.elapsed() < 3000); // the stand-in was terminated
+    }
+};
+
+QTEST_MAIN(Form1Test)
+#include "form1_test.moc"

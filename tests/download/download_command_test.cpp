@@ -1,0 +1,204 @@
+#include "download/download_command.h"
+#include "download/remembered_address.h"
+#include "platform/settings_store.h"
+#include "support/helpers.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+#include <QTimer>
+
+using namespace download;
+
+namespace {
+
+struct View : CommandView
+{
+    QString address() const override { return text; }
+    void setAddressEnabled(bool on) override { enabled = on; }
+    QString caption() const override { return captionText; }
+    void setCaption(const QString &c) override
+    {
+        captionText = c;
+        captions << c;
+    }
+    QString text;
+    bool enabled = true;
+    QString captionText = kDownloadCaption;
+    QStringList captions;
+};
+
+struct Fixture
+{
+    explicit Fixture(std::chrono::milliseconds timeout = std::chrono::seconds(60))
+        : server(sandbox.work()), inet(timeout), command(view, inet, runner)
+    {
+    }
+    void press(const QString &path)
+    {
+        view.text = path.startsWith(QLatin1Char('/')) ? server.url(path) : path;
+        command.click();
+    }
+    testing::Sandbox sandbox;
+    testing::TestServer server;
+    View view;
+    platform::HttpProbe inet;
+    Runner runner;
+    DownloadCommand command;
+};
+
+} // namespace
+
+class DownloadCommandTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Every probe outcome: the size it leaves and whether wget runs. A
+    // first probe of 1000 bytes shows which outcomes keep a stale size.
+    void probeOutcomes_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("afterEarlierSize");
+        QTest::addColumn<qint64>("filesize");
+        QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500);
+        QTest::newRow("zero") << "/x/gen=5,cl=0/f" << true << qint64(0);
+        QTest::newRow("negative") << "/x/gen=5,cl=-5/f" << true << qint64(-5);
+        QTest::newRow("blanks around") << "/x/gen=5,cl=%20123%20/f" << false << qint64(123);
+        QTest::newRow("above 2^31") << "/x/gen=5,cl=3000000000/f" << false << qint64(3000000000);
+        QTest::newRow("not a number, fresh") << "/x/gen=5,cl=abc/f" << false << qint64(0);
+        QTest::newRow("not a number, stale") << "/x/gen=5,cl=abc/f" << true << qint64(1000);
+        // Qt drops a blank header, so it reads as one never sent.
+        QTest::newRow("empty, stale") << "/x/gen=5,cl=empty/f" << true << qint64(0);
+        QTest::newRow("above 2^63, stale") << "/x/gen=5,cl=9223372036854775808/f" << true << qint64(1000);
+        QTest::newRow("missing header") << "/x/gen=5,cl=none/f" << true << qint64(0);
+        QTest::newRow("404") << "/x/status=404/f" << true << qint64(0);
+        QTest::newRow("500") << "/x/status=500/f" << true << qint64(0);
+        QTest::newRow("redirect") << "/x/redirect=!x!gen=77!f/f" << true << qint64(77);
+        QTest::newRow("refused connection") << "http://127.0.0.1:1/f" << true << qint64(0);
+    }
+    void probeOutcomes()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, filesize);
+        Fixture f;
+        testing::FakeWget wget;
+        QFETCH(bool, afterEarlierSize);
+        if (afterEarlierSize)
+            f.press(QStringLiteral("/x/gen=1000/earlier"));
+        const int runsBefore = wget.calls().size();
+        f.press(path);
+        QCOMPARE(f.command.filesize(), filesize);
+        QCOMPARE(wget.calls().size() - runsBefore, filesize > 0 ? 1 : 0);
+        if (filesize > 0)
+            QCOMPARE(wget.calls().last(), QStringLiteral("-c\n") + f.view.text);
+        QVERIFY(f.view.enabled);
+        QCOMPARE(f.view.captionText, kDownloadCaption);
+        QCOMPARE(restoreaddress(platform::applicationName()), f.view.text);
+    }
+
+    void refusedAddressIsOnlySaved()
+    {
+        Fixture f;
+        testing::FakeWget wget;
+        f.view.enabled = false; // shows that nothing touched the box
+        f.press(QStringLiteral("http://"));
+        QCOMPARE(restoreaddress(platform::applicationName()), QStringLiteral("http://"));
+        QVERIFY(f.view.captions.isEmpty());
+        QVERIFY(!f.view.enabled);
+        QVERIFY(wget.calls().isEmpty());
+    }
+
+    void missingWgetRestoresIdle()
+    {
+        Fixture f;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", f.sandbox.config().toLocal8Bit());
+        f.press(QStringLiteral("/x/gen=10/f"));
+        qputenv("PATH", path);
+        QCOMPARE(f.view.captions, (QStringList{kPauseCaption, kDownloadCaption}));
+        QVERIFY(f.view.enabled);
+    }
+
+    // Download, Pause inside the run, Download again: the partial file grows
+    // until it equals the source byte for byte.
+    void pauseAndResumeUntilComplete()
+    {
+        Fixture f;
+        QTemporaryDir root;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("big.bin")), 3 << 20);
+        testing::TestServer source(root.path());
+        f.view.text = source.url(QStringLiteral("/x/rate=1500000/big.bin"));
+        int pauses = 0;
+        QElapsedTimer pausedAt;
+        QTimer pauser;
+        QObject::connect(&pauser, &QTimer::timeout, [&] {
+            if (f.view.caption() == kPauseCaption && pauses < 3) {
+                ++pauses;
+                pausedAt.start();
+                f.command.click();
+            }
+        });
+        pauser.start(700);
+        for (int presses = 0; presses < 10 && testing::sha256(QStringLiteral("big.bin")) != hash; ++presses) {
+            f.command.click();
+            if (pausedAt.isValid())
+                QVERIFY2(pausedAt.elapsed() < 1300, "wget was not stopped within about a second");
+            pausedAt.invalidate();
+            QVERIFY(f.view.enabled);
+            QCOMPARE(f.view.captionText, kDownloadCaption);
+        }
+        QCOMPARE(pauses, 3);
+        QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
+        QCOMPARE(f.command.filesize(), qint64(3 << 20));
+    }
+
+    void pauseThenDownloadInOneCycle()
+    {
+        Fixture f;
+        testing::FakeWget wget(30);
+        QTimer::singleShot(300, [&] {
+            f.command.click(); // Pause
+            // Ends the nested run's stand-in once it waits.
+            QTimer::singleShot(1000, [&] { QVERIFY(f.runner.shnd() > 0); f.runner.terminate(); });
+            f.command.click(); // Download, nested, runs to its end
+        });
+        QElapsedTimer clock;
+        clock.start();
+        f.press(QStringLiteral("/x/gen=10/f"));
+        QVERIFY(clock.elapsed() < 5000);
+        QCOMPARE(wget.calls().size(), 2);
+        QVERIFY(f.view.enabled);
+        QCOMPARE(f.view.captionText, kDownloadCaption);
+    }
+
+    void secondDownloadDuringSlowProbe()
+    {
+        Fixture f;
+        testing::FakeWget wget;
+        QTimer::singleShot(200, [&] { f.command.click(); });
+        f.press(QStringLiteral("/x/gen=10,headdelay=1/f"));
+        // The nested press downloads; the outer one then finds the size again.
+        QCOMPARE(wget.calls().size(), 2);
+        QVERIFY(f.view.enabled);
+    }
+
+    void silentServerEndsAtTheTimeoutWithEventsHandled()
+    {
+        Fixture f(std::chrono::milliseconds(1500));
+        testing::FakeWget wget;
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(100);
+        QElapsedTimer clock;
+        clock.start();
+        f.press(QStringLiteral("/x/gen=10,headdelay=never/f"));
+        QVERIFY(clock.elapsed() >= 1400 && clock.elapsed() < 6000);
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QCOMPARE(f.command.filesize(), qint64(0));
+        QVERIFY(wget.calls().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(DownloadCommandTest)
+#include "download_command_test.moc"

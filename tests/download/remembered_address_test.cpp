@@ -1,0 +1,83 @@
+#include "download/remembered_address.h"
+#include "support/helpers.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace download;
+
+class RememberedAddressTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTripsExactly_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("plain") << "http://127.0.0.1/f.zip";
+        QTest::newRow("bare prefix") << "http://";
+        QTest::newRow("no prefix") << "ftp://host/x";
+        QTest::newRow("ini syntax") << "http://h/a;b=c [lasturl] #x \"q\" \\n";
+        QTest::newRow("non-ascii") << QString::fromUtf8("http://h/dé ü/файл.bin");
+        QTest::newRow("newline and tab") << "http://h/a\nb\tc";
+        QTest::newRow("long") << "http://h/" + QString(1 << 20, QLatin1Char('a'));
+    }
+    void roundTripsExactly()
+    {
+        QFETCH(QString, address);
+        testing::Sandbox sandbox;
+        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://"));
+        QVERIFY(saveaddress(QStringLiteral("brindle"), address));
+        QCOMPARE(restoreaddress(QStringLiteral("brindle")), address);
+    }
+
+    void eachExecutableNameHasItsOwn()
+    {
+        testing::Sandbox sandbox;
+        QVERIFY(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://a/1")));
+        QVERIFY(saveaddress(QStringLiteral("copy"), QStringLiteral("http://b/2")));
+        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://a/1"));
+        QCOMPARE(restoreaddress(QStringLiteral("copy")), QStringLiteral("http://b/2"));
+        QCOMPARE(restoreaddress(QStringLiteral("other")), QStringLiteral("http://"));
+    }
+
+    // Faults that root cannot be stopped by file modes from meeting: the
+    // store falls back to "http://" and a later write in a sound place works.
+    void brokenStoreFallsBack_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("garbage") << "garbage";
+        QTest::newRow("file is a folder") << "folder";
+        QTest::newRow("config below a file") << "below-file";
+    }
+    void brokenStoreFallsBack()
+    {
+        QFETCH(QString, fault);
+        testing::Sandbox sandbox;
+        const QString ini = sandbox.config() + QStringLiteral("/Brindle/brindle.ini");
+        QDir().mkpath(sandbox.config() + QStringLiteral("/Brindle"));
+        QFile file(ini);
+        if (fault == QStringLiteral("folder")) {
+            QDir().mkpath(ini);
+        } else if (fault == QStringLiteral("below-file")) {
+            QFile blocker(sandbox.config() + QStringLiteral("/plain"));
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+            qputenv("XDG_CONFIG_HOME", blocker.fileName().toLocal8Bit() + "/below");
+        } else {
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(fault == QStringLiteral("garbage") ? QByteArray("\xff\x00[[=\n\x80last", 11) : QByteArray());
+            file.close();
+        }
+        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://"));
+        const bool writable = fault == QStringLiteral("empty") || fault == QStringLiteral("garbage");
+        QCOMPARE(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://h/f")), writable);
+
+        qputenv("XDG_CONFIG_HOME", sandbox.config().toLocal8Bit() + "/sound");
+        QVERIFY(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://h/f")));
+        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://h/f"));
+    }
+};
+
+QTEST_GUILESS_MAIN(RememberedAddressTest)
+#include "remembered_address_test.moc"

@@ -1,0 +1,162 @@
+#include "download/runner.h"
+#include "support/helpers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+#include <QTimer>
+
+using download::Runner;
+
+namespace {
+
+int openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+}
+
+double secondsOf(const std::function<void()> &action)
+{
+    QElapsedTimer clock;
+    clock.start();
+    action();
+    return clock.elapsed() / 1000.0;
+}
+
+} // namespace
+
+class RunnerTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void downloadsFromBothServers_data()
+    {
+        QTest::addColumn<bool>("useNginx");
+        QTest::newRow("test server") << false;
+        QTest::newRow("nginx") << true;
+    }
+    void downloadsFromBothServers()
+    {
+        testing::Sandbox sandbox;
+        QTemporaryDir root;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("f.bin")), 3 << 20);
+        std::unique_ptr<testing::TestServer> server;
+        std::unique_ptr<testing::Nginx> nginx;
+        QString url;
+        QFETCH(bool, useNginx);
+        if (useNginx) {
+            nginx = std::make_unique<testing::Nginx>(root.path());
+            url = nginx->url(QStringLiteral("/f.bin"));
+        } else {
+            server = std::make_unique<testing::TestServer>(root.path());
+            url = server->url(QStringLiteral("/f.bin"));
+        }
+        Runner runner;
+        QVERIFY(!runner.runwait(QStringLiteral("wget"), {QStringLiteral("-c"), url}));
+        QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+    }
+
+    void terminatedRunIsContinued()
+    {
+        testing::Sandbox sandbox;
+        QTemporaryDir root;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("f.bin")), 2 << 20);
+        testing::TestServer server(root.path());
+        const QStringList args{QStringLiteral("-c"), server.url(QStringLiteral("/x/rate=1000000/f.bin"))};
+        Runner runner;
+        QTimer::singleShot(1200, [&] { runner.terminate(); });
+        const double stopped = secondsOf([&] { runner.runwait(QStringLiteral("wget"), args); });
+        QVERIFY2(stopped < 1200 / 1000.0 + 1.3, qPrintable(QString::number(stopped)));
+        const qint64 partial = QFileInfo(QStringLiteral("f.bin")).size();
+        QVERIFY2(partial > 0 && partial < (2 << 20), qPrintable(QString::number(partial)));
+        runner.runwait(QStringLiteral("wget"), args);
+        QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+    }
+
+    // The end is noticed by the next 50 ms wait, then 500 ms of sleep follow.
+    void returnsHalfToOneSecondAfterTheEnd_data()
+    {
+        QTest::addColumn<double>("runs");
+        QTest::newRow("at once") << 0.0;
+        QTest::newRow("1.2 s") << 1.2;
+    }
+    void returnsHalfToOneSecondAfterTheEnd()
+    {
+        QFETCH(double, runs);
+        Runner runner;
+        const int descriptors = openDescriptors();
+        const double took = secondsOf([&] { runner.runwait(QStringLiteral("sleep"), {QString::number(runs)}); });
+        QVERIFY2(took >= runs + 0.45 && took <= runs + 1.3, qPrintable(QString::number(took)));
+        QCOMPARE(runner.shnd(), 0);
+        QCOMPARE(openDescriptors(), descriptors); // the handle was closed
+    }
+
+    void missingProgramFailsAtOnce()
+    {
+        Runner runner;
+        const double took = secondsOf([&] {
+            QVERIFY(runner.runwait(QStringLiteral("brindle-no-such-program"), {}).has_value());
+        });
+        QVERIFY(took < 0.3);
+        QCOMPARE(runner.shnd(), 0);
+    }
+
+    void terminationReachesOnlyAWaitedRun()
+    {
+        Runner runner;
+        runner.terminate(); // nothing started yet
+        runner.runwait(QStringLiteral("true"), {});
+        QProcess bystander;
+        bystander.start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(bystander.waitForStarted());
+        runner.terminate(); // the run has returned
+        QVERIFY(!bystander.waitForFinished(300));
+        bystander.kill();
+        bystander.waitForFinished();
+    }
+
+    void nestedRunKeepsItsOwnHandle()
+    {
+        Runner runner;
+        const int descriptors = openDescriptors();
+        int outerHandle = 0;
+        int nestedHandle = 0;
+        QElapsedTimer nestedEnded;
+        QTimer::singleShot(200, [&] {
+            outerHandle = runner.shnd();
+            runner.terminate();
+            QTimer::singleShot(0, [&] { nestedHandle = runner.shnd(); });
+            runner.runwait(QStringLiteral("sleep"), {QStringLiteral("1")});
+            nestedEnded.start();
+        });
+        runner.runwait(QStringLiteral("sleep"), {QStringLiteral("30")});
+        QVERIFY(outerHandle > 0 && nestedHandle > 0);
+        QVERIFY(nestedEnded.elapsed() <= 700); // at most one more cycle
+        QCOMPARE(openDescriptors(), descriptors);
+    }
+
+    // The address reaches wget as one argument; no shell sees it.
+    void hostileAddressIsOneArgument_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::newRow("semicolon") << "http://127.0.0.1:1/f;touch pwned";
+        QTest::newRow("substitution") << "http://127.0.0.1:1/$(touch pwned)";
+        QTest::newRow("back-quote") << "http://127.0.0.1:1/`touch pwned`";
+        QTest::newRow("option after blank") << "http://127.0.0.1:1/f -O pwned";
+        QTest::newRow("newline") << "http://127.0.0.1:1/f\ntouch pwned";
+    }
+    void hostileAddressIsOneArgument()
+    {
+        QFETCH(QString, address);
+        testing::Sandbox sandbox;
+        testing::FakeWget wget;
+        Runner runner;
+        runner.runwait(QStringLiteral("wget"), {QStringLiteral("-c"), address});
+        QCOMPARE(wget.calls(), QStringList{QStringLiteral("-c\n") + address});
+        QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
+    }
+};
+
+QTEST_GUILESS_MAIN(RunnerTest)
+#include "runner_test.moc"

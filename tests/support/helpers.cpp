@@ -1,0 +1,165 @@
+#include "support/helpers.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+namespace testing {
+
+Sandbox::Sandbox() : previousDir_(QDir::currentPath())
+{
+    qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+    QDir::setCurrent(work_.path());
+}
+
+Sandbox::~Sandbox()
+{
+    QDir::setCurrent(previousDir_);
+}
+
+TestServer::TestServer(const QString &root)
+{
+    process_.start(QStringLiteral("python3"),
+                   {QStringLiteral(BRINDLE_SOURCE_DIR "/tools/test_server.py"), QStringLiteral("--root"), root});
+    if (process_.waitForReadyRead(10000))
+        port_ = process_.readLine().trimmed().toInt();
+    if (port_ == 0)
+        qFatal("test server did not start: %s", process_.readAllStandardError().constData());
+}
+
+TestServer::~TestServer()
+{
+    process_.kill();
+    process_.waitForFinished();
+}
+
+QString TestServer::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+Nginx::Nginx(const QString &root) : port_(freePort())
+{
+    const QString conf = dir_.filePath(QStringLiteral("nginx.conf"));
+    QFile file(conf);
+    file.open(QIODevice::WriteOnly);
+    // One process, so no switch to an unprivileged user that could not read
+    // the test's private folders.
+    file.write(QStringLiteral("daemon off; master_process off; pid %1/nginx.pid;\n"
+                              "error_log %1/error.log;\nevents {}\n"
+                              "http { access_log off; client_body_temp_path %1;\n"
+                              "  server { listen 127.0.0.1:%2; root %3; } }\n")
+                   .arg(dir_.path())
+                   .arg(port_)
+                   .arg(root)
+                   .toLocal8Bit());
+    file.close();
+    process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), conf, QStringLiteral("-p"), dir_.path()});
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port_);
+        if (socket.waitForConnected(100))
+            return;
+        QTest::qWait(50);
+    }
+    qFatal("nginx did not start");
+}
+
+Nginx::~Nginx()
+{
+    process_.terminate();
+    process_.waitForFinished();
+}
+
+QString Nginx::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+}
+
+FakeWget::FakeWget(double seconds) : previousPath_(qgetenv("PATH"))
+{
+    const QString script = dir_.filePath(QStringLiteral("wget"));
+    QFile file(script);
+    file.open(QIODevice::WriteOnly);
+    file.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '%1/log'\n"
+                              "printf '\\036\\n' >> '%1/log'\nexec sleep %2\n")
+                   .arg(dir_.path())
+                   .arg(seconds)
+                   .toLocal8Bit());
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PATH", dir_.path().toLocal8Bit() + ':' + previousPath_);
+}
+
+FakeWget::~FakeWget()
+{
+    qputenv("PATH", previousPath_);
+}
+
+QStringList FakeWget::calls() const
+{
+    QFile file(dir_.filePath(QStringLiteral("log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList calls = QString::fromUtf8(file.readAll()).split(QStringLiteral("\x1e\n"), Qt::SkipEmptyParts);
+    for (QString &call : calls)
+        call.chop(1);
+    return calls;
+}
+
+QByteArray makeFile(const QString &path, qint64 size)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    QRandomGenerator generator(42);
+    QByteArray block(1 << 16, Qt::Uninitialized);
+    for (qint64 written = 0; written < size; written += block.size()) {
+        generator.fillRange(reinterpret_cast<quint32 *>(block.data()), block.size() / 4);
+        file.write(block.constData(), std::min<qint64>(block.size(), size - written));
+    }
+    file.close();
+    return sha256(path);
+}
+
+QByteArray sha256(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(&file);
+    return hash.result().toHex();
+}
+
+QList<int> processesWith(const QString &marker)
+{
+    QList<int> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        bool numeric = false;
+        const int pid = entry.toInt(&numeric);
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!numeric || !cmdline.open(QIODevice::ReadOnly))
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        stat.open(QIODevice::ReadOnly);
+        if (stat.readAll().contains(") Z "))
+            continue; // a zombie is gone, only not yet reaped
+        if (cmdline.readAll().split('\0').contains(marker.toLocal8Bit()))
+            found << pid;
+    }
+    return found;
+}
+
+} // namespace testing

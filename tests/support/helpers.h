@@ -1,0 +1,80 @@
+#pragma once
+// Shared test fixtures: a private settings folder, Brindle's loopback test
+// server, nginx, a recording stand-in for wget, and process and file checks.
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+namespace testing {
+
+// Points XDG_CONFIG_HOME at a fresh temporary folder and the working
+// directory at another, for the life of the object.
+class Sandbox
+{
+public:
+    Sandbox();
+    ~Sandbox();
+    QString config() const { return config_.path(); }
+    QString work() const { return work_.path(); }
+
+private:
+    QTemporaryDir config_;
+    QTemporaryDir work_;
+    QString previousDir_;
+};
+
+// tools/test_server.py on 127.0.0.1 serving `root`.
+class TestServer
+{
+public:
+    explicit TestServer(const QString &root);
+    ~TestServer();
+    QString url(const QString &path) const; // path starts with "/"
+
+private:
+    QProcess process_;
+    int port_ = 0;
+};
+
+// nginx serving `root` on 127.0.0.1.
+class Nginx
+{
+public:
+    explicit Nginx(const QString &root);
+    ~Nginx();
+    QString url(const QString &path) const;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    int port_ = 0;
+};
+
+// Puts a folder first on PATH holding a "wget" that appends its arguments,
+// one per line, to `log` and sleeps `seconds`. Restores PATH on destruction.
+class FakeWget
+{
+public:
+    explicit FakeWget(double seconds = 0);
+    ~FakeWget();
+    QStringList calls() const; // one entry per run: arguments joined by '\n'
+
+private:
+    QTemporaryDir dir_;
+    QByteArray previousPath_;
+};
+
+// Writes `size` pseudo-random bytes; returns the file's SHA-256.
+QByteArray makeFile(const QString &path, qint64 size);
+QByteArray sha256(const QString &path);
+
+// Ids of live processes whose command line holds `marker` in any argument.
+QList<int> processesWith(const QString &marker);
+
+int freePort();
+
+} // namespace testing
