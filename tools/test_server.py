@@ -42,9 +42,9 @@ class Handler(BaseHTTPRequestHandler):
         options = {}
         if path.startswith("/x/"):
             _, _, rest = path.partition("/x/")
-            spec, _, path = rest.partition("/")
+            shape, _, path = rest.partition("/")
             path = "/" + path
-            for item in filter(None, spec.split(",")):
+            for item in filter(None, shape.split(",")):
                 key, _, value = item.partition("=")
                 options[key] = value
         return urllib.parse.unquote(path.lstrip("/")), options

@@ -1,0 +1,175 @@
+#include "support/helpers.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImage>
+#include <QTest>
+
+namespace {
+
+// Window coordinates of the controls.
+const QPoint kText1(150, 17);
+const QPoint kCommand1(312, 16);
+constexpr int kBarLeft = 40, kBarTop = 120, kBarWidth = 281;
+
+} // namespace
+
+// Brindle as a person uses it: typing, clicking and watching the window.
+class EndToEndTest : public QObject
+{
+    Q_OBJECT
+    QProcess xvfb_;
+    QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
+    QString shots_ = qEnvironmentVariable("BRINDLE_SHOTS");
+    int shotCount_ = 0;
+    QRgb background_ = 0; // the empty bar's colour, from the first shot
+    QList<QProcess *> started_;
+
+    QString run(const QString &program, const QStringList &args)
+    {
+        QProcess process;
+        process.setProcessEnvironment(env_);
+        process.start(program, args);
+        process.waitForFinished(20000);
+        return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+    }
+    void click(const QString &window, QPoint at)
+    {
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                                        QString::number(at.x()), QString::number(at.y()),
+                                        QStringLiteral("click"), QStringLiteral("1")});
+    }
+    // Saves a screenshot and returns how many columns of the bar are filled.
+    int shoot(const QString &window, const QString &name)
+    {
+        const QString file = QStringLiteral("%1/%2-%3.png").arg(shots_).arg(++shotCount_, 2, 10, QLatin1Char('0')).arg(name);
+        run(QStringLiteral("import"), {QStringLiteral("-window"), window, file});
+        const QImage shot(file);
+        if (background_ == 0)
+            background_ = shot.pixel(kBarLeft + kBarWidth - 1, kBarTop + 22);
+        int filled = 0;
+        while (filled < kBarWidth && shot.pixel(kBarLeft + filled, kBarTop + 22) != background_)
+            ++filled;
+        return filled;
+    }
+    QProcess *startBrindle(const QString &work)
+    {
+        auto *brindle = new QProcess(this);
+        brindle->setProcessEnvironment(env_);
+        brindle->setWorkingDirectory(work);
+        brindle->start(qEnvironmentVariable("BRINDLE_BINARY"), {});
+        started_ << brindle;
+        return brindle;
+    }
+    QString window()
+    {
+        return run(QStringLiteral("timeout"), {QStringLiteral("10"), QStringLiteral("xdotool"), QStringLiteral("search"),
+                                               QStringLiteral("--sync"), QStringLiteral("--name"), QStringLiteral("^Brindle$")})
+            .section(QLatin1Char('\n'), 0, 0);
+    }
+    static qint64 sizeOf(const QString &path) { return QFileInfo(path).size(); }
+
+private slots:
+    void initTestCase()
+    {
+        QDir().mkpath(shots_);
+        xvfb_.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                             QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                                             QStringLiteral("tcp")});
+        QVERIFY(xvfb_.waitForReadyRead(10000));
+        env_.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(xvfb_.readLine().trimmed()));
+        env_.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    }
+    void cleanup()
+    {
+        for (QProcess *brindle : std::as_const(started_)) {
+            brindle->kill();
+            brindle->waitForFinished();
+        }
+        started_.clear();
+    }
+    void cleanupTestCase()
+    {
+        xvfb_.terminate();
+        xvfb_.waitForFinished();
+    }
+
+    void downloadPauseResumeAndRemember()
+    {
+        testing::Sandbox sandbox;
+        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
+        QTemporaryDir root;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("movie.bin")), 6 << 20);
+        testing::TestServer server(root.path());
+        const QString address = server.url(QStringLiteral("/x/rate=1500000/movie.bin"));
+        const QString file = sandbox.work() + QStringLiteral("/movie.bin");
+
+        QProcess *brindle = startBrindle(sandbox.work());
+        const QString win = window();
+        QVERIFY(!win.isEmpty());
+        QCOMPARE(shoot(win, QStringLiteral("start")), 1); // 0 %: one column
+        click(win, kText1);
+        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
+        run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("2"),
+                                        address.mid(QStringLiteral("http://").size())});
+        click(win, kCommand1);
+        QTest::qWait(1500);
+        const int early = shoot(win, QStringLiteral("downloading"));
+        QTest::qWait(1500);
+        const int later = shoot(win, QStringLiteral("further"));
+        QVERIFY2(early > 1 && later > early, qPrintable(QStringLiteral("%1 then %2").arg(early).arg(later)));
+
+        click(win, kCommand1); // Pause
+        QTest::qWait(1500);
+        const qint64 paused = sizeOf(file);
+        QTest::qWait(1000);
+        QCOMPARE(sizeOf(file), paused);
+        QVERIFY(paused < (6 << 20));
+
+        click(win, kCommand1); // Download again: continues
+        QTRY_VERIFY_WITH_TIMEOUT(testing::processesWith(address).isEmpty() && sizeOf(file) == (6 << 20), 20000);
+        QTest::qWait(1200);
+        QCOMPARE(shoot(win, QStringLiteral("finished")), kBarWidth);
+        QCOMPARE(testing::sha256(file), hash);
+
+        run(QString::fromLocal8Bit(qgetenv("BRINDLE_WM_CLOSE")), {win});
+        QVERIFY(brindle->waitForFinished(5000));
+        QCOMPARE(brindle->exitCode(), 0);
+
+        // A new start remembers the address: Download alone fetches it again.
+        QFile::remove(file);
+        brindle = startBrindle(sandbox.work());
+        const QString again = window();
+        click(again, kCommand1);
+        QTRY_COMPARE_WITH_TIMEOUT(testing::sha256(file), hash, 20000);
+        shoot(again, QStringLiteral("remembered"));
+        run(QString::fromLocal8Bit(qgetenv("BRINDLE_WM_CLOSE")), {again});
+        QVERIFY(brindle->waitForFinished(5000));
+    }
+
+    void closingDuringADownloadLeavesNoWget()
+    {
+        testing::Sandbox sandbox;
+        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
+        QTemporaryDir root;
+        testing::makeFile(root.filePath(QStringLiteral("f.bin")), 8 << 20);
+        testing::TestServer server(root.path());
+        const QString address = server.url(QStringLiteral("/x/rate=500000/f.bin"));
+        QProcess *brindle = startBrindle(sandbox.work());
+        const QString win = window();
+        click(win, kText1);
+        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
+        run(QStringLiteral("xdotool"), {QStringLiteral("type"), address.mid(QStringLiteral("http://").size())});
+        click(win, kCommand1);
+        QTRY_VERIFY_WITH_TIMEOUT(!testing::processesWith(address).isEmpty(), 5000);
+        QTest::qWait(1000);
+        run(QString::fromLocal8Bit(qgetenv("BRINDLE_WM_CLOSE")), {win});
+        QVERIFY(brindle->waitForFinished(3000));
+        QTRY_VERIFY_WITH_TIMEOUT(testing::processesWith(address).isEmpty(), 1000);
+        QVERIFY(sizeOf(sandbox.work() + QStringLiteral("/f.bin")) > 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(EndToEndTest)
+#include "e2e_test.moc"

@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs what Brindle needs from Debian (only what is missing) and builds it.
+#   tools/setup.sh run    packages to build and run the window
+#   tools/setup.sh test   those and everything the test suite uses
+set -eu
+cd "$(dirname "$0")/.."
+
+run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils"
+test_packages="$run_packages libbenchmark-dev nginx-light python3 xvfb xauth x11-apps imagemagick
+  xdotool libx11-dev desktop-file-utils appstream clang libclang-rt-14-dev dpkg-dev file"
+
+case "${1:-run}" in
+  run) wanted=$run_packages ;;
+  test) wanted=$test_packages ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+missing=""
+for package in $wanted; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing="$missing $package"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  as_root=""
+  [ "$(id -u)" -eq 0 ] || as_root=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $as_root apt-get update -qq
+  # shellcheck disable=SC2086
+  $as_root apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+cmake --preset default >/dev/null
+cmake --build --preset default
