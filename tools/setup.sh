@@ -5,9 +5,9 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils"
+run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils python3"
 test_packages="$run_packages libbenchmark-dev nginx-light python3 xvfb xauth x11-apps imagemagick
-  xdotool libx11-dev desktop-file-utils appstream clang libclang-rt-14-dev dpkg-dev file"
+  xdotool libx11-dev bc desktop-file-utils appstream clang libclang-rt-14-dev dpkg-dev file"
 
 case "${1:-run}" in
   run) wanted=$run_packages ;;

@@ -24,7 +24,9 @@ bool HttpProbe::send(const QString &address, const QByteArray &verb)
     headers_.clear();
     // Qt expects no body only for its own HEAD operation; as a custom verb it
     // would wait for Content-Length bytes that never come.
-    reply_ = verb == "HEAD" ? manager_.head(request) : manager_.sendCustomRequest(request, verb);
+    if (!manager_)
+        manager_ = std::make_unique<QNetworkAccessManager>();
+    reply_ = verb == "HEAD" ? manager_->head(request) : manager_->sendCustomRequest(request, verb);
     connect(reply_.data(), &QNetworkReply::finished, this, &HttpProbe::finish);
     return true;
 }

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 #include <chrono>
+#include <memory>
 #include <optional>
 
 class QNetworkReply;
@@ -44,7 +45,8 @@ signals:
 private:
     void finish();
 
-    QNetworkAccessManager manager_;
+    // Made on the first request, keeping the network stack out of start-up.
+    std::unique_ptr<QNetworkAccessManager> manager_;
     QPointer<QNetworkReply> reply_;
     std::chrono::milliseconds timeout_;
     int errorCode_ = 0;

@@ -21,28 +21,53 @@ std::optional<std::int32_t> invertcolor(std::int32_t color)
 
 namespace {
 
-// The slope comes from the end channel alone, over the area's size plus 5.
-void step(std::uint8_t &channel, std::uint8_t from, std::uint8_t to, int i, int size)
+// Nearest integer, halves to even, for the small values of a gradient: adding
+// and removing 1.5 * 2^52 leaves the current (nearest-even) rounding's result.
+double roundhalfeven(double value)
 {
-    const double direction = from < to ? 1.0 : -1.0;
-    const double value = std::nearbyint(((to / (size + 5.0)) * i) * direction + from);
-    if (value >= 0.0 && value <= 255.0)
-        channel = static_cast<std::uint8_t>(value);
+    constexpr double kShift = 6755399441055744.0;
+    if (!(value > -1e15 && value < 1e15))
+        return std::nearbyint(value);
+    return (value + kShift) - kShift;
+}
+
+void keepInRange(std::uint8_t &channel, double value)
+{
+    const double rounded = roundhalfeven(value);
+    if (rounded >= 0.0 && rounded <= 255.0)
+        channel = static_cast<std::uint8_t>(rounded);
 }
 
 } // namespace
 
+Gradient::Gradient(int size, std::int32_t startcolor, std::int32_t endcolor)
+    : solid_(startcolor == endcolor), startcolor_(startcolor)
+{
+    const Channels from = splitcolor(startcolor);
+    const Channels to = splitcolor(endcolor);
+    const std::uint8_t starts[3] = {from.red, from.green, from.blue};
+    const std::uint8_t ends[3] = {to.red, to.green, to.blue};
+    for (int k = 0; k < 3; ++k) {
+        from_[k] = starts[k];
+        // The slope comes from the end channel alone, over the size plus 5.
+        step_[k] = (ends[k] / (size + 5.0)) * (starts[k] < ends[k] ? 1.0 : -1.0);
+    }
+}
+
+std::int32_t Gradient::at(int i, Channels &channels) const
+{
+    if (solid_)
+        return startcolor_;
+    keepInRange(channels.red, step_[0] * i + from_[0]);
+    keepInRange(channels.green, step_[1] * i + from_[1]);
+    keepInRange(channels.blue, step_[2] * i + from_[2]);
+    return channels.red + 256 * channels.green + 65536 * channels.blue;
+}
+
 std::int32_t gradientcolor(int i, int size, std::int32_t startcolor, std::int32_t endcolor,
                            Channels &channels)
 {
-    if (startcolor == endcolor)
-        return startcolor;
-    const Channels from = splitcolor(startcolor);
-    const Channels to = splitcolor(endcolor);
-    step(channels.red, from.red, to.red, i, size);
-    step(channels.green, from.green, to.green, i, size);
-    step(channels.blue, from.blue, to.blue, i, size);
-    return channels.red + 256 * channels.green + 65536 * channels.blue;
+    return Gradient(size, startcolor, endcolor).at(i, channels);
 }
 
 } // namespace progress

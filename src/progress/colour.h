@@ -19,10 +19,27 @@ Channels splitcolor(std::int32_t color);
 // 16777215 - color; nothing when the difference leaves 32 bits.
 std::optional<std::int32_t> invertcolor(std::int32_t color);
 
-// The gradient's colour at position `i` of a bar whose drawing area is
-// `size` pixels long. `channels` carries each channel's last in-range value
-// from one position to the next (a channel that would leave 0..255 keeps it);
-// start a bar with zeroed channels.
+// The colours along a bar whose drawing area is `size` pixels long: each
+// channel moves from the start colour's value towards the end colour's by the
+// end value / (size + 5) per pixel.
+class Gradient
+{
+public:
+    Gradient(int size, std::int32_t startcolor, std::int32_t endcolor);
+
+    // The colour at position `i`. `channels` carries each channel's last
+    // in-range value from one position to the next (a channel that would
+    // leave 0..255 keeps it); start a bar with zeroed channels.
+    std::int32_t at(int i, Channels &channels) const;
+
+private:
+    bool solid_;
+    std::int32_t startcolor_;
+    double from_[3];
+    double step_[3]; // signed slope per pixel
+};
+
+// The colour at position `i` of one bar; see Gradient.
 std::int32_t gradientcolor(int i, int size, std::int32_t startcolor, std::int32_t endcolor,
                            Channels &channels);
 

@@ -3,6 +3,7 @@
 #include "progress/colour.h"
 
 #include <cmath>
+#include <vector>
 
 namespace progress {
 
@@ -51,9 +52,13 @@ std::int32_t drawprogress(std::uint8_t percent, PictureArea &pic, BarLabel &lbl,
         const int limit = static_cast<int>(std::nearbyint(percent / 100.0 * n));
         const int h = wholepixels(pic.height(), tpp);
         const int size = pic.scaleWidth();
-        // The colour depends on the column only: one colour, one line.
+        // The colour depends on the column only: one colour per column, and
+        // the rows are painted from that one line.
+        const Gradient gradient(size, startcolor, endcolor);
+        std::vector<std::int32_t> colours(static_cast<std::size_t>(limit) + 1);
         for (int x = 0; x <= limit; ++x)
-            pic.fillColumn(x, 0, h, gradientcolor(x, size, startcolor, endcolor, channels));
+            colours[static_cast<std::size_t>(x)] = gradient.at(x, channels);
+        pic.fillColumns(colours.data(), limit + 1, 0, h);
     } else {
         if (pic.height() < kVerticalMinHeight)
             pic.setHeight(kVerticalMinHeight);
@@ -69,9 +74,10 @@ std::int32_t drawprogress(std::uint8_t percent, PictureArea &pic, BarLabel &lbl,
         const int w = wholepixels(pic.width(), tpp);
         const int limit = static_cast<int>(std::nearbyint(percent / 100.0 * wholepixels(pic.height(), tpp)));
         const int size = pic.scaleHeight();
+        const Gradient gradient(size, startcolor, endcolor);
         // Grows upwards: position 0 lands on the row just below the area.
         for (int y = 0; y <= limit; ++y)
-            pic.fillRow(size - y, 0, w, gradientcolor(y, size, startcolor, endcolor, channels));
+            pic.fillRow(size - y, 0, w, gradient.at(y, channels));
     }
     return 0;
 }

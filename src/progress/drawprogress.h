@@ -21,8 +21,9 @@ public:
     virtual int scaleHeight() const = 0;
     // Clears the area to its background colour.
     virtual void cls() = 0;
-    // Paints (x, y) for every y from yFrom to yTo inclusive.
-    virtual void fillColumn(int x, int yFrom, int yTo, std::int32_t colour) = 0;
+    // Paints column x in colours[x] for x below count, every row from yFrom
+    // to yTo inclusive.
+    virtual void fillColumns(const std::int32_t *colours, int count, int yFrom, int yTo) = 0;
     // Paints (x, y) for every x from xFrom to xTo inclusive.
     virtual void fillRow(int y, int xFrom, int xTo, std::int32_t colour) = 0;
 };

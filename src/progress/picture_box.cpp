@@ -56,15 +56,18 @@ void PictureBox::cls()
     update();
 }
 
-void PictureBox::fillColumn(int x, int yFrom, int yTo, std::int32_t colour)
+void PictureBox::fillColumns(const std::int32_t *colours, int count, int yFrom, int yTo)
 {
-    if (x < 0 || x >= image_.width())
-        return;
-    const QRgb rgb = toRgb(colour);
+    const int columns = std::min(count, image_.width());
     const int first = std::max(yFrom, 0);
     const int last = std::min(yTo, image_.height() - 1);
-    for (int y = first; y <= last; ++y)
-        reinterpret_cast<QRgb *>(image_.scanLine(y))[x] = rgb;
+    if (columns <= 0 || first > last)
+        return;
+    // One converted line, copied into every row.
+    auto *top = reinterpret_cast<QRgb *>(image_.scanLine(first));
+    std::transform(colours, colours + columns, top, toRgb);
+    for (int y = first + 1; y <= last; ++y)
+        std::copy_n(top, columns, reinterpret_cast<QRgb *>(image_.scanLine(y)));
 }
 
 void PictureBox::fillRow(int y, int xFrom, int xTo, std::int32_t colour)

@@ -23,7 +23,7 @@ public:
     int scaleWidth() const override { return image_.width(); }
     int scaleHeight() const override { return image_.height(); }
     void cls() override;
-    void fillColumn(int x, int yFrom, int yTo, std::int32_t colour) override;
+    void fillColumns(const std::int32_t *colours, int count, int yFrom, int yTo) override;
     void fillRow(int y, int xFrom, int xTo, std::int32_t colour) override;
 
     const QImage &image() const { return image_; }

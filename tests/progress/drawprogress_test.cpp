@@ -29,10 +29,11 @@ public:
         blank();
     }
     void blank() { pixels.assign(size_t(scaleWidth()) * scaleHeight(), kBackground); }
-    void fillColumn(int x, int y0, int y1, std::int32_t c) override
+    void fillColumns(const std::int32_t *c, int count, int y0, int y1) override
     {
-        for (int y = y0; y <= y1; ++y)
-            set(x, y, c);
+        for (int x = 0; x < count; ++x)
+            for (int y = y0; y <= y1; ++y)
+                set(x, y, c[x]);
     }
     void fillRow(int y, int x0, int x1, std::int32_t c) override
     {

@@ -1,0 +1,46 @@
+#!/bin/sh
+# Prints Brindle's performance table (Markdown). Needs the test set-up:
+#   tools/setup.sh test && bench/run.sh
+set -eu
+repo=$(cd "$(dirname "$0")/.." && pwd)
+build=$repo/build
+cmake --build "$build" --target drawprogress_bench cpu_figures minimal_window brindle >/dev/null
+
+echo "| Figure | Measured | Goal |"
+echo "| --- | --- | --- |"
+"$build/bench/drawprogress_bench" --benchmark_format=csv 2>/dev/null | grep '^"drawBar' |
+  while IFS=, read -r name _ real _; do
+    percent=${name#*/}; percent=${percent%\"}
+    printf '| drawprogress, full 281 x 25 bar at %s %% | %.2f µs | under 5 µs at 100 %% |\n' "$percent" "$(echo "$real / 1000" | bc -l)"
+  done
+
+# Start-up to the window shown, and resident memory of the idle window, each
+# the median of five runs under a virtual display.
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT INT TERM
+export XDG_CONFIG_HOME="$scratch/config"
+measure() { # program window-name -> "milliseconds kilobytes"
+  xvfb-run -a sh -c '
+    start=$(date +%s%N)
+    "$1" & pid=$!
+    tries=0
+    until xdotool search --onlyvisible --name "$2" >/dev/null 2>&1; do
+      tries=$((tries + 1)); [ $tries -lt 2000 ] || break; sleep 0.005
+    done
+    end=$(date +%s%N)
+    sleep 1
+    rss=$(awk "/VmRSS/ {print \$2}" /proc/$pid/status)
+    kill $pid
+    echo $(( (end - start) / 1000000 )) $rss
+  ' sh "$1" "$2"
+}
+median() { sort -n | sed -n 3p; }
+for i in 1 2 3 4 5; do measure "$build/src/app/brindle" '^Brindle$'; done > "$scratch/brindle"
+for i in 1 2 3 4 5; do measure "$build/bench/minimal_window" '^Minimal$'; done > "$scratch/minimal"
+b_ms=$(cut -d' ' -f1 "$scratch/brindle" | median); m_ms=$(cut -d' ' -f1 "$scratch/minimal" | median)
+b_kb=$(cut -d' ' -f2 "$scratch/brindle" | median); m_kb=$(cut -d' ' -f2 "$scratch/minimal" | median)
+echo "| Start-up to window shown | $b_ms ms (minimal Qt window $m_ms ms) | within 15 % of the minimal window |"
+echo "| Resident memory, idle window | $((b_kb / 1024)) MB (minimal Qt window $((m_kb / 1024)) MB) | within 15 % of the minimal window |"
+
+cd "$scratch"
+"$build/bench/cpu_figures"
