@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils python3"
+run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils python3 fonts-dejavu-core"
 test_packages="$run_packages libbenchmark-dev nginx-light python3 xvfb xauth x11-apps imagemagick
   xdotool libx11-dev bc desktop-file-utils appstream clang libclang-rt-14-dev dpkg-dev file"
 

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+#include <limits>
 
 namespace app {
 namespace {
@@ -66,6 +67,8 @@ void Form1::buildControls()
     text1_ = new QLineEdit(download::kPrefix, this);
     text1_->setObjectName(QStringLiteral("Text1"));
     text1_->setGeometry(twips(960, 75, 3015, 375));
+    // No length limit of Brindle's own: a pasted address is kept whole.
+    text1_->setMaxLength(std::numeric_limits<int>::max());
     connect(text1_, &QLineEdit::textChanged, this, &Form1::text1Change);
 
     command1_ = new QPushButton(download::kDownloadCaption, this);

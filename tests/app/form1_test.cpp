@@ -98,6 +98,8 @@ private slots:
         QTest::newRow("pasted https") << "" << "" << "https://h/f" << "http://";
         QTest::newRow("pasted blank first") << "" << "" << " http://h/f" << "http://";
         QTest::newRow("slash deleted") << "" << "" << "http:/host/f.zip" << "http://";
+        const QString huge = "http://h/" + QString(1 << 20, QLatin1Char('a'));
+        QTest::newRow("1 MB pasted") << "" << "" << huge << huge;
     }
     void prefixRuleOnEveryChange()
     {
@@ -116,7 +118,7 @@ private slots:
         if (!pasted.isEmpty()) {
             changes = 0;
             text1->setText(pasted);
-            QCOMPARE(changes, 2); // the change, then the rule's own
+            QCOMPARE(changes, pasted.startsWith(QStringLiteral("http://")) ? 1 : 2); // and the rule's own
         }
         QFETCH(QString, shown);
         QCOMPARE(text1->text(), shown);
