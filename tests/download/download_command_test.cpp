@@ -3,6 +3,7 @@
 #include "platform/settings_store.h"
 #include "support/helpers.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTest>
@@ -197,6 +198,76 @@ private slots:
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
         QCOMPARE(f.command.filesize(), qint64(0));
         QVERIFY(wget.calls().isEmpty());
+    }
+
+    // A faulty server: no hang, the partial file is never damaged, and a
+    // later press against a sound server completes it byte for byte.
+    void serverFaultsLoseNothing_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<bool>("partialFirst");
+        QTest::newRow("reset mid-body") << "/x/reset=700000/f.bin" << false;
+        QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << true;
+        QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << false;
+        QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << true;
+        QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << true;
+        QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << true;
+    }
+    void serverFaultsLoseNothing()
+    {
+        QFETCH(QString, fault);
+        Fixture f;
+        const QString source = f.sandbox.work() + QStringLiteral("/site/f.bin");
+        QDir().mkpath(f.sandbox.work() + QStringLiteral("/site"));
+        const QByteArray hash = testing::makeFile(source, 2 << 20);
+        testing::TestServer site(f.sandbox.work() + QStringLiteral("/site"));
+        QFETCH(bool, partialFirst);
+        if (partialFirst) {
+            QFile::copy(source, QStringLiteral("f.bin"));
+            QFile::resize(QStringLiteral("f.bin"), 1 << 20);
+        }
+        const QByteArray before = testing::sha256(QStringLiteral("f.bin"));
+        // A stuck download is paused, as a user would.
+        QTimer pauser;
+        QObject::connect(&pauser, &QTimer::timeout, [&] {
+            if (f.view.caption() == kPauseCaption)
+                f.command.click();
+        });
+        pauser.start(3000);
+        f.view.text = site.url(fault);
+        f.command.click();
+        pauser.stop();
+        const qint64 length = QFileInfo(QStringLiteral("f.bin")).size();
+        if (length > 0 && length <= (1 << 20) && !before.isEmpty())
+            QCOMPARE(testing::sha256(QStringLiteral("f.bin")), before);
+        f.view.text = site.url(QStringLiteral("/f.bin"));
+        f.command.click();
+        QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+    }
+
+    // Fifty pauses during one throttled 200 MB download.
+    void fiftyPausesKeepEveryByte()
+    {
+        if (qEnvironmentVariableIsSet("BRINDLE_SKIP_STRESS"))
+            QSKIP("stress skipped by BRINDLE_SKIP_STRESS");
+        Fixture f;
+        QTemporaryDir root;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("big.bin")), 200 << 20);
+        testing::TestServer source(root.path());
+        f.view.text = source.url(QStringLiteral("/x/rate=3000000/big.bin"));
+        int pauses = 0;
+        QTimer pauser;
+        QObject::connect(&pauser, &QTimer::timeout, [&] {
+            if (f.view.caption() == kPauseCaption && pauses < 50) {
+                ++pauses;
+                f.command.click();
+            }
+        });
+        pauser.start(800);
+        for (int presses = 0; presses < 60 && (pauses < 50 || QFileInfo(QStringLiteral("big.bin")).size() < (200 << 20)); ++presses)
+            f.command.click();
+        QCOMPARE(pauses, 50);
+        QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
     }
 };
 
