@@ -1,0 +1,34 @@
+#!/bin/sh
+# Installs Brindle into a scratch root, validates its desktop entry and
+# AppStream data, builds the .deb, checks its contents and dependencies, and
+# starts the packaged binary under a virtual display.
+#   package_test.sh <source dir> <build dir>
+set -eu
+source=$1 build=$2
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT INT TERM
+
+cmake --install "$build" --prefix "$scratch/root" >/dev/null
+share=$scratch/root/share
+for file in bin/brindle share/applications/org.example.Brindle.desktop \
+    share/metainfo/org.example.Brindle.metainfo.xml; do
+  test -f "$scratch/root/$file" || { echo "not installed: $file"; exit 1; }
+done
+for size in 16 24 32 48; do
+  file "$share/icons/hicolor/${size}x$size/apps/org.example.Brindle.png" | grep -q "$size x $size, 8-bit colormap"
+done
+desktop-file-validate "$share/applications/org.example.Brindle.desktop"
+appstreamcli validate --no-net "$share/metainfo/org.example.Brindle.metainfo.xml"
+
+(cd "$build" && cpack -B "$scratch/deb" >/dev/null)
+deb=$(ls "$scratch"/deb/brindle_1.0.0.2_*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "Depends: $depends"
+for needed in wget libqt6widgets6 libqt6network6; do
+  echo "$depends" | grep -q "$needed" || { echo "missing dependency $needed"; exit 1; }
+done
+dpkg-deb -c "$deb" | grep -q './usr/bin/brindle$'
+dpkg-deb -x "$deb" "$scratch/unpacked"
+"$source/tools/screenshot.sh" "$scratch/unpacked/usr/bin/brindle" "$scratch/packaged.png" >/dev/null 2>&1
+file "$scratch/packaged.png" | grep -q "PNG image data, 358 x 169"
+echo "package ok"
