@@ -144,22 +144,6 @@ private slots:
         QVERIFY(bar.pixel(211, 10) != bar.pixel(212, 10));
         QCOMPARE(bar.pixel(212, 10), bar.pixel(280, 10));
     }
-
-    void closingTerminatesThenEnds()
-    {
-        testing::Sandbox sandbox;
-        testing::TestServer server(sandbox.work());
-        testing::FakeWget wget(30);
-        bool ended = false;
-        Form1 form([&] { ended = true; });
-        child<QLineEdit>(form, "Text1")->setText(server.url(QStringLiteral("/x/gen=10/f")));
-        QTimer::singleShot(700, [&] { form.close(); });
-        QElapsedTimer clock;
-        clock.start();
-        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
-        QVERIFY(ended);
-        QVERIFY(clock.elapsed() < 3000); // the stand-in was terminated
-    }
 };
 
 QTEST_MAIN(Form1Test)
