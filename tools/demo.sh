@@ -5,10 +5,7 @@
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 "$repo/tools/setup.sh" run
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display to open Brindle's window on; tools/screenshot.sh shows it under a virtual X display." >&2
-  exit 1
-fi
+"$repo/tools/need-display.sh"
 scratch=$(mktemp -d)
 server=""
 trap '[ -z "$server" ] || kill "$server"; rm -rf "$scratch"' EXIT INT TERM
