@@ -11,33 +11,33 @@ std::optional<QString> Runner::runwait(const QString &program, const QStringList
     if (!started.process)
         return started.error;
 
-    Run run{std::move(*started.process)};
+    platform::ChildProcess &process = *started.process;
     // A nested run replaces shnd_ with its own; this run keeps its own
     // process in its frame and never touches the nested one's.
-    shnd_ = run.process.handle() >= 0 ? &run : nullptr;
+    shnd_ = process.handle() >= 0 ? &process : nullptr;
 
     platform::ChildProcess::Wait outcome;
     do {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
-        outcome = run.process.wait(kWaitMilliseconds);
+        outcome = process.wait(kWaitMilliseconds);
         QThread::msleep(kSleepMilliseconds);
     } while (outcome == platform::ChildProcess::Wait::TimedOut);
 
-    if (shnd_ == &run)
+    if (shnd_ == &process)
         shnd_ = nullptr;
-    run.process.close();
+    process.close();
     return std::nullopt;
 }
 
 void Runner::terminate()
 {
     if (shnd_)
-        shnd_->process.terminate();
+        shnd_->terminate();
 }
 
 int Runner::shnd() const
 {
-    return shnd_ ? shnd_->process.handle() : 0;
+    return shnd_ ? shnd_->handle() : 0;
 }
 
 } // namespace download

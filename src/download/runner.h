@@ -31,13 +31,9 @@ public:
     int shnd() const;
 
 private:
-    struct Run
-    {
-        platform::ChildProcess process;
-    };
-
-    // Points into the stack frame of the waiting run that set it.
-    Run *shnd_ = nullptr;
+    // The process of the run that set it, which lives in that run's frame;
+    // cleared when that run returns.
+    platform::ChildProcess *shnd_ = nullptr;
 };
 
 } // namespace download
