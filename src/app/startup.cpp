@@ -6,6 +6,13 @@
 #include <QIcon>
 
 namespace app {
+namespace {
+
+// The version record the executable carries: `strings brindle` shows it.
+[[gnu::used, gnu::section(".brindle_version")]] const char kVersionRecord[] =
+    "ProductName=Brindle ProductVersion=" BRINDLE_VERSION_TEXT " FileVersion=" BRINDLE_VERSION;
+
+} // namespace
 
 bool initcontrols()
 {

@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -143,6 +145,52 @@ private slots:
         const QImage bar = static_cast<progress::PictureBox *>(child(form, "Picture1"))->image();
         QVERIFY(bar.pixel(211, 10) != bar.pixel(212, 10));
         QCOMPARE(bar.pixel(212, 10), bar.pixel(280, 10));
+    }
+
+    // What a user pastes reaches wget whole, is remembered exactly, and the
+    // window is ready for the next press.
+    void hostileAddressThroughTheWindow_data()
+    {
+        QTest::addColumn<QString>("tail");
+        QTest::newRow("shell") << "f;touch pwned$(touch pwned)`touch pwned`";
+        QTest::newRow("options") << "f -O pwned --post-file=/etc/passwd";
+        QTest::newRow("credentials") << "f?x=1 &user:pass@h/%00\t";
+    }
+    void hostileAddressThroughTheWindow()
+    {
+        testing::Sandbox sandbox;
+        testing::TestServer server(sandbox.work());
+        testing::FakeWget wget;
+        Form1 form([] {});
+        QFETCH(QString, tail);
+        const QString address = server.url(QStringLiteral("/x/gen=10/")) + tail;
+        child<QLineEdit>(form, "Text1")->setText(address);
+        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        QCOMPARE(wget.calls(), QStringList{QStringLiteral("-c\n") + address});
+        QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
+        QCOMPARE(download::restoreaddress(platform::applicationName()), address);
+        QVERIFY(child(form, "Text1")->isEnabled());
+    }
+
+    // A browser that cannot be started is reported, and Brindle goes on.
+    void linkWithoutBrowserShowsTheReason()
+    {
+        testing::Sandbox sandbox;
+        Form1 form([] {});
+        form.show();
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", sandbox.config().toLocal8Bit());
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                box->accept();
+            }
+        });
+        QTest::mouseClick(child(form, "Label7"), Qt::LeftButton);
+        qputenv("PATH", path);
+        QVERIFY(!shown.isEmpty());
+        QVERIFY(form.isVisible());
     }
 };
 
