@@ -64,10 +64,4 @@ std::int32_t Gradient::at(int i, Channels &channels) const
     return channels.red + 256 * channels.green + 65536 * channels.blue;
 }
 
-std::int32_t gradientcolor(int i, int size, std::int32_t startcolor, std::int32_t endcolor,
-                           Channels &channels)
-{
-    return Gradient(size, startcolor, endcolor).at(i, channels);
-}
-
 } // namespace progress

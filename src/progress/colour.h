@@ -39,8 +39,5 @@ private:
     double step_[3]; // signed slope per pixel
 };
 
-// The colour at position `i` of one bar; see Gradient.
-std::int32_t gradientcolor(int i, int size, std::int32_t startcolor, std::int32_t endcolor,
-                           Channels &channels);
 
 } // namespace progress

@@ -181,20 +181,24 @@ private slots:
 
     void gradientColours()
     {
+        const Gradient bar(197, 65280, 6579300);
         Channels channels;
         for (int i = 0; i < 100; ++i)
-            gradientcolor(i, 197, 65280, 6579300, channels);
-        QCOMPARE(gradientcolor(100, 197, 65280, 6579300, channels), 50 + 205 * 256 + 50 * 65536);
+            bar.at(i, channels);
+        QCOMPARE(bar.at(100, channels), 50 + 205 * 256 + 50 * 65536);
         // Equal colours give a solid bar.
         Channels solid;
-        QCOMPARE(gradientcolor(77, 197, 123456, 123456, solid), 123456);
-        // Red climbs from 200 by 250/(S+5) until it would pass 255, then stays.
-        Channels red;
+        QCOMPARE(Gradient(197, 123456, 123456).at(77, solid), 123456);
+        // Red climbs from 200 by 250/(S+5) until it would pass 255, then
+        // keeps the last value in range, whatever that was.
+        const Gradient red(195, 200, 250);
+        Channels climbing;
         std::int32_t last = 0;
         for (int i = 0; i <= 200; ++i)
-            last = gradientcolor(i, 195, 200, 250, red);
+            last = red.at(i, climbing);
         QCOMPARE(last & 255, 255);
-        QCOMPARE(gradientcolor(44, 195, 200, 250, red) & 255, 255); // 255 kept, not 0
+        Channels fresh;
+        QCOMPARE(red.at(45, fresh) & 255, 0);
     }
 
     void derivedTextColours()
