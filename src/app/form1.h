@@ -34,8 +34,6 @@ public:
     ~Form1() override;
 
     qint64 filesize() const { return command_->filesize(); }
-    download::Runner &runner() { return runner_; }
-    platform::HttpProbe &inet() { return *inet1_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -27,7 +27,6 @@ public:
     ChildProcess(const ChildProcess &) = delete;
     ~ChildProcess();
 
-    pid_t pid() const { return pid_; }
     // The pidfd, or -1 when it could not be opened.
     int handle() const { return pidfd_; }
 
