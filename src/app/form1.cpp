@@ -22,12 +22,12 @@
 namespace app {
 namespace {
 
-constexpr int kTwipsPerLayoutPixel = 15; // the layout is drawn at 96 DPI
-
-QRect twips(int left, int top, int width, int height)
+// The layout is in twips, 1440 to the inch; every control is placed with the
+// screen's twips per pixel, the one the bar draws with, so the window keeps
+// its proportions at any logical DPI.
+QRect twips(int left, int top, int width, int height, int tpp)
 {
-    return QRect(left / kTwipsPerLayoutPixel, top / kTwipsPerLayoutPixel,
-                 width / kTwipsPerLayoutPixel, height / kTwipsPerLayoutPixel);
+    return QRect(left / tpp, top / tpp, width / tpp, height / tpp);
 }
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry)
@@ -46,7 +46,11 @@ Form1::Form1(EndProgram endProgram, QWidget *parent)
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint),
       endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { endprogram(); })),
-      tpp_(platform::twipsPerPixelX())
+      tpp_(platform::twipsPerPixelX()),
+      // The downloader writes into the working directory it inherits, which
+      // Brindle never changes.
+      downloadFolder_(platform::workingDirectory()),
+      longestName_(platform::longestName(downloadFolder_))
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Brindle"));
@@ -55,7 +59,7 @@ Form1::Form1(EndProgram endProgram, QWidget *parent)
     QFont face = font();
     face.setPointSizeF(7.5);
     setFont(face);
-    setFixedSize(5370 / kTwipsPerLayoutPixel, 2535 / kTwipsPerLayoutPixel);
+    setFixedSize(5370 / tpp_, 2535 / tpp_);
     buildControls();
     command_ = std::make_unique<download::DownloadCommand>(*this, *inet1_, runner_);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -67,26 +71,26 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    label1_ = makeLabel(this, "Label1", QStringLiteral("File URL"), twips(120, 120, 735, 255));
+    label1_ = makeLabel(this, "Label1", QStringLiteral("File URL"), twips(120, 120, 735, 255, tpp_));
 
     text1_ = new QLineEdit(download::kPrefix, this);
     text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(twips(960, 75, 3015, 375));
+    text1_->setGeometry(twips(960, 75, 3015, 375, tpp_));
     // No length limit of Brindle's own: a pasted address is kept whole.
     text1_->setMaxLength(std::numeric_limits<int>::max());
     connect(text1_, &QLineEdit::textChanged, this, &Form1::text1Change);
 
     command1_ = new QPushButton(download::kDownloadCaption, this);
     command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->setGeometry(twips(4200, 0, 975, 495));
+    command1_->setGeometry(twips(4200, 0, 975, 495, tpp_));
     command1_->setAutoDefault(false);
     command1_->setDefault(false);
     connect(command1_, &QPushButton::clicked, this, [this] { command_->click(); });
 
-    label2_ = makeLabel(this, "Label2", QStringLiteral("0"), twips(1200, 840, 3135, 375));
-    label3_ = makeLabel(this, "Label3", QStringLiteral("0"), twips(1200, 1320, 3015, 375));
-    label4_ = makeLabel(this, "Label4", QStringLiteral("Total (MB)"), twips(120, 840, 855, 255));
-    label5_ = makeLabel(this, "Label5", QStringLiteral("Current (MB)"), twips(120, 1320, 975, 255));
+    label2_ = makeLabel(this, "Label2", QStringLiteral("0"), twips(1200, 840, 3135, 375, tpp_));
+    label3_ = makeLabel(this, "Label3", QStringLiteral("0"), twips(1200, 1320, 3015, 375, tpp_));
+    label4_ = makeLabel(this, "Label4", QStringLiteral("Total (MB)"), twips(120, 840, 855, 255, tpp_));
+    label5_ = makeLabel(this, "Label5", QStringLiteral("Current (MB)"), twips(120, 1320, 975, 255, tpp_));
 
     // Screen readers announce each field with its caption.
     label1_->setBuddy(text1_);
@@ -95,11 +99,11 @@ void Form1::buildControls()
 
     picture1_ = new progress::PictureBox(4215, 375, tpp_, this);
     picture1_->setObjectName(QStringLiteral("Picture1"));
-    picture1_->move(600 / kTwipsPerLayoutPixel, 1800 / kTwipsPerLayoutPixel);
+    picture1_->move(600 / tpp_, 1800 / tpp_);
 
     label6_ = new QLabel(QStringLiteral("0%"), picture1_);
     label6_->setObjectName(QStringLiteral("Label6"));
-    label6_->setGeometry(120, 0, 33, 17);
+    label6_->setGeometry(twips(1800, 0, 495, 255, tpp_));
     label6_->setAlignment(Qt::AlignCenter);
     label6_->setAttribute(Qt::WA_TranslucentBackground);
     QPalette white = label6_->palette();
@@ -109,7 +113,7 @@ void Form1::buildControls()
 
     label7_ = new LinkLabel(kMakerAddress, this);
     label7_->setObjectName(QStringLiteral("Label7"));
-    label7_->setGeometry(twips(3480, 2280, 1935, 255));
+    label7_->setGeometry(twips(3480, 2280, 1935, 255, tpp_));
     label7_->setAutoFillBackground(true);
     QPalette grey = label7_->palette();
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
@@ -149,9 +153,7 @@ void Form1::text1Change()
 
 void Form1::timer1Tick()
 {
-    // The downloader writes into the working directory it inherits.
-    const QString path = platform::workingDirectory() + QLatin1Char('/')
-                         + download::wgetfilename(text1_->text());
+    const QByteArray path = downloadFolder_ + '/' + download::wgetfilename(text1_->text(), longestName_);
     const auto tick = progress::sampletick(filesize(), platform::fileLength(path), label3_->text());
     label2_->setText(tick.total);
     label3_->setText(tick.current);
@@ -161,9 +163,15 @@ void Form1::timer1Tick()
 
 void Form1::label7Click()
 {
-    // A page that cannot be opened must not end a running download.
-    if (const auto error = platform::openInBrowser(kMakerAddress))
-        QMessageBox::warning(this, windowTitle(), *error);
+    // A page that cannot be opened must not end a running download, and its
+    // message must not hold up the download, Pause or closing: it is shown
+    // without a modal loop of its own.
+    if (const auto error = platform::openInBrowser(kMakerAddress)) {
+        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), *error, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+    }
 }
 
 void Form1::closeEvent(QCloseEvent *event)

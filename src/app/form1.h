@@ -53,6 +53,8 @@ private:
 
     EndProgram endProgram_;
     int tpp_;
+    QByteArray downloadFolder_;
+    long longestName_;
     QLabel *label1_ = nullptr;
     QLineEdit *text1_ = nullptr;
     QPushButton *command1_ = nullptr;

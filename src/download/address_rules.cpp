@@ -16,9 +16,9 @@ bool accepted(const QString &text)
     return text.left(kPrefix.size()) == kPrefix && text != kPrefix;
 }
 
-QString rightfilename(const QString &url)
+QByteArray addressbytes(const QString &url)
 {
-    return url.mid(url.lastIndexOf(QLatin1Char('/')) + 1);
+    return url.toLocal8Bit();
 }
 
 namespace {
@@ -77,24 +77,27 @@ QByteArray localPiece(const QByteArray &piece)
 
 } // namespace
 
-QString wgetfilename(const QString &url)
+QByteArray wgetfilename(const QString &url, long nameMax)
 {
-    QByteArray address = url.toUtf8();
+    QByteArray address = addressbytes(url);
     address.truncate(address.indexOf('#') < 0 ? address.size() : address.indexOf('#'));
     const qsizetype scheme = address.indexOf("://");
     const qsizetype hostStart = scheme < 0 ? 0 : scheme + 3;
     const qsizetype queryAt = address.indexOf('?', hostStart);
     const QByteArray beforeQuery = queryAt < 0 ? address : address.left(queryAt);
     const qsizetype pathAt = beforeQuery.indexOf('/', hostStart);
+    if ((pathAt < 0 ? beforeQuery.size() : pathAt) == hostStart)
+        return {};
     const QByteArray path = pathAt < 0 ? QByteArray() : beforeQuery.mid(pathAt);
     const QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
 
-    if (segment.isEmpty() && queryAt < 0)
-        return rightfilename(url);
-    QByteArray name = localPiece(segment);
+    QByteArray name = segment.isEmpty() ? QByteArrayLiteral("index.html") : localPiece(segment);
     if (queryAt >= 0)
         name += '?' + localPiece(address.mid(queryAt + 1));
-    return QString::fromUtf8(name);
+    constexpr long kSpare = 19;
+    if (nameMax - kSpare > 0 && name.size() > nameMax - kSpare)
+        name.truncate(nameMax - kSpare);
+    return name;
 }
 
 } // namespace download

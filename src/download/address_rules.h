@@ -2,6 +2,7 @@
 // Rules about the address text: the "http://" prefix, whether a press may use
 // the address, and the file name that an address leads to.
 
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -17,14 +18,18 @@ std::optional<QString> prefixrule(const QString &text);
 // Refused when the text lacks the prefix or is nothing but the prefix.
 bool accepted(const QString &text);
 
-// The text after the last "/", or the whole text when it holds none.
-QString rightfilename(const QString &url);
+// The address as wget receives it on its command line.
+QByteArray addressbytes(const QString &url);
 
-// The name of the file that wget writes for the address: the last path
-// segment with its escapes decoded as wget decodes them (twice; a "/" or a
-// control character that comes out is written back as %XX), followed by "?"
-// and the query when there is one; a fragment is dropped. Where the address
-// names no file (no segment and no query) this is rightfilename(url).
-QString wgetfilename(const QString &url);
+// The name of the file that wget writes for the address, in the bytes that
+// reach the file system: the last path segment, or "index.html" where the
+// address names a folder or no path at all, with its escapes decoded as wget
+// decodes them (twice; a "/" or a control character that comes out is
+// written back as %XX), followed by "?" and the query when there is one; a
+// fragment is dropped. wget keeps 19 bytes of the folder's longest name
+// (`nameMax`, as pathconf reports it; -1 for no limit) spare, so a longer
+// name is cut to nameMax - 19 bytes, wherever that falls. Empty for an
+// address without a host, for which wget writes nothing.
+QByteArray wgetfilename(const QString &url, long nameMax);
 
 } // namespace download

@@ -14,7 +14,7 @@ std::optional<QString> Runner::runwait(const QString &program, const QStringList
     platform::ChildProcess &process = *started.process;
     // A nested run replaces shnd_ with its own; this run keeps its own
     // process in its frame and never touches the nested one's.
-    shnd_ = process.handle() >= 0 ? &process : nullptr;
+    shnd_ = &process;
 
     platform::ChildProcess::Wait outcome;
     do {

@@ -27,7 +27,7 @@ public:
     void terminate();
 
     // The handle of the downloader started last while its run waits; 0 when
-    // none was started, it could not be opened, or its run has returned.
+    // none was started or its run has returned.
     int shnd() const;
 
 private:

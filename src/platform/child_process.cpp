@@ -30,15 +30,21 @@ int pidfdSendSignal(int pidfd, int signal)
 // Only async-signal-safe calls between fork and exec.
 [[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int errorPipe)
 {
+    // An ignored signal stays ignored across exec: a Brindle started with
+    // SIGTERM ignored would hand wget a Pause it cannot hear. Every signal
+    // goes back to its default, unblocked, before anything can arrive.
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int signal = 1; signal < NSIG; ++signal)
+        ::sigaction(signal, &byDefault, nullptr); // SIGKILL, SIGSTOP and gaps refuse
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     int failure = 0;
     if (::getppid() != parent)
         ::_exit(127); // the parent died before the death signal was armed
-
-    sigset_t none;
-    sigemptyset(&none);
-    ::sigprocmask(SIG_SETMASK, &none, nullptr);
-    ::signal(SIGPIPE, SIG_DFL);
 
     const int null = ::open("/dev/null", O_RDWR);
     if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0) {
@@ -116,8 +122,10 @@ ChildProcess::~ChildProcess()
 
 ChildProcess::Wait ChildProcess::wait(int milliseconds)
 {
-    if (pidfd_ < 0 || reaped_)
+    if (reaped_ || pid_ <= 0)
         return Wait::Failed;
+    if (pidfd_ < 0)
+        return waitWithoutPidfd(milliseconds);
     pollfd entry{pidfd_, POLLIN, 0};
     const int ready = ::poll(&entry, 1, milliseconds);
     if (ready > 0)
@@ -125,6 +133,24 @@ ChildProcess::Wait ChildProcess::wait(int milliseconds)
     if (ready == 0 || errno == EINTR)
         return Wait::TimedOut;
     return Wait::Failed;
+}
+
+ChildProcess::Wait ChildProcess::waitWithoutPidfd(int milliseconds)
+{
+    // Where pidfds are refused (older kernels, some container profiles), the
+    // end is polled for in short steps. WNOWAIT leaves the child unreaped, so
+    // its pid stays pinned and kill() can never reach another process.
+    constexpr int kStepMilliseconds = 5;
+    for (int waited = 0;; waited += kStepMilliseconds) {
+        siginfo_t info{};
+        if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+            return errno == EINTR ? Wait::TimedOut : Wait::Failed;
+        if (info.si_pid == pid_)
+            return Wait::Ended;
+        if (waited >= milliseconds)
+            return Wait::TimedOut;
+        ::usleep(kStepMilliseconds * 1000);
+    }
 }
 
 bool ChildProcess::terminate()

@@ -1,7 +1,8 @@
 #pragma once
 // A hidden child process that can be waited on and terminated without ever
-// reaching a recycled process id: the child stays unreaped until close(), and
-// every wait and signal goes through a pidfd.
+// reaching a recycled process id: the child stays unreaped until close(), so
+// its pid stays pinned. Waits and signals go through a pidfd where the system
+// grants one, and through the pinned pid where it does not.
 
 #include <QString>
 #include <QStringList>
@@ -19,7 +20,9 @@ public:
 
     // Starts `program` (found on PATH) with exactly `arguments`, no shell,
     // standard streams on /dev/null, the current directory and environment
-    // inherited. The child receives SIGTERM when this process dies.
+    // inherited, every signal at its default and none blocked, whatever this
+    // process was started with. The child receives SIGTERM when this process
+    // dies.
     static Started start(const QString &program, const QStringList &arguments);
 
     ChildProcess(ChildProcess &&other) noexcept;
@@ -27,10 +30,11 @@ public:
     ChildProcess(const ChildProcess &) = delete;
     ~ChildProcess();
 
-    // The pidfd, or -1 when it could not be opened.
-    int handle() const { return pidfd_; }
+    // What designates the child until close(): its pidfd, or its pid where
+    // the system grants no pidfd; -1 after close().
+    int handle() const { return pidfd_ >= 0 ? pidfd_ : (reaped_ ? -1 : pid_); }
 
-    // Waits up to `milliseconds` for the end. Fails at once without a handle.
+    // Waits up to `milliseconds` for the end. Fails once the child is reaped.
     Wait wait(int milliseconds);
     // Sends SIGTERM to a child that has not been reaped yet; false otherwise.
     bool terminate();
@@ -40,6 +44,7 @@ public:
 
 private:
     ChildProcess(pid_t pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
+    Wait waitWithoutPidfd(int milliseconds);
 
     pid_t pid_ = -1;
     int pidfd_ = -1;

@@ -20,6 +20,10 @@ bool HttpProbe::send(const QString &address, const QByteArray &verb)
     request.setTransferTimeout(static_cast<int>(timeout_.count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
+    // The size that matters is the one of the bytes wget fetches, and wget
+    // asks for the file as it is: a compressing server would otherwise
+    // answer with no length at all.
+    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
     errorCode_ = 0;
     headers_.clear();
     // Qt expects no body only for its own HEAD operation; as a custom verb it
@@ -49,7 +53,9 @@ void HttpProbe::finish()
 std::optional<QString> HttpProbe::header(const QByteArray &name) const
 {
     for (const auto &[key, value] : headers_) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
+        // Some Qt versions keep a blank header and others drop it; blank
+        // reads as not sent on all of them.
+        if (key.compare(name, Qt::CaseInsensitive) == 0 && !value.trimmed().isEmpty())
             return QString::fromLatin1(value);
     }
     return std::nullopt;

@@ -32,11 +32,13 @@ public:
     // 0 when the last request ended without error, an HTTP status of 400 or
     // more included; otherwise the network error's code.
     int errorCode() const { return errorCode_; }
-    // A response header's value; nothing when the server did not send it.
+    // A response header's value; nothing when the server did not send it or
+    // sent it blank.
     std::optional<QString> header(const QByteArray &name) const;
     // Abandons a running request and frees its connection.
     void cancel();
-    // Handles events until the request has ended, sleeping between them.
+    // Handles events until the request has ended, in a local event loop
+    // that the end of the request quits.
     void waitWhileBusy();
 
 signals:

@@ -2,8 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 namespace {
@@ -14,6 +19,22 @@ QString settingsPath(const QString &application)
     if (base.isEmpty() || !QDir::isAbsolutePath(base))
         base = QDir::homePath() + QStringLiteral("/.config");
     return base + QStringLiteral("/Brindle/") + application + QStringLiteral(".ini");
+}
+
+// The address may carry a password: Brindle's folder is made for the user
+// alone, and the file is readable by the user alone, also one that an older
+// Brindle left readable by others. The sync that follows replaces the file
+// with one of the same mode.
+void makePrivate(const QString &path)
+{
+    const QString folder = QFileInfo(path).path();
+    QDir().mkpath(QFileInfo(folder).path());
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
 }
 
 } // namespace
@@ -38,7 +59,9 @@ QString readSetting(const QString &application, const QString &section,
 bool writeSetting(const QString &application, const QString &section,
                   const QString &key, const QString &value)
 {
-    QSettings store(settingsPath(application), QSettings::IniFormat);
+    const QString path = settingsPath(application);
+    makePrivate(path);
+    QSettings store(path, QSettings::IniFormat);
     store.setValue(section + QLatin1Char('/') + key, value);
     // The program may end without unwinding, so every write reaches the disk now.
     store.sync();

@@ -16,8 +16,9 @@ QString applicationName();
 QString readSetting(const QString &application, const QString &section,
                     const QString &key, const QString &fallback);
 
-// Stores the text and syncs it to disk before returning. False when the
-// store could not be written.
+// Stores the text and syncs it to disk before returning, in a file that only
+// the user may read (0600, its folder made 0700). False when the store could
+// not be written.
 bool writeSetting(const QString &application, const QString &section,
                   const QString &key, const QString &value);
 

@@ -4,6 +4,7 @@
 #include "support/helpers.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -82,10 +83,13 @@ private slots:
         QCOMPARE(hand.shape(), Qt::BitmapCursor);
         QCOMPARE(hand.bitmap().size(), QSize(32, 32));
         QCOMPARE(child(form, "Label7")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
-        // Enter in the address box presses nothing.
+        // Enter in the address box presses nothing, also on an address that a
+        // press would use and so remember.
+        download::saveaddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
+        text1->setText(QStringLiteral("http://127.0.0.1:1/f"));
         form.show();
         QTest::keyClick(text1, Qt::Key_Return);
-        QCOMPARE(command1->text(), QStringLiteral("Download"));
+        QCOMPARE(download::restoreaddress(platform::applicationName()), QStringLiteral("http://h/earlier"));
     }
 
     void prefixRuleOnEveryChange_data()
@@ -172,25 +176,61 @@ private slots:
         QVERIFY(child(form, "Text1")->isEnabled());
     }
 
-    // A browser that cannot be started is reported, and Brindle goes on.
-    void linkWithoutBrowserShowsTheReason()
+    // A browser that cannot be started is reported in a box that holds up
+    // nothing: the download under way ends and is noticed while it shows.
+    void linkWithoutBrowserDuringADownload()
     {
         testing::Sandbox sandbox;
+        testing::TestServer server(sandbox.work());
+        testing::FakeWget wget(1.5);
         Form1 form([] {});
         form.show();
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", sandbox.config().toLocal8Bit());
-        QString shown;
-        QTimer::singleShot(0, [&] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                shown = box->text();
-                box->accept();
-            }
+        QMessageBox *box = nullptr;
+        QTimer::singleShot(300, [&] {
+            const QByteArray path = qgetenv("PATH");
+            qputenv("PATH", sandbox.config().toLocal8Bit());
+            QTest::mouseClick(child(form, "Label7"), Qt::LeftButton);
+            qputenv("PATH", path);
+            box = form.findChild<QMessageBox *>();
         });
-        QTest::mouseClick(child(form, "Label7"), Qt::LeftButton);
-        qputenv("PATH", path);
-        QVERIFY(!shown.isEmpty());
-        QVERIFY(form.isVisible());
+        // Only a box that blocks would still be open here.
+        QTimer::singleShot(8000, [&] { QApplication::closeAllWindows(); });
+        QElapsedTimer clock;
+        clock.start();
+        child<QLineEdit>(form, "Text1")->setText(server.url(QStringLiteral("/x/gen=10/f.bin")));
+        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        QVERIFY2(clock.elapsed() < 4000, "the message held up the download");
+        QVERIFY(box && box->isVisible());
+        QVERIFY(!box->text().isEmpty());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(child(form, "Text1")->isEnabled());
+    }
+
+    // A server that compresses text types answers a HEAD that accepts gzip
+    // with no length; the probe asks for the file as wget fetches it.
+    void compressedTypesDownloadWhole_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("csv") << "table.csv";
+        QTest::newRow("json") << "data.json";
+    }
+    void compressedTypesDownloadWhole()
+    {
+        QFETCH(QString, name);
+        testing::Sandbox sandbox;
+        QTemporaryDir site;
+        QFile text(site.filePath(name));
+        QVERIFY(text.open(QIODevice::WriteOnly));
+        for (int row = 0; text.size() < 300000; ++row)
+            text.write(QStringLiteral("{\"row\": %1, \"name\": \"item %1\"},\n").arg(row).toUtf8());
+        text.close();
+        testing::Nginx nginx(site.path());
+        Form1 form([] {});
+        child<QLineEdit>(form, "Text1")->setText(nginx.url(QLatin1Char('/') + name));
+        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        QCOMPARE(form.filesize(), text.size());
+        QCOMPARE(testing::sha256(name), testing::sha256(text.fileName()));
+        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(form, "Label6")->text(), QStringLiteral("100%"), 2000);
     }
 };
 

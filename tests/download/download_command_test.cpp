@@ -68,7 +68,7 @@ private slots:
         QTest::newRow("above 2^31") << "/x/gen=5,cl=3000000000/f" << false << qint64(3000000000);
         QTest::newRow("not a number, fresh") << "/x/gen=5,cl=abc/f" << false << qint64(0);
         QTest::newRow("not a number, stale") << "/x/gen=5,cl=abc/f" << true << qint64(1000);
-        // Qt drops a blank header, so it reads as one never sent.
+        // A blank header reads as one never sent, whatever the Qt version.
         QTest::newRow("empty, stale") << "/x/gen=5,cl=empty/f" << true << qint64(0);
         QTest::newRow("above 2^63, stale") << "/x/gen=5,cl=9223372036854775808/f" << true << qint64(1000);
         QTest::newRow("missing header") << "/x/gen=5,cl=none/f" << true << qint64(0);
@@ -102,6 +102,7 @@ private slots:
         Fixture f;
         testing::FakeWget wget;
         f.view.enabled = false; // shows that nothing touched the box
+        saveaddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
         f.press(QStringLiteral("http://"));
         QCOMPARE(restoreaddress(platform::applicationName()), QStringLiteral("http://"));
         QVERIFY(f.view.captions.isEmpty());

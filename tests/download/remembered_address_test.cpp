@@ -77,6 +77,35 @@ private slots:
         QVERIFY(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://h/f")));
         QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://h/f"));
     }
+
+    // The address may hold a password: only the user may read it, also
+    // when an older file was readable by all.
+    void storeIsPrivate_data()
+    {
+        QTest::addColumn<bool>("olderFile");
+        QTest::newRow("new") << false;
+        QTest::newRow("older, readable by all") << true;
+    }
+    void storeIsPrivate()
+    {
+        QFETCH(bool, olderFile);
+        testing::Sandbox sandbox;
+        const QString folder = sandbox.config() + QStringLiteral("/Brindle");
+        const QString ini = folder + QStringLiteral("/brindle.ini");
+        if (olderFile) {
+            QDir().mkpath(folder);
+            QFile file(ini);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
+        }
+        QVERIFY(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://user:secret@h/f")));
+        const auto owner = QFile::ReadOwner | QFile::WriteOwner;
+        QCOMPARE(QFile::permissions(ini) & ~(QFile::ReadUser | QFile::WriteUser), owner);
+        if (!olderFile)
+            QCOMPARE(QFile::permissions(folder) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                     owner | QFile::ExeOwner);
+        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://user:secret@h/f"));
+    }
 };
 
 QTEST_GUILESS_MAIN(RememberedAddressTest)

@@ -169,6 +169,39 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(testing::processesWith(address).isEmpty(), 1000);
         QVERIFY(sizeOf(sandbox.work() + QStringLiteral("/f.bin")) > 0);
     }
+
+    // The window keeps the layout's proportions at any logical DPI: every
+    // control is placed with the twips per pixel the bar draws with.
+    void layoutFollowsTheDpi_data()
+    {
+        QTest::addColumn<int>("dpi");
+        QTest::newRow("96 dpi") << 96;
+        QTest::newRow("144 dpi") << 144;
+    }
+    void layoutFollowsTheDpi()
+    {
+        QFETCH(int, dpi);
+        const int tpp = qRound(1440.0 / dpi);
+        testing::Sandbox sandbox;
+        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
+        env_.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
+        env_.insert(QStringLiteral("QT_FONT_DPI"), QString::number(dpi));
+        startBrindle(sandbox.work());
+        env_.remove(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"));
+        env_.remove(QStringLiteral("QT_FONT_DPI"));
+        const QString win = window();
+        QTest::qWait(500);
+        const QString file = QStringLiteral("%1/layout-%2dpi.png").arg(shots_).arg(dpi);
+        run(QStringLiteral("import"), {QStringLiteral("-window"), win, file});
+        const QImage shot(file);
+        QCOMPARE(shot.size(), QSize(5370 / tpp, 2535 / tpp));
+        // The empty bar ends where the layout puts its right edge.
+        const int row = (1800 + 187) / tpp;
+        const int right = (600 + 4215) / tpp - 1;
+        const QRgb empty = shot.pixel((600 + 3200) / tpp, row);
+        QCOMPARE(shot.pixel(right, row), empty);
+        QVERIFY(shot.pixel(right + 1, row) != empty);
+    }
 };
 
 QTEST_GUILESS_MAIN(EndToEndTest)

@@ -143,6 +143,8 @@ private slots:
         QFETCH(int, percent);
         Buffer pic(300, 200);
         Label lbl;
+        lbl.left = 7; // the draw sets both
+        lbl.w = 50;
         drawprogress(std::uint8_t(percent), pic, lbl, false, false, 111, 222, 65280, 6579300, kTpp);
         QCOMPARE(pic.width(), kVerticalMinWidth);
         QCOMPARE(pic.height(), kVerticalMinHeight);
@@ -186,6 +188,13 @@ private slots:
         for (int i = 0; i < 100; ++i)
             bar.at(i, channels);
         QCOMPARE(bar.at(100, channels), 50 + 205 * 256 + 50 * 65536);
+        // Brindle's own bar, 281 pixels: the slope is end / (S + 5), which
+        // column 10 tells apart from a slope over S + 4, (4, 251, 4).
+        const Gradient window(281, 65280, 6579300);
+        Channels fromStart;
+        for (int i = 0; i < 10; ++i)
+            window.at(i, fromStart);
+        QCOMPARE(window.at(10, fromStart), 3 + 252 * 256 + 3 * 65536);
         // Equal colours give a solid bar.
         Channels solid;
         QCOMPARE(Gradient(197, 123456, 123456).at(77, solid), 123456);

@@ -30,7 +30,7 @@ private slots:
         QTest::newRow("missing file keeps caption") << c << 4 * kMB << qint64(-1) << "4" << "prev" << 0;
         QTest::newRow("above 4 GiB") << c << 5000 * kMB << 2500 * kMB << "5000" << "2500" << 50;
         QTest::newRow("two decimals") << c << qint64(1234567) << qint64(0) << "1.18" << "0" << 0;
-        QTest::newRow("no group separator") << c << 12345 * kMB << 0LL << "12345" << "0" << 0;
+        QTest::newRow("no group separator") << "en_US" << 12345 * kMB << 6000 * kMB << "12345" << "6000" << 49;
         QTest::newRow("comma locale") << "de_DE" << 7 * kMB / 2 << 5 * kMB / 4 << "3,5" << "1,25" << 36;
         QTest::newRow("comma locale under 1 MB") << "de_DE" << kMB / 2 << kMB / 4 << "0,5" << "0,25" << 50;
         QTest::newRow("negative size") << c << qint64(-5) << qint64(-1) << "0" << "prev" << 0;

@@ -7,6 +7,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <dirent.h>
 
 namespace testing {
 
@@ -56,9 +57,13 @@ Nginx::Nginx(const QString &root) : port_(freePort())
     file.open(QIODevice::WriteOnly);
     // One process, so no switch to an unprivileged user that could not read
     // the test's private folders.
+    // Compressing text types is how many real sites are set up.
     file.write(QStringLiteral("daemon off; master_process off; pid %1/nginx.pid;\n"
                               "error_log %1/error.log;\nevents {}\n"
                               "http { access_log off; client_body_temp_path %1;\n"
+                              "  types { text/html html; text/csv csv; application/json json; }\n"
+                              "  default_type application/octet-stream;\n"
+                              "  gzip on; gzip_types text/csv application/json;\n"
                               "  server { listen 127.0.0.1:%2; root %3; } }\n")
                    .arg(dir_.path())
                    .arg(port_)
@@ -140,6 +145,20 @@ QByteArray sha256(const QString &path)
     QCryptographicHash hash(QCryptographicHash::Sha256);
     hash.addData(&file);
     return hash.result().toHex();
+}
+
+QList<QByteArray> namesIn(const QByteArray &folder)
+{
+    QList<QByteArray> names;
+    if (DIR *dir = ::opendir(folder.constData())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names << name;
+        }
+        ::closedir(dir);
+    }
+    return names;
 }
 
 QList<int> processesWith(const QString &marker)

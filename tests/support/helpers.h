@@ -40,7 +40,8 @@ private:
     int port_ = 0;
 };
 
-// nginx serving `root` on 127.0.0.1.
+// nginx serving `root` on 127.0.0.1, compressing CSV and JSON for clients
+// that accept gzip.
 class Nginx
 {
 public:
@@ -71,6 +72,9 @@ private:
 // Writes `size` pseudo-random bytes; returns the file's SHA-256.
 QByteArray makeFile(const QString &path, qint64 size);
 QByteArray sha256(const QString &path);
+
+// The names in a folder as raw bytes, without "." and "..".
+QList<QByteArray> namesIn(const QByteArray &folder);
 
 // Ids of live processes whose command line holds `marker` in any argument.
 QList<int> processesWith(const QString &marker);

@@ -1,0 +1,91 @@
+// The runner where the system refuses pidfds, as kernels before 5.3 and some
+// container profiles do: a seccomp filter makes pidfd_open fail for this
+// process and its children before any test runs.
+#include "download/runner.h"
+#include "platform/child_process.h"
+#include "support/helpers.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTest>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstddef>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+bool refusePidfds()
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pidfd_open, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0
+           && ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_TSYNC, &program) == 0;
+}
+
+} // namespace
+
+class NoPidfdTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pidfdIsRefused()
+    {
+        QCOMPARE(::syscall(SYS_pidfd_open, ::getpid(), 0), -1L);
+        QCOMPARE(errno, ENOSYS);
+    }
+
+    // A whole download, and one paused and continued, end byte for byte;
+    // Pause stops wget within about a second.
+    void downloadsAndPauses_data()
+    {
+        QTest::addColumn<int>("pauseAfter"); // ms, or -1 for none
+        QTest::newRow("whole") << -1;
+        QTest::newRow("paused") << 1200;
+    }
+    void downloadsAndPauses()
+    {
+        QFETCH(int, pauseAfter);
+        testing::Sandbox sandbox;
+        QTemporaryDir root;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("f.bin")), 2 << 20);
+        testing::TestServer server(root.path());
+        const QStringList args{QStringLiteral("-c"), server.url(QStringLiteral("/x/rate=1000000/f.bin"))};
+        download::Runner runner;
+        QElapsedTimer clock;
+        clock.start();
+        if (pauseAfter >= 0) {
+            QTimer::singleShot(pauseAfter, [&] { QVERIFY(runner.shnd() > 0); runner.terminate(); });
+            runner.runwait(QStringLiteral("wget"), args);
+            QVERIFY2(clock.elapsed() < pauseAfter + 1300, qPrintable(QString::number(clock.elapsed())));
+            QVERIFY(QFileInfo(QStringLiteral("f.bin")).size() < (2 << 20));
+        }
+        runner.runwait(QStringLiteral("wget"), args);
+        QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+        QCOMPARE(runner.shnd(), 0);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (!refusePidfds()) {
+        std::perror("seccomp");
+        return 1;
+    }
+    QCoreApplication application(argc, argv);
+    NoPidfdTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "no_pidfd_test.moc"
