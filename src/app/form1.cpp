@@ -25,6 +25,11 @@ namespace {
 // The layout is in twips, 1440 to the inch; every control is placed with the
 // screen's twips per pixel, the one the bar draws with, so the window keeps
 // its proportions at any logical DPI.
+// The display refreshes every half second. While a download runs, ticks are
+// handled only once per wait cycle of the runner (Runner::kWaitMilliseconds +
+// kSleepMilliseconds): change the two together.
+constexpr int kTickMilliseconds = 500;
+
 QRect twips(int left, int top, int width, int height, int tpp)
 {
     return QRect(left / tpp, top / tpp, width / tpp, height / tpp);
@@ -61,7 +66,7 @@ Form1::Form1(EndProgram endProgram, QWidget *parent)
     setFont(face);
     setFixedSize(5370 / tpp_, 2535 / tpp_);
     buildControls();
-    command_ = std::make_unique<download::DownloadCommand>(*this, *inet1_, runner_);
+    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     load();
@@ -71,97 +76,97 @@ Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    label1_ = makeLabel(this, "Label1", QStringLiteral("File URL"), twips(120, 120, 735, 255, tpp_));
+    addressCaption_ = makeLabel(this, "Label1", QStringLiteral("File URL"), twips(120, 120, 735, 255, tpp_));
 
-    text1_ = new QLineEdit(download::kPrefix, this);
-    text1_->setObjectName(QStringLiteral("Text1"));
-    text1_->setGeometry(twips(960, 75, 3015, 375, tpp_));
+    addressBox_ = new QLineEdit(download::kPrefix, this);
+    addressBox_->setObjectName(QStringLiteral("Text1"));
+    addressBox_->setGeometry(twips(960, 75, 3015, 375, tpp_));
     // No length limit of Brindle's own: a pasted address is kept whole.
-    text1_->setMaxLength(std::numeric_limits<int>::max());
-    connect(text1_, &QLineEdit::textChanged, this, &Form1::text1Change);
+    addressBox_->setMaxLength(std::numeric_limits<int>::max());
+    connect(addressBox_, &QLineEdit::textChanged, this, &Form1::onAddressChanged);
 
-    command1_ = new QPushButton(download::kDownloadCaption, this);
-    command1_->setObjectName(QStringLiteral("Command1"));
-    command1_->setGeometry(twips(4200, 0, 975, 495, tpp_));
-    command1_->setAutoDefault(false);
-    command1_->setDefault(false);
-    connect(command1_, &QPushButton::clicked, this, [this] { command_->click(); });
+    commandButton_ = new QPushButton(download::kDownloadCaption, this);
+    commandButton_->setObjectName(QStringLiteral("Command1"));
+    commandButton_->setGeometry(twips(4200, 0, 975, 495, tpp_));
+    commandButton_->setAutoDefault(false);
+    commandButton_->setDefault(false);
+    connect(commandButton_, &QPushButton::clicked, this, [this] { command_->click(); });
 
-    label2_ = makeLabel(this, "Label2", QStringLiteral("0"), twips(1200, 840, 3135, 375, tpp_));
-    label3_ = makeLabel(this, "Label3", QStringLiteral("0"), twips(1200, 1320, 3015, 375, tpp_));
-    label4_ = makeLabel(this, "Label4", QStringLiteral("Total (MB)"), twips(120, 840, 855, 255, tpp_));
-    label5_ = makeLabel(this, "Label5", QStringLiteral("Current (MB)"), twips(120, 1320, 975, 255, tpp_));
+    totalLabel_ = makeLabel(this, "Label2", QStringLiteral("0"), twips(1200, 840, 3135, 375, tpp_));
+    currentLabel_ = makeLabel(this, "Label3", QStringLiteral("0"), twips(1200, 1320, 3015, 375, tpp_));
+    totalCaption_ = makeLabel(this, "Label4", QStringLiteral("Total (MB)"), twips(120, 840, 855, 255, tpp_));
+    currentCaption_ = makeLabel(this, "Label5", QStringLiteral("Current (MB)"), twips(120, 1320, 975, 255, tpp_));
 
     // Screen readers announce each field with its caption.
-    label1_->setBuddy(text1_);
-    label4_->setBuddy(label2_);
-    label5_->setBuddy(label3_);
+    addressCaption_->setBuddy(addressBox_);
+    totalCaption_->setBuddy(totalLabel_);
+    currentCaption_->setBuddy(currentLabel_);
 
-    picture1_ = new progress::PictureBox(4215, 375, tpp_, this);
-    picture1_->setObjectName(QStringLiteral("Picture1"));
-    picture1_->move(600 / tpp_, 1800 / tpp_);
+    barPicture_ = new progress::PictureBox(4215, 375, tpp_, this);
+    barPicture_->setObjectName(QStringLiteral("Picture1"));
+    barPicture_->move(600 / tpp_, 1800 / tpp_);
 
-    label6_ = new QLabel(QStringLiteral("0%"), picture1_);
-    label6_->setObjectName(QStringLiteral("Label6"));
-    label6_->setGeometry(twips(1800, 0, 495, 255, tpp_));
-    label6_->setAlignment(Qt::AlignCenter);
-    label6_->setAttribute(Qt::WA_TranslucentBackground);
-    QPalette white = label6_->palette();
+    percentLabel_ = new QLabel(QStringLiteral("0%"), barPicture_);
+    percentLabel_->setObjectName(QStringLiteral("Label6"));
+    percentLabel_->setGeometry(twips(1800, 0, 495, 255, tpp_));
+    percentLabel_->setAlignment(Qt::AlignCenter);
+    percentLabel_->setAttribute(Qt::WA_TranslucentBackground);
+    QPalette white = percentLabel_->palette();
     white.setColor(QPalette::WindowText, Qt::white);
-    label6_->setPalette(white);
-    barLabel_ = std::make_unique<progress::LabelOnPicture>(label6_);
+    percentLabel_->setPalette(white);
+    percentOnBar_ = std::make_unique<progress::LabelOnPicture>(percentLabel_);
 
-    label7_ = new LinkLabel(kMakerAddress, this);
-    label7_->setObjectName(QStringLiteral("Label7"));
-    label7_->setGeometry(twips(3480, 2280, 1935, 255, tpp_));
-    label7_->setAutoFillBackground(true);
-    QPalette grey = label7_->palette();
+    makerLink_ = new LinkLabel(kMakerAddress, this);
+    makerLink_->setObjectName(QStringLiteral("Label7"));
+    makerLink_->setGeometry(twips(3480, 2280, 1935, 255, tpp_));
+    makerLink_->setAutoFillBackground(true);
+    QPalette grey = makerLink_->palette();
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
-    label7_->setPalette(grey);
-    label7_->setCursor(handcursor());
-    connect(label7_, &LinkLabel::clicked, this, &Form1::label7Click);
+    makerLink_->setPalette(grey);
+    makerLink_->setCursor(handcursor());
+    connect(makerLink_, &LinkLabel::clicked, this, &Form1::onMakerLinkClicked);
 
-    setTabOrder(text1_, command1_);
-    text1_->setFocus();
+    setTabOrder(addressBox_, commandButton_);
+    addressBox_->setFocus();
 
-    timer1_ = new QTimer(this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    timer1_->setInterval(500);
-    connect(timer1_, &QTimer::timeout, this, &Form1::timer1Tick);
+    tickTimer_ = new QTimer(this);
+    tickTimer_->setObjectName(QStringLiteral("Timer1"));
+    tickTimer_->setInterval(kTickMilliseconds);
+    connect(tickTimer_, &QTimer::timeout, this, &Form1::onTick);
 
-    inet1_ = new platform::HttpProbe(std::chrono::seconds(60), this);
-    inet1_->setObjectName(QStringLiteral("Inet1"));
+    sizeProbe_ = new platform::HttpProbe(std::chrono::seconds(60), this);
+    sizeProbe_->setObjectName(QStringLiteral("Inet1"));
 }
 
 void Form1::load()
 {
     drawbar(0);
-    text1_->setText(download::restoreaddress());
-    timer1_->start();
+    addressBox_->setText(download::restoreaddress());
+    tickTimer_->start();
 }
 
 void Form1::drawbar(std::uint8_t percent)
 {
-    progress::drawwindowbar(percent, *picture1_, *barLabel_, tpp_);
+    progress::drawwindowbar(percent, *barPicture_, *percentOnBar_, tpp_);
 }
 
-void Form1::text1Change()
+void Form1::onAddressChanged()
 {
-    if (const auto replacement = download::prefixrule(text1_->text()))
-        text1_->setText(*replacement);
+    if (const auto replacement = download::prefixrule(addressBox_->text()))
+        addressBox_->setText(*replacement);
 }
 
-void Form1::timer1Tick()
+void Form1::onTick()
 {
-    const QByteArray path = downloadFolder_ + '/' + download::wgetfilename(text1_->text(), longestName_);
-    const auto tick = progress::sampletick(filesize(), platform::fileLength(path), label3_->text());
-    label2_->setText(tick.total);
-    label3_->setText(tick.current);
+    const QByteArray path = downloadFolder_ + '/' + download::wgetfilename(addressBox_->text(), longestName_);
+    const auto tick = progress::sampletick(filesize(), platform::fileLength(path), currentLabel_->text());
+    totalLabel_->setText(tick.total);
+    currentLabel_->setText(tick.current);
     if (tick.percent)
         drawbar(*tick.percent);
 }
 
-void Form1::label7Click()
+void Form1::onMakerLinkClicked()
 {
     // A page that cannot be opened must not end a running download, and its
     // message must not hold up the download, Pause or closing: it is shown
@@ -176,29 +181,32 @@ void Form1::label7Click()
 
 void Form1::closeEvent(QCloseEvent *event)
 {
+    // Closing is never refused. A running wget is stopped, its partial file
+    // kept for the next Download, and the program ends here: endProgram_
+    // does not return, so no waiting press ever resumes.
+    event->accept();
     runner_.terminate();
     endProgram_();
-    event->accept();
 }
 
 QString Form1::address() const
 {
-    return text1_->text();
+    return addressBox_->text();
 }
 
 void Form1::setAddressEnabled(bool enabled)
 {
-    text1_->setEnabled(enabled);
+    addressBox_->setEnabled(enabled);
 }
 
 QString Form1::caption() const
 {
-    return command1_->text();
+    return commandButton_->text();
 }
 
 void Form1::setCaption(const QString &caption)
 {
-    command1_->setText(caption);
+    commandButton_->setText(caption);
 }
 
 } // namespace app

@@ -1,6 +1,8 @@
 #pragma once
 // Brindle's main window: lays out the controls and wires each one to its
-// handler. The rules live in the download and progress libraries.
+// handler. The rules live in the download and progress libraries. Controls
+// keep the layout's object names ("Text1", "Command1", "Label2", ...), by
+// which tests and tools find them; the members are named for what they hold.
 
 #include "download/download_command.h"
 #include "download/runner.h"
@@ -40,10 +42,13 @@ protected:
 
 private:
     void buildControls();
+    // Draws the empty bar, restores the remembered address, starts the tick.
     void load();
-    void text1Change();
-    void timer1Tick();
-    void label7Click();
+    // Keeps the address beginning with "http://".
+    void onAddressChanged();
+    // Shows total and current size and redraws the bar at their ratio.
+    void onTick();
+    void onMakerLinkClicked();
     void drawbar(std::uint8_t percent);
 
     QString address() const override;
@@ -52,22 +57,22 @@ private:
     void setCaption(const QString &caption) override;
 
     EndProgram endProgram_;
-    int tpp_;
-    QByteArray downloadFolder_;
-    long longestName_;
-    QLabel *label1_ = nullptr;
-    QLineEdit *text1_ = nullptr;
-    QPushButton *command1_ = nullptr;
-    QLabel *label2_ = nullptr;
-    QLabel *label3_ = nullptr;
-    QLabel *label4_ = nullptr;
-    QLabel *label5_ = nullptr;
-    progress::PictureBox *picture1_ = nullptr;
-    QLabel *label6_ = nullptr;
-    LinkLabel *label7_ = nullptr;
-    QTimer *timer1_ = nullptr;
-    platform::HttpProbe *inet1_ = nullptr;
-    std::unique_ptr<progress::LabelOnPicture> barLabel_;
+    int tpp_; // the screen's twips per pixel, for the layout and the bar
+    QByteArray downloadFolder_; // where wget writes
+    long longestName_;          // the longest file name that folder takes
+    QLabel *addressCaption_ = nullptr;   // Label1, "File URL"
+    QLineEdit *addressBox_ = nullptr;    // Text1, the file's address
+    QPushButton *commandButton_ = nullptr; // Command1, Download / Pause
+    QLabel *totalLabel_ = nullptr;       // Label2, total size in MB
+    QLabel *currentLabel_ = nullptr;     // Label3, current size in MB
+    QLabel *totalCaption_ = nullptr;     // Label4, "Total (MB)"
+    QLabel *currentCaption_ = nullptr;   // Label5, "Current (MB)"
+    progress::PictureBox *barPicture_ = nullptr; // Picture1, the gradient bar
+    QLabel *percentLabel_ = nullptr;     // Label6, the percentage on the bar
+    LinkLabel *makerLink_ = nullptr;     // Label7, the maker's web address
+    QTimer *tickTimer_ = nullptr;        // Timer1, the display's tick
+    platform::HttpProbe *sizeProbe_ = nullptr; // Inet1, the HEAD request
+    std::unique_ptr<progress::LabelOnPicture> percentOnBar_; // percentLabel_ as the bar's label
     download::Runner runner_;
     std::unique_ptr<download::DownloadCommand> command_;
 };

@@ -14,14 +14,8 @@ namespace {
 
 } // namespace
 
-bool initcontrols()
-{
-    return true;
-}
-
 void startup()
 {
-    initcontrols();
     QCoreApplication::setApplicationVersion(QStringLiteral(BRINDLE_VERSION_TEXT));
     QIcon icon;
     for (const int size : {16, 24, 32, 48})

@@ -3,9 +3,6 @@
 
 namespace app {
 
-// Nothing to prepare on this platform; true.
-bool initcontrols();
-
 // Creates the window, which lives until the program ends, and shows it.
 void startup();
 

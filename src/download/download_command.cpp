@@ -6,8 +6,8 @@
 
 namespace download {
 
-DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &inet, Runner &runner)
-    : view_(view), inet_(inet), runner_(runner)
+DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner)
+    : view_(view), sizeProbe_(sizeProbe), runner_(runner)
 {
 }
 
@@ -41,17 +41,17 @@ void DownloadCommand::probe()
 {
     // Refused while an outer press's request still runs; this press then
     // reads that request's outcome.
-    inet_.send(view_.address(), QByteArrayLiteral("HEAD"));
-    inet_.waitWhileBusy();
-    if (inet_.errorCode() != 0) {
+    sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
+    sizeProbe_.waitWhileBusy();
+    if (sizeProbe_.errorCode() != 0) {
         filesize_ = 0;
-    } else if (const auto header = inet_.header(QByteArrayLiteral("Content-Length")); !header) {
+    } else if (const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length")); !header) {
         filesize_ = 0;
     } else if (const auto size = tosize(*header)) {
         filesize_ = *size;
     }
     // Text that is not a size leaves the previous probe's size in place.
-    inet_.cancel();
+    sizeProbe_.cancel();
 }
 
 } // namespace download

@@ -26,7 +26,7 @@ public:
 class DownloadCommand
 {
 public:
-    DownloadCommand(CommandView &view, platform::HttpProbe &inet, Runner &runner);
+    DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner);
 
     // The button's click. Presses arriving while this one waits run nested.
     void click();
@@ -38,7 +38,7 @@ private:
     void probe();
 
     CommandView &view_;
-    platform::HttpProbe &inet_;
+    platform::HttpProbe &sizeProbe_;
     Runner &runner_;
     qint64 filesize_ = 0;
 };

@@ -12,9 +12,9 @@ std::optional<QString> Runner::runwait(const QString &program, const QStringList
         return started.error;
 
     platform::ChildProcess &process = *started.process;
-    // A nested run replaces shnd_ with its own; this run keeps its own
-    // process in its frame and never touches the nested one's.
-    shnd_ = &process;
+    // A nested run replaces waitedProcess_ with its own; this run keeps its
+    // own process in its frame and never touches the nested one's.
+    waitedProcess_ = &process;
 
     platform::ChildProcess::Wait outcome;
     do {
@@ -23,21 +23,21 @@ std::optional<QString> Runner::runwait(const QString &program, const QStringList
         QThread::msleep(kSleepMilliseconds);
     } while (outcome == platform::ChildProcess::Wait::TimedOut);
 
-    if (shnd_ == &process)
-        shnd_ = nullptr;
+    if (waitedProcess_ == &process)
+        waitedProcess_ = nullptr;
     process.close();
     return std::nullopt;
 }
 
 void Runner::terminate()
 {
-    if (shnd_)
-        shnd_->terminate();
+    if (waitedProcess_)
+        waitedProcess_->terminate();
 }
 
-int Runner::shnd() const
+int Runner::waitedHandle() const
 {
-    return shnd_ ? shnd_->handle() : 0;
+    return waitedProcess_ ? waitedProcess_->handle() : 0;
 }
 
 } // namespace download

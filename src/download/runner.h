@@ -1,6 +1,8 @@
 #pragma once
 // Runs the downloader as a hidden child and waits for it while the window
-// keeps handling its events.
+// keeps handling its events. A whole download lives inside one runwait():
+// every click, display tick and close during it is handled, nested, in the
+// first step of a wait cycle.
 
 #include "platform/child_process.h"
 
@@ -14,26 +16,31 @@ class Runner
 {
 public:
     // One wait cycle: handle pending events, wait up to 50 ms for the end,
-    // then sleep 500 ms; leave once the wait reports the end or fails.
+    // then sleep 500 ms; leave once the wait reports the end or fails. The
+    // window's display tick (Form1's kTickMilliseconds, 500) runs only in the
+    // event step, so during a download the display moves once a cycle,
+    // about every 550 ms: change the tick and the cycle together.
     static constexpr int kWaitMilliseconds = 50;
     static constexpr int kSleepMilliseconds = 500;
 
     // Starts the program with exactly these arguments and returns once it
     // has ended, its handle closed. Returns the reason at once, without a
-    // cycle and leaving shnd() alone, when the program cannot be started.
+    // cycle and leaving waitedHandle() alone, when the program cannot be
+    // started.
     std::optional<QString> runwait(const QString &program, const QStringList &arguments);
 
-    // Ends the downloader in shnd(), but only while a run still waits on it.
+    // Ends the downloader in waitedHandle(), but only while a run still
+    // waits on it: Pause and closing the window.
     void terminate();
 
     // The handle of the downloader started last while its run waits; 0 when
     // none was started or its run has returned.
-    int shnd() const;
+    int waitedHandle() const;
 
 private:
-    // The process of the run that set it, which lives in that run's frame;
-    // cleared when that run returns.
-    platform::ChildProcess *shnd_ = nullptr;
+    // The process of the innermost waiting run, which lives in that run's
+    // frame; cleared when that run returns.
+    platform::ChildProcess *waitedProcess_ = nullptr;
 };
 
 } // namespace download

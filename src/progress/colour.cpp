@@ -49,7 +49,10 @@ Gradient::Gradient(int size, std::int32_t startcolor, std::int32_t endcolor)
     const std::uint8_t ends[3] = {to.red, to.green, to.blue};
     for (int k = 0; k < 3; ++k) {
         from_[k] = starts[k];
-        // The slope comes from the end channel alone, over the size plus 5.
+        // Deliberately the end channel's value over the size plus 5, not the
+        // difference of the two colours: the bar fades only part of the way,
+        // so even a full bar stays mostly the start colour and never quite
+        // reaches the end colour.
         step_[k] = (ends[k] / (size + 5.0)) * (starts[k] < ends[k] ? 1.0 : -1.0);
     }
 }

@@ -42,10 +42,15 @@ std::int32_t drawprogress(std::uint8_t percent, PictureArea &pic, BarLabel &lbl,
             pic.setWidth(kHorizontalMinWidth);
         if (pic.height() < kHorizontalMinHeight)
             pic.setHeight(kHorizontalMinHeight);
+        // A quarter of the label's width, not a half, on purpose: the
+        // centred text of a label wider than its caption then sits over the
+        // bar's middle.
         lbl.setLeft(pic.width() / 2 / tpp - lbl.width() / 4);
         lbl.setTop(pic.height() / 2 / tpp - lbl.height() / 2);
         if (showcaption)
             lbl.setCaption(caption);
+        // From 49 % the fill reaches under the caption, so the text turns to
+        // the colour that reads on the bar rather than on the empty area.
         lbl.setForeColor(percent >= 49 ? highcolor : lowcolor);
 
         const int n = wholepixels(pic.width(), tpp);
@@ -69,6 +74,8 @@ std::int32_t drawprogress(std::uint8_t percent, PictureArea &pic, BarLabel &lbl,
         lbl.setTop(pic.height() / 2 / tpp - lbl.height() / 2);
         if (showcaption)
             lbl.setCaption(caption);
+        // Deliberately 47 here, not 49: a fill rising from the bottom reaches
+        // the lower edge of the centred caption a little before half way.
         lbl.setForeColor(percent >= 47 ? highcolor : lowcolor);
 
         const int w = wholepixels(pic.width(), tpp);

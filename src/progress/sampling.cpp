@@ -1,5 +1,6 @@
 #include "progress/sampling.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace progress {
@@ -43,7 +44,7 @@ Tick sampletick(qint64 filesize, std::optional<qint64> length, const QString &pr
                 percentage = static_cast<std::int64_t>(ratio);
         }
     }
-    const std::int64_t capped = min(percentage, 100);
+    const std::int64_t capped = std::min<std::int64_t>(percentage, 100);
     if (capped >= 0 && capped <= 255)
         tick.percent = static_cast<std::uint8_t>(capped);
     return tick;

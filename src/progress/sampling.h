@@ -16,12 +16,6 @@ double round2(double value);
 // trailing zeros, the locale's decimal separator, no group separators.
 QString textofdouble(double value, const QLocale &locale);
 
-// The smaller of a and b; b on a tie.
-inline std::int64_t min(std::int64_t a, std::int64_t b)
-{
-    return a < b ? a : b;
-}
-
 struct Tick
 {
     QString total;   // Label2's new caption
@@ -32,7 +26,9 @@ struct Tick
 
 // `length` is the file's length, or nothing when it could not be read, in
 // which case the current caption stays `previousCurrent`. The percentage is
-// read back from the two captions, with the locale that wrote them.
+// read back from the two captions, with the locale that wrote them, on
+// purpose: the bar shows exactly the ratio of the numbers the user reads. So
+// a file under 5,243 bytes, whose total reads "0", always shows 0 %.
 Tick sampletick(qint64 filesize, std::optional<qint64> length, const QString &previousCurrent,
                 const QLocale &locale = QLocale());
 

@@ -175,7 +175,7 @@ private slots:
         QTimer::singleShot(300, [&] {
             f.command.click(); // Pause
             // Ends the nested run's stand-in once it waits.
-            QTimer::singleShot(1000, [&] { QVERIFY(f.runner.shnd() > 0); f.runner.terminate(); });
+            QTimer::singleShot(1000, [&] { QVERIFY(f.runner.waitedHandle() > 0); f.runner.terminate(); });
             f.command.click(); // Download, nested, runs to its end
         });
         QElapsedTimer clock;

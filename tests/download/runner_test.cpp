@@ -88,7 +88,7 @@ private slots:
         const int descriptors = openDescriptors();
         const double took = secondsOf([&] { runner.runwait(QStringLiteral("sleep"), {QString::number(runs)}); });
         QVERIFY2(took >= runs + 0.45 && took <= runs + 1.3, qPrintable(QString::number(took)));
-        QCOMPARE(runner.shnd(), 0);
+        QCOMPARE(runner.waitedHandle(), 0);
         QCOMPARE(openDescriptors(), descriptors); // the handle was closed
     }
 
@@ -99,7 +99,7 @@ private slots:
             QVERIFY(runner.runwait(QStringLiteral("brindle-no-such-program"), {}).has_value());
         });
         QVERIFY(took < 0.3);
-        QCOMPARE(runner.shnd(), 0);
+        QCOMPARE(runner.waitedHandle(), 0);
     }
 
     void terminationReachesOnlyAWaitedRun()
@@ -124,9 +124,9 @@ private slots:
         int nestedHandle = 0;
         QElapsedTimer nestedEnded;
         QTimer::singleShot(200, [&] {
-            outerHandle = runner.shnd();
+            outerHandle = runner.waitedHandle();
             runner.terminate();
-            QTimer::singleShot(0, [&] { nestedHandle = runner.shnd(); });
+            QTimer::singleShot(0, [&] { nestedHandle = runner.waitedHandle(); });
             runner.runwait(QStringLiteral("sleep"), {QStringLiteral("1")});
             nestedEnded.start();
         });

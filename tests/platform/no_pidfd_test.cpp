@@ -66,14 +66,14 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         if (pauseAfter >= 0) {
-            QTimer::singleShot(pauseAfter, [&] { QVERIFY(runner.shnd() > 0); runner.terminate(); });
+            QTimer::singleShot(pauseAfter, [&] { QVERIFY(runner.waitedHandle() > 0); runner.terminate(); });
             runner.runwait(QStringLiteral("wget"), args);
             QVERIFY2(clock.elapsed() < pauseAfter + 1300, qPrintable(QString::number(clock.elapsed())));
             QVERIFY(QFileInfo(QStringLiteral("f.bin")).size() < (2 << 20));
         }
         runner.runwait(QStringLiteral("wget"), args);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
-        QCOMPARE(runner.shnd(), 0);
+        QCOMPARE(runner.waitedHandle(), 0);
     }
 };
 

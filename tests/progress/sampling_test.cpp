@@ -68,13 +68,6 @@ private slots:
         QFETCH(QString, text);
         QCOMPARE(textofdouble(round2(value), QLocale::c()), text);
     }
-
-    void minPrefersTheSecondOnTies()
-    {
-        QCOMPARE(progress::min(100, 100), 100);
-        QCOMPARE(progress::min(37, 100), 37);
-        QCOMPARE(progress::min(250, 100), 100);
-    }
 };
 
 QTEST_GUILESS_MAIN(SamplingTest)
