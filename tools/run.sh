@@ -1,10 +1,8 @@
 #!/bin/sh
-# Sets Brindle up and starts it; downloads land in the user's download folder.
+# Sets Brindle up and starts it in the user's download folder, as the
+# installed menu entry does.
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 "$repo/tools/setup.sh" run
 "$repo/tools/need-display.sh"
-downloads=$(xdg-user-dir DOWNLOAD 2>/dev/null || echo "$HOME/Downloads")
-mkdir -p "$downloads"
-cd "$downloads"
-exec "$repo/build/src/app/brindle"
+exec "$repo/build/brindle-in-downloads" "$repo/build/src/app/brindle"

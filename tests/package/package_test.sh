@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs Brindle into a scratch root, validates its desktop entry and
-# AppStream data, builds the .deb, checks its contents and dependencies, and
-# starts the packaged binary under a virtual display.
+# AppStream data, launches the entry as a desktop does, builds the .deb,
+# checks it with lintian and for its contents and dependencies, and starts
+# the packaged binary under a virtual display.
 #   package_test.sh <source dir> <build dir>
 set -eu
 source=$1 build=$2
@@ -20,14 +21,37 @@ done
 desktop-file-validate "$share/applications/org.example.Brindle.desktop"
 appstreamcli validate --no-net "$share/metainfo/org.example.Brindle.metainfo.xml"
 
+# The menu entry starts Brindle in the download folder: the one xdg-user-dir
+# names, else ~/Downloads, made when missing. GLib launches it as a desktop does.
+for home in "$scratch/plain-home" "$scratch/configured-home"; do
+  mkdir -p "$home/.config"
+  expected=$home/Downloads
+  if [ "$home" = "$scratch/configured-home" ]; then
+    echo 'XDG_DOWNLOAD_DIR="$HOME/Fetched"' >"$home/.config/user-dirs.dirs"
+    expected=$home/Fetched
+  fi
+  started=$(HOME=$home XDG_CONFIG_HOME=$home/.config xvfb-run -a sh -c '
+    gio launch "$1/applications/org.example.Brindle.desktop"
+    for i in $(seq 100); do
+      for exe in /proc/[0-9]*/exe; do
+        [ "$(readlink "$exe")" = "$2" ] || continue
+        pid=${exe#/proc/}; pid=${pid%/exe}
+        readlink "/proc/$pid/cwd"; kill "$pid"; exit 0
+      done
+      sleep 0.1
+    done' sh "$share" "$scratch/root/bin/brindle")
+  [ "$started" = "$expected" ] || { echo "launched in '$started', not '$expected'"; exit 1; }
+done
+
 (cd "$build" && cpack -B "$scratch/deb" >/dev/null)
 deb=$(ls "$scratch"/deb/brindle_1.0.0.2_*.deb)
+lintian --fail-on error,warning "$deb"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for needed in wget libqt6widgets6 libqt6network6; do
   echo "$depends" | grep -q "$needed" || { echo "missing dependency $needed"; exit 1; }
 done
-dpkg-deb -c "$deb" | grep -q './usr/bin/brindle$'
+dpkg-deb -c "$deb" | grep './usr/bin/brindle$' >/dev/null
 dpkg-deb -x "$deb" "$scratch/unpacked"
 "$source/tools/screenshot.sh" "$scratch/unpacked/usr/bin/brindle" "$scratch/packaged.png" >/dev/null 2>&1
 file "$scratch/packaged.png" | grep -q "PNG image data, 358 x 169"
