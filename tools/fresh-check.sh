@@ -52,7 +52,7 @@ cleanup() {
   [ -z "$server" ] || kill "$server" 2>/dev/null || true
   [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
   for root in $mounted; do
-    for point in tmp/.X11-unix dev sys proc; do
+    for point in var/cache/apt/archives tmp/.X11-unix dev sys proc; do
       umount -R -l "$root/$point" 2>/dev/null || true
     done
   done
@@ -71,6 +71,9 @@ fresh_root() {
   mount --rbind /sys "$root/sys" && mount --make-rslave "$root/sys"
   mount --rbind /dev "$root/dev" && mount --make-rslave "$root/dev"
   mount --bind /tmp/.X11-unix "$root/tmp/.X11-unix"
+  # Downloaded packages are kept between runs; what is installed is not.
+  mkdir -p "$cache/$release-archives/partial"
+  mount --bind "$cache/$release-archives" "$root/var/cache/apt/archives"
   mounted="$mounted $root"
 }
 # inside ROOT COMMAND: runs a shell command in ROOT with a clean environment.
@@ -92,10 +95,14 @@ window() {
 }
 seconds() { echo $(($(date +%s) - $1)); }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$results/display" 2>/dev/null &
+# A display number far above those the suite's own Xvfb picks inside the
+# root, which shares this machine's X sockets.
+number=90
+while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do number=$((number + 1)); done
+Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp 2>/dev/null &
 xvfb=$!
-until [ -s "$results/display" ]; do sleep 0.1; done
-export DISPLAY=":$(cat "$results/display")"
+export DISPLAY=":$number"
+until xdotool getmouselocation >/dev/null 2>&1; do sleep 0.1; done
 
 fresh_root work
 work=$root
