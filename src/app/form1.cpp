@@ -22,14 +22,14 @@
 namespace app {
 namespace {
 
-// The layout is in twips, 1440 to the inch; every control is placed with the
-// screen's twips per pixel, the one the bar draws with, so the window keeps
-// its proportions at any logical DPI.
 // The display refreshes every half second. While a download runs, ticks are
 // handled only once per wait cycle of the runner (Runner::kWaitMilliseconds +
 // kSleepMilliseconds): change the two together.
 constexpr int kTickMilliseconds = 500;
 
+// The layout is in twips, 1440 to the inch; every control is placed with the
+// screen's twips per pixel, the one the bar draws with, so the window keeps
+// its proportions at any logical DPI.
 QRect twips(int left, int top, int width, int height, int tpp)
 {
     return QRect(left / tpp, top / tpp, width / tpp, height / tpp);

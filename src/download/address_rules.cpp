@@ -16,12 +16,14 @@ bool accepted(const QString &text)
     return text.left(kPrefix.size()) == kPrefix && text != kPrefix;
 }
 
+namespace {
+
+// The address as wget receives it: the child process passes every argument
+// in the local 8-bit encoding.
 QByteArray addressbytes(const QString &url)
 {
     return url.toLocal8Bit();
 }
-
-namespace {
 
 bool isReserved(char c)
 {

@@ -18,9 +18,6 @@ std::optional<QString> prefixrule(const QString &text);
 // Refused when the text lacks the prefix or is nothing but the prefix.
 bool accepted(const QString &text);
 
-// The address as wget receives it on its command line.
-QByteArray addressbytes(const QString &url);
-
 // The name of the file that wget writes for the address, in the bytes that
 // reach the file system: the last path segment, or "index.html" where the
 // address names a folder or no path at all, with its escapes decoded as wget
