@@ -88,7 +88,7 @@ inside() {
 window() {
   for _ in $(seq 1800); do
     id=$(xdotool search --name '^Brindle$' 2>/dev/null | head -n 1) && [ -n "$id" ] && { echo "$id"; return 0; }
-    [ -z "$app" ] || kill -0 "$app" 2>/dev/null || return 1
+    [ -z "$app" ] || ps -o stat= -p "$app" | grep -qv Z || return 1
     sleep 1
   done
   return 1
