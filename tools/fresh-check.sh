@@ -20,6 +20,7 @@ commit=$(git -C "$repo" rev-parse HEAD)
 cache=${BRINDLE_FRESH_CACHE:-/var/cache/brindle-fresh-check}
 base=$cache/$release
 results=$cache/$release-results
+rm -rf "$results"
 mkdir -p "$cache" "$results"
 
 missing=""
@@ -47,9 +48,18 @@ mounted=""
 server=""
 xvfb=""
 app=""
+# stop_inside ROOT: ends every process running in ROOT.
+stop_inside() {
+  for process in /proc/[0-9]*; do
+    [ "$(readlink "$process/root" 2>/dev/null)" = "$1" ] && kill "${process#/proc/}" 2>/dev/null
+  done
+  sleep 1
+}
 cleanup() {
-  [ -z "$app" ] || kill "$app" 2>/dev/null || true
   [ -z "$server" ] || kill "$server" 2>/dev/null || true
+  for root in $mounted; do
+    stop_inside "$root"
+  done
   [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
   for root in $mounted; do
     for point in var/cache/apt/archives tmp/.X11-unix dev sys proc; do
@@ -121,7 +131,7 @@ fi
 echo "tools/run.sh: window shown after $(seconds "$start") s"
 sleep 2
 import -window "$win" "$results/run.png"
-kill "$app"
+stop_inside "$work"
 app=""
 
 # The second README command: set up everything and run the whole suite.
@@ -165,7 +175,7 @@ sleep 1.5
 import -window "$win" "$results/downloaded.png"
 cmp "$results/site/sample.bin" "$install/root/dl/sample.bin"
 echo "installed /usr/bin/brindle downloaded a file through its window ($results/downloaded.png)"
-kill "$app"
+stop_inside "$install"
 app=""
 
 inside "$install" 'apt-get remove -y -qq brindle' >"$results/remove.log" 2>&1
