@@ -52,10 +52,7 @@ Form1::Form1(EndProgram endProgram, QWidget *parent)
                           | Qt::WindowCloseButtonHint),
       endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { endprogram(); })),
       tpp_(platform::twipsPerPixelX()),
-      // The downloader writes into the working directory it inherits, which
-      // Brindle never changes.
-      downloadFolder_(platform::workingDirectory()),
-      longestName_(platform::longestName(downloadFolder_))
+      folder_(download::DownloadFolder::current())
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Brindle"));
@@ -66,7 +63,7 @@ Form1::Form1(EndProgram endProgram, QWidget *parent)
     setFont(face);
     setFixedSize(5370 / tpp_, 2535 / tpp_);
     buildControls();
-    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_);
+    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_, folder_);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     load();
@@ -158,7 +155,7 @@ void Form1::onAddressChanged()
 
 void Form1::onTick()
 {
-    const QByteArray path = downloadFolder_ + '/' + download::wgetfilename(addressBox_->text(), longestName_);
+    const QByteArray path = folder_.fileFor(addressBox_->text());
     const auto tick = progress::sampletick(filesize(), platform::fileLength(path), currentLabel_->text());
     totalLabel_->setText(tick.total);
     currentLabel_->setText(tick.current);

@@ -58,8 +58,7 @@ private:
 
     EndProgram endProgram_;
     int tpp_; // the screen's twips per pixel, for the layout and the bar
-    QByteArray downloadFolder_; // where wget writes
-    long longestName_;          // the longest file name that folder takes
+    download::DownloadFolder folder_; // where wget writes, and the file it writes there
     QLabel *addressCaption_ = nullptr;   // Label1, "File URL"
     QLineEdit *addressBox_ = nullptr;    // Text1, the file's address
     QPushButton *commandButton_ = nullptr; // Command1, Download / Pause

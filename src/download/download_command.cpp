@@ -1,13 +1,17 @@
 #include "download/download_command.h"
 
 #include "download/address_rules.h"
+#include "download/downloader_call.h"
+#include "download/partial_record.h"
 #include "download/remembered_address.h"
 #include "download/size_conversion.h"
+#include "platform/path_lock.h"
 
 namespace download {
 
-DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner)
-    : view_(view), sizeProbe_(sizeProbe), runner_(runner)
+DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
+                                 DownloadFolder folder)
+    : view_(view), sizeProbe_(sizeProbe), runner_(runner), folder_(std::move(folder))
 {
 }
 
@@ -27,14 +31,35 @@ void DownloadCommand::click()
 
     view_.setAddressEnabled(false);
     probe();
-    if (filesize_ > 0) {
-        view_.setCaption(kPauseCaption);
-        // A wget that cannot be started ends the run at once; the idle state
-        // is restored below either way, without a message.
-        runner_.runwait(QStringLiteral("wget"), {QStringLiteral("-c"), view_.address()});
-    }
+    if (filesize_ > 0)
+        download(folder_.fileFor(view_.address()));
     view_.setAddressEnabled(true);
     view_.setCaption(kDownloadCaption);
+}
+
+void DownloadCommand::download(const QByteArray &file)
+{
+    // Read now: a press nested in this run probes anew.
+    const qint64 size = filesize_;
+    const std::optional<QString> validator = validator_;
+    // An address for which wget writes no file has nothing to guard.
+    std::shared_ptr<platform::PathLock> lock;
+    if (!file.isEmpty()) {
+        const auto taken = platform::PathLock::take(file);
+        // The other window's download goes on, and this display follows it.
+        if (taken.heldElsewhere)
+            return;
+        lock = taken.lock;
+        if (!preparepartial(file, validator, size).ready)
+            return;
+    }
+    view_.setCaption(kPauseCaption);
+    const DownloaderCall call = wgetcall(view_.address());
+    // A wget that cannot be started ends the run at once; the idle state
+    // is restored by the press either way, without a message.
+    runner_.runwait(QStringLiteral("wget"), call.arguments, call.input);
+    if (!file.isEmpty())
+        finishpartial(file, size);
 }
 
 void DownloadCommand::probe()
@@ -43,6 +68,8 @@ void DownloadCommand::probe()
     // reads that request's outcome.
     sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
     sizeProbe_.waitWhileBusy();
+    validator_ = validatorof(sizeProbe_.header(QByteArrayLiteral("ETag")),
+                             sizeProbe_.header(QByteArrayLiteral("Last-Modified")));
     if (sizeProbe_.errorCode() != 0) {
         filesize_ = 0;
     } else if (const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length")); !header) {

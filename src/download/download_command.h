@@ -1,11 +1,16 @@
 #pragma once
 // The Download/Pause command: every press saves the address, then either
 // probes the size and runs wget until it ends, or stops the running wget.
+// Only one wget ever writes a file: a run holds the file's lock for its whole
+// life, and a press whose file another Brindle is downloading runs nothing.
+// A partial file of another version than the server's is set aside first.
 
+#include "download/download_folder.h"
 #include "download/runner.h"
 #include "platform/http_probe.h"
 
 #include <QString>
+#include <optional>
 
 namespace download {
 
@@ -26,7 +31,8 @@ public:
 class DownloadCommand
 {
 public:
-    DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner);
+    DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
+                    DownloadFolder folder = DownloadFolder::current());
 
     // The button's click. Presses arriving while this one waits run nested.
     void click();
@@ -36,11 +42,15 @@ public:
 
 private:
     void probe();
+    // Runs wget for the file unless another Brindle is downloading it.
+    void download(const QByteArray &file);
 
     CommandView &view_;
     platform::HttpProbe &sizeProbe_;
     Runner &runner_;
+    DownloadFolder folder_;
     qint64 filesize_ = 0;
+    std::optional<QString> validator_; // the last probe's, for the file's version
 };
 
 } // namespace download

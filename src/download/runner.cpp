@@ -5,9 +5,10 @@
 
 namespace download {
 
-std::optional<QString> Runner::runwait(const QString &program, const QStringList &arguments)
+std::optional<QString> Runner::runwait(const QString &program, const QStringList &arguments,
+                                       const std::optional<QByteArray> &input)
 {
-    auto started = platform::ChildProcess::start(program, arguments);
+    auto started = platform::ChildProcess::start(program, arguments, input);
     if (!started.process)
         return started.error;
 

@@ -23,11 +23,12 @@ public:
     static constexpr int kWaitMilliseconds = 50;
     static constexpr int kSleepMilliseconds = 500;
 
-    // Starts the program with exactly these arguments and returns once it
-    // has ended, its handle closed. Returns the reason at once, without a
-    // cycle and leaving waitedHandle() alone, when the program cannot be
-    // started.
-    std::optional<QString> runwait(const QString &program, const QStringList &arguments);
+    // Starts the program with exactly these arguments (and `input` as its
+    // standard input, when given) and returns once it has ended, its handle
+    // closed. Returns the reason at once, without a cycle and leaving
+    // waitedHandle() alone, when the program cannot be started.
+    std::optional<QString> runwait(const QString &program, const QStringList &arguments,
+                                   const std::optional<QByteArray> &input = std::nullopt);
 
     // Ends the downloader in waitedHandle(), but only while a run still
     // waits on it: Pause and closing the window.

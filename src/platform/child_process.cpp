@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -28,7 +29,7 @@ int pidfdSendSignal(int pidfd, int signal)
 }
 
 // Only async-signal-safe calls between fork and exec.
-[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int errorPipe)
+[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int errorPipe)
 {
     // An ignored signal stays ignored across exec: a Brindle started with
     // SIGTERM ignored would hand wget a Pause it cannot hear. Every signal
@@ -47,7 +48,10 @@ int pidfdSendSignal(int pidfd, int signal)
         ::_exit(127); // the parent died before the death signal was armed
 
     const int null = ::open("/dev/null", O_RDWR);
-    if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0) {
+    // dup2 onto itself keeps close-on-exec, so an input already on 0 has it cleared.
+    const bool inputReady = input < 0 || (input == 0 ? ::fcntl(0, F_SETFD, 0) == 0 : ::dup2(input, 0) == 0);
+    if (null < 0 || (input < 0 && ::dup2(null, 0) < 0) || !inputReady || ::dup2(null, 1) < 0
+        || ::dup2(null, 2) < 0) {
         failure = errno;
     } else {
         if (null > 2)
@@ -59,10 +63,52 @@ int pidfdSendSignal(int pidfd, int signal)
     ::_exit(127);
 }
 
+void keepChildrenUnreaped()
+{
+    struct sigaction current {};
+    if (::sigaction(SIGCHLD, nullptr, &current) != 0)
+        return;
+    if (current.sa_handler == SIG_IGN) {
+        current.sa_handler = SIG_DFL;
+        current.sa_flags &= ~SA_NOCLDWAIT;
+        ::sigaction(SIGCHLD, &current, nullptr);
+    } else if (current.sa_flags & SA_NOCLDWAIT) {
+        // A handler of the toolkit's own stays; only the auto-reaping goes.
+        current.sa_flags &= ~SA_NOCLDWAIT;
+        ::sigaction(SIGCHLD, &current, nullptr);
+    }
+}
+
+// The input as a sealed-off file in memory, positioned at its start; -1 when
+// it cannot be made.
+int inputFile(const QByteArray &input)
+{
+    const int fd = ::memfd_create("brindle-input", MFD_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    for (qsizetype written = 0; written < input.size();) {
+        const ssize_t got = ::write(fd, input.constData() + written, input.size() - written);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ::close(fd);
+            return -1;
+        }
+        written += got;
+    }
+    if (::lseek(fd, 0, SEEK_SET) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
-ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments)
+ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments,
+                                          const std::optional<QByteArray> &input)
 {
+    keepChildrenUnreaped();
     const QString path = QStandardPaths::findExecutable(program);
     if (path.isEmpty())
         return {std::nullopt, QStringLiteral("%1: program not found").arg(program)};
@@ -77,9 +123,16 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         argv.push_back(item.data());
     argv.push_back(nullptr);
 
-    int errorPipe[2];
-    if (::pipe2(errorPipe, O_CLOEXEC) != 0)
+    const int inputFd = input ? inputFile(*input) : -1;
+    if (input && inputFd < 0)
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
+    int errorPipe[2];
+    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+        const int error = errno;
+        if (inputFd >= 0)
+            ::close(inputFd);
+        return {std::nullopt, QString::fromLocal8Bit(std::strerror(error))};
+    }
 
     const pid_t parent = ::getpid();
     const pid_t pid = ::fork();
@@ -87,11 +140,15 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         const int error = errno;
         ::close(errorPipe[0]);
         ::close(errorPipe[1]);
+        if (inputFd >= 0)
+            ::close(inputFd);
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(error))};
     }
     if (pid == 0)
-        execChild(storage.front().constData(), argv.data(), parent, errorPipe[1]);
+        execChild(storage.front().constData(), argv.data(), parent, inputFd, errorPipe[1]);
 
+    if (inputFd >= 0)
+        ::close(inputFd);
     ::close(errorPipe[1]);
     int childError = 0;
     ssize_t got;

@@ -22,8 +22,15 @@ public:
     // standard streams on /dev/null, the current directory and environment
     // inherited, every signal at its default and none blocked, whatever this
     // process was started with. The child receives SIGTERM when this process
-    // dies.
-    static Started start(const QString &program, const QStringList &arguments);
+    // dies. `input`, when given, is the child's standard input instead: an
+    // anonymous in-memory file that only this user's processes can open,
+    // for what must not show on a command line.
+    //
+    // An ignored SIGCHLD (inherited from whatever started Brindle) is put
+    // back to its default first, so the kernel never reaps a child behind
+    // this object's back and its pid stays pinned until close().
+    static Started start(const QString &program, const QStringList &arguments,
+                         const std::optional<QByteArray> &input = std::nullopt);
 
     ChildProcess(ChildProcess &&other) noexcept;
     ChildProcess &operator=(ChildProcess &&) = delete;

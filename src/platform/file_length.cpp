@@ -1,5 +1,8 @@
 #include "platform/file_length.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +27,26 @@ QByteArray workingDirectory()
 long longestName(const QByteArray &folder)
 {
     return ::pathconf(folder.constData(), _PC_NAME_MAX);
+}
+
+std::optional<QByteArray> setAside(const QByteArray &path)
+{
+    for (int copy = 1; copy > 0; ++copy) {
+        const QByteArray candidate = path + '.' + QByteArray::number(copy);
+        if (::renameat2(AT_FDCWD, path.constData(), AT_FDCWD, candidate.constData(), RENAME_NOREPLACE) == 0)
+            return candidate;
+        if (errno == EINVAL) {
+            // A file system without no-replace renames: a new link fails on
+            // an existing name just the same.
+            if (::link(path.constData(), candidate.constData()) == 0) {
+                ::unlink(path.constData());
+                return candidate;
+            }
+        }
+        if (errno != EEXIST)
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 } // namespace platform

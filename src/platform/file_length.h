@@ -1,6 +1,7 @@
 #pragma once
-// File lengths and the folder that the downloader writes into. Paths are the
-// bytes the file system sees, so a name in any encoding is found.
+// Files in the folder that the downloader writes into: lengths, the folder
+// and its name limit, and keeping a file aside. Paths are the bytes the file
+// system sees, so a name in any encoding is found.
 
 #include <QByteArray>
 #include <QtGlobal>
@@ -18,5 +19,10 @@ QByteArray workingDirectory();
 // The longest file name the folder takes, in bytes; -1 when it sets no limit
 // or cannot be asked.
 long longestName(const QByteArray &folder);
+
+// Renames the file to the first free "<path>.1", "<path>.2", ... (the way
+// wget numbers copies), never replacing anything that exists. The new path,
+// or nothing when the file could not be moved.
+std::optional<QByteArray> setAside(const QByteArray &path);
 
 } // namespace platform

@@ -37,6 +37,15 @@ void makePrivate(const QString &path)
     }
 }
 
+// The program may end without unwinding, so every write reaches the disk now.
+bool syncStore(QSettings &store)
+{
+    store.sync();
+    // A format error only says the old contents could not be parsed; the
+    // sync has rewritten the file.
+    return store.status() != QSettings::AccessError;
+}
+
 } // namespace
 
 QString applicationName()
@@ -63,11 +72,16 @@ bool writeSetting(const QString &application, const QString &section,
     makePrivate(path);
     QSettings store(path, QSettings::IniFormat);
     store.setValue(section + QLatin1Char('/') + key, value);
-    // The program may end without unwinding, so every write reaches the disk now.
-    store.sync();
-    // A format error only says the old contents could not be parsed; the
-    // sync has rewritten the file.
-    return store.status() != QSettings::AccessError;
+    return syncStore(store);
+}
+
+bool removeSetting(const QString &application, const QString &section, const QString &key)
+{
+    const QString path = settingsPath(application);
+    makePrivate(path);
+    QSettings store(path, QSettings::IniFormat);
+    store.remove(section + QLatin1Char('/') + key);
+    return syncStore(store);
 }
 
 } // namespace platform

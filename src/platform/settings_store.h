@@ -22,4 +22,7 @@ QString readSetting(const QString &application, const QString &section,
 bool writeSetting(const QString &application, const QString &section,
                   const QString &key, const QString &value);
 
+// Removes the key and syncs; false when the store could not be written.
+bool removeSetting(const QString &application, const QString &section, const QString &key);
+
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "download/address_rules.h"
+#include "download/downloader_call.h"
 #include "platform/file_length.h"
 #include "support/helpers.h"
 
@@ -41,43 +42,79 @@ private slots:
         QCOMPARE(accepted(text), isAccepted);
     }
 
+    // Only an address with a password leaves the command line.
+    void passwordIsFound_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("password");
+        QTest::newRow("user and password") << "http://alice:secret@h/f" << true;
+        QTest::newRow("@ in the password") << "http://alice:s@c@h/f" << true;
+        QTest::newRow("empty password") << "http://alice:@h:8080/f" << true;
+        QTest::newRow("user alone") << "http://alice@h:8080/f" << false;
+        QTest::newRow("port") << "http://h:8080/f" << false;
+        QTest::newRow("@ in the path") << "http://h:80/a:b@c" << false;
+        QTest::newRow("@ in the query") << "http://h?u=a:b@c" << false;
+        QTest::newRow("@ in the fragment") << "http://h#a:b@c" << false;
+    }
+    void passwordIsFound()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, password);
+        QCOMPARE(holdspassword(address), password);
+    }
+
     // The display must look for the very name wget writes: run the real
-    // wget on each address and find the file by the rule, byte for byte.
+    // wget on each address, as Brindle hands it over, and find the file by
+    // the rule, byte for byte.
     void wgetfilenameMatchesWget_data()
     {
         QTest::addColumn<QString>("path"); // after http://127.0.0.1:port
+        QTest::addColumn<bool>("withPassword");
         const QString gen = QStringLiteral("/x/gen=10/");
-        QTest::newRow("plain") << gen + "f.bin";
-        QTest::newRow("space") << gen + "a%20b.zip";
-        QTest::newRow("utf-8") << gen + "d%C3%A9.bin";
-        QTest::newRow("latin-1 bytes") << gen + "%E9t%E9.bin";
-        QTest::newRow("question mark") << gen + "q%3Fx";
-        QTest::newRow("percent") << gen + "p%25y";
-        QTest::newRow("double escape") << gen + "a%2520b";
-        QTest::newRow("slash") << gen + "s%2Ft";
-        QTest::newRow("control") << gen + "c%01d";
-        QTest::newRow("tab") << gen + "t%09u";
-        QTest::newRow("query") << gen + "f.zip?id=3";
-        QTest::newRow("slash in query") << gen + "get?f=a/b.zip";
-        QTest::newRow("escaped query") << gen + "g?k=%3F%25";
-        QTest::newRow("fragment") << gen + "f.zip#part";
-        QTest::newRow("300-byte name") << gen + QString(300, QLatin1Char('n'));
-        QTest::newRow("long signed query") << gen + "x.bin?X-Signature=" + QString(400, QLatin1Char('s'));
-        QTest::newRow("cut inside a character") << gen + QString(235, QLatin1Char('u')) + "%C3%A9.bin";
-        QTest::newRow("folder") << gen + "dir/";
-        QTest::newRow("folder with query") << gen + "dir/?k=v";
-        QTest::newRow("no path") << "";
-        QTest::newRow("no path, query") << "?k=v";
+        QTest::newRow("password") << gen + "f.bin" << true;
+        QTest::newRow("password, raw blank and tab") << gen + "a b\tc.zip?k= v" << true;
+        QTest::newRow("password, escapes") << gen + "%E9t%E9%20x.bin" << true;
+        QTest::newRow("password, no path") << "" << true;
+        QTest::newRow("plain") << gen + "f.bin" << false;
+        QTest::newRow("space") << gen + "a%20b.zip" << false;
+        QTest::newRow("utf-8") << gen + "d%C3%A9.bin" << false;
+        QTest::newRow("latin-1 bytes") << gen + "%E9t%E9.bin" << false;
+        QTest::newRow("question mark") << gen + "q%3Fx" << false;
+        QTest::newRow("percent") << gen + "p%25y" << false;
+        QTest::newRow("double escape") << gen + "a%2520b" << false;
+        QTest::newRow("slash") << gen + "s%2Ft" << false;
+        QTest::newRow("control") << gen + "c%01d" << false;
+        QTest::newRow("tab") << gen + "t%09u" << false;
+        QTest::newRow("query") << gen + "f.zip?id=3" << false;
+        QTest::newRow("slash in query") << gen + "get?f=a/b.zip" << false;
+        QTest::newRow("escaped query") << gen + "g?k=%3F%25" << false;
+        QTest::newRow("fragment") << gen + "f.zip#part" << false;
+        QTest::newRow("300-byte name") << gen + QString(300, QLatin1Char('n')) << false;
+        QTest::newRow("long signed query") << gen + "x.bin?X-Signature=" + QString(400, QLatin1Char('s')) << false;
+        QTest::newRow("cut inside a character") << gen + QString(235, QLatin1Char('u')) + "%C3%A9.bin" << false;
+        QTest::newRow("folder") << gen + "dir/" << false;
+        QTest::newRow("folder with query") << gen + "dir/?k=v" << false;
+        QTest::newRow("no path") << "" << false;
+        QTest::newRow("no path, query") << "?k=v" << false;
     }
     void wgetfilenameMatchesWget()
     {
         QFETCH(QString, path);
+        QFETCH(bool, withPassword);
         testing::Sandbox sandbox;
         QTemporaryDir site; // its index.html answers the addresses without a path
         testing::makeFile(site.filePath(QStringLiteral("index.html")), 10);
         testing::TestServer server(site.path());
-        const QString url = server.url(path);
-        QCOMPARE(QProcess::execute(QStringLiteral("wget"), {QStringLiteral("-q"), QStringLiteral("-c"), url}), 0);
+        QString url = server.url(path);
+        if (withPassword)
+            url.insert(QStringLiteral("http://").size(), QStringLiteral("alice:secret@"));
+        const DownloaderCall call = wgetcall(url);
+        QProcess wget;
+        wget.start(QStringLiteral("wget"), QStringList{QStringLiteral("-q")} + call.arguments);
+        wget.write(call.input.value_or(QByteArray()));
+        wget.closeWriteChannel();
+        QVERIFY(wget.waitForFinished());
+        QCOMPARE(wget.exitCode(), 0);
         const QByteArray folder = platform::workingDirectory();
         const QList<QByteArray> written = testing::namesIn(folder);
         QCOMPARE(written.size(), 1);

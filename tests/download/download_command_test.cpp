@@ -91,7 +91,7 @@ private slots:
         QCOMPARE(f.command.filesize(), filesize);
         QCOMPARE(wget.calls().size() - runsBefore, filesize > 0 ? 1 : 0);
         if (filesize > 0)
-            QCOMPARE(wget.calls().last(), QStringLiteral("-c\n") + f.view.text);
+            QCOMPARE(wget.calls().last(), (QStringList{QStringLiteral("-c"), f.view.text}));
         QVERIFY(f.view.enabled);
         QCOMPARE(f.view.captionText, kDownloadCaption);
         QCOMPARE(restoreaddress(platform::applicationName()), f.view.text);

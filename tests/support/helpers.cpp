@@ -64,12 +64,19 @@ Nginx::Nginx(const QString &root) : port_(freePort())
                               "  types { text/html html; text/csv csv; application/json json; }\n"
                               "  default_type application/octet-stream;\n"
                               "  gzip on; gzip_types text/csv application/json;\n"
-                              "  server { listen 127.0.0.1:%2; root %3; } }\n")
+                              "  server { listen 127.0.0.1:%2; root %3;\n"
+                              "    location /slow/ { alias %3/; limit_rate 1m; }\n"
+                              "    location /private/ { alias %3/; limit_rate 1m; auth_basic Brindle;\n"
+                              "      auth_basic_user_file %1/users; } } }\n")
                    .arg(dir_.path())
                    .arg(port_)
                    .arg(root)
                    .toLocal8Bit());
     file.close();
+    QFile users(dir_.filePath(QStringLiteral("users")));
+    users.open(QIODevice::WriteOnly);
+    users.write("alice:{PLAIN}secret\n");
+    users.close();
     process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), conf, QStringLiteral("-p"), dir_.path()});
     for (int i = 0; i < 100; ++i) {
         QTcpSocket socket;
@@ -97,8 +104,10 @@ FakeWget::FakeWget(double seconds) : previousPath_(qgetenv("PATH"))
     const QString script = dir_.filePath(QStringLiteral("wget"));
     QFile file(script);
     file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral("#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '%1/log'\n"
-                              "printf '\\036\\n' >> '%1/log'\nexec sleep %2\n")
+    // Each argument ends in \037 and the standard input follows, so a split
+    // argument or a second input line shows.
+    file.write(QStringLiteral("#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\037' \"$a\"; done; cat; "
+                              "printf '\\036'; } >> '%1/log'\nexec sleep %2\n")
                    .arg(dir_.path())
                    .arg(seconds)
                    .toLocal8Bit());
@@ -112,15 +121,38 @@ FakeWget::~FakeWget()
     qputenv("PATH", previousPath_);
 }
 
-QStringList FakeWget::calls() const
+QList<QByteArrayList> FakeWget::records() const
 {
     QFile file(dir_.filePath(QStringLiteral("log")));
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    QStringList calls = QString::fromUtf8(file.readAll()).split(QStringLiteral("\x1e\n"), Qt::SkipEmptyParts);
-    for (QString &call : calls)
-        call.chop(1);
+    QList<QByteArrayList> records;
+    QByteArrayList runs = file.readAll().split('\x1e');
+    runs.removeLast(); // after the last run's end mark
+    for (const QByteArray &run : std::as_const(runs))
+        records << run.split('\x1f'); // the arguments, then the input
+    return records;
+}
+
+QList<QStringList> FakeWget::calls() const
+{
+    QList<QStringList> calls;
+    for (QByteArrayList record : records()) {
+        record.removeLast();
+        QStringList arguments;
+        for (const QByteArray &argument : std::as_const(record))
+            arguments << QString::fromLocal8Bit(argument);
+        calls << arguments;
+    }
     return calls;
+}
+
+QList<QByteArray> FakeWget::inputs() const
+{
+    QList<QByteArray> inputs;
+    for (const QByteArrayList &record : records())
+        inputs << record.last();
+    return inputs;
 }
 
 QByteArray makeFile(const QString &path, qint64 size)
@@ -159,6 +191,22 @@ QList<QByteArray> namesIn(const QByteArray &folder)
         ::closedir(dir);
     }
     return names;
+}
+
+QList<int> processesMentioning(const QByteArray &text)
+{
+    QList<int> found;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        for (const char *part : {"cmdline", "environ"}) {
+            QFile file(QStringLiteral("/proc/%1/%2").arg(entry, QLatin1String(part)));
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text)) {
+                found << entry.toInt();
+                break;
+            }
+        }
+    }
+    return found;
 }
 
 QList<int> processesWith(const QString &marker)

@@ -40,8 +40,10 @@ private:
     int port_ = 0;
 };
 
-// nginx serving `root` on 127.0.0.1, compressing CSV and JSON for clients
-// that accept gzip.
+// nginx serving `root` on 127.0.0.1 as real sites are set up: CSV and JSON
+// compressed for clients that accept gzip, ETag and Last-Modified on every
+// file. Under /slow/ it sends 1 MiB a second; /private/ is the same at the
+// same pace behind Basic authentication for user "alice", password "secret".
 class Nginx
 {
 public:
@@ -55,16 +57,19 @@ private:
     int port_ = 0;
 };
 
-// Puts a folder first on PATH holding a "wget" that appends its arguments,
-// one per line, to `log` and sleeps `seconds`. Restores PATH on destruction.
+// Puts a folder first on PATH holding a "wget" that logs its arguments and
+// its standard input and sleeps `seconds`. Restores PATH on destruction.
 class FakeWget
 {
 public:
     explicit FakeWget(double seconds = 0);
     ~FakeWget();
-    QStringList calls() const; // one entry per run: arguments joined by '\n'
+    QList<QStringList> calls() const; // one entry per run: its arguments
+    QList<QByteArray> inputs() const; // one entry per run: its standard input
 
 private:
+    QList<QByteArrayList> records() const;
+
     QTemporaryDir dir_;
     QByteArray previousPath_;
 };
@@ -78,6 +83,10 @@ QList<QByteArray> namesIn(const QByteArray &folder);
 
 // Ids of live processes whose command line holds `marker` in any argument.
 QList<int> processesWith(const QString &marker);
+
+// Ids of live processes whose command line or environment holds `text`
+// anywhere.
+QList<int> processesMentioning(const QByteArray &text);
 
 int freePort();
 

@@ -1,0 +1,20 @@
+#include "download/download_folder.h"
+
+#include "download/address_rules.h"
+#include "platform/file_length.h"
+
+namespace download {
+
+DownloadFolder DownloadFolder::current()
+{
+    const QByteArray folder = platform::workingDirectory();
+    return {folder, platform::longestName(folder)};
+}
+
+QByteArray DownloadFolder::fileFor(const QString &address) const
+{
+    const QByteArray name = wgetfilename(address, nameMax);
+    return name.isEmpty() ? QByteArray() : path + '/' + name;
+}
+
+} // namespace download

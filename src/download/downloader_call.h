@@ -1,0 +1,28 @@
+#pragma once
+// How the address reaches wget: as its argument, or, when it holds a
+// password, through wget's standard input, where no other user can read it.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace download {
+
+struct DownloaderCall
+{
+    QStringList arguments;
+    std::optional<QByteArray> input; // wget's standard input, when used
+};
+
+// True when the address's user part (before the last "@" of the part
+// between "://" and the first "/", "?" or "#") holds a ":" and so a password.
+bool holdspassword(const QString &address);
+
+// `wget -c <address>` exactly, the address as one argument; for an address
+// with a password `wget -c -i -` reading the address as one line, every
+// blank and control byte written as %XX, which wget sends and names the file
+// by as it would the raw byte, so no byte can start a second address.
+DownloaderCall wgetcall(const QString &address);
+
+} // namespace download
