@@ -24,8 +24,9 @@ std::map<QByteArray, std::weak_ptr<PathLock>> &held()
 // The lock file for a path: named by the path's hash, so any name fits.
 QByteArray lockFileFor(const QByteArray &path)
 {
-    // Qt makes and checks the fallback: owned by this user, mode 0700.
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // Qt makes and checks the fallback: owned by this user, mode 0700. Asked
+    // once, as Qt warns on every call where XDG_RUNTIME_DIR is unset.
+    static const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (runtime.isEmpty())
         return {};
     const QByteArray folder = QFile::encodeName(runtime) + "/brindle";

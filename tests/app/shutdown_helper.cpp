@@ -1,35 +1,45 @@
 // Runs Brindle's window for the shutdown tests:
-//   shutdown_helper <address> <close-after-ms> [<pause-after-ms>]
-// presses Download at once, presses again (Pause) after the optional delay
-// and closes the window after its delay (never when negative). Prints
-// "closing" just before the close.
+//   shutdown_helper <address> [<pause-after-ms>]
+// presses Download at once and, after the optional delay, again (Pause).
+// Prints "returned" once the first press has returned. Closes the window
+// when a line arrives on standard input, printing "closing" just before.
 #include "app/form1.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
+
+namespace {
+void say(const char *line)
+{
+    std::puts(line);
+    std::fflush(stdout);
+}
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
-    if (argc != 3 && argc != 4)
+    if (argc != 2 && argc != 3)
         return 2;
     auto *form = new app::Form1();
+    auto *command = form->findChild<QPushButton *>(QStringLiteral("Command1"));
     form->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QString::fromLocal8Bit(argv[1]));
-    QTimer::singleShot(0, [form] { form->findChild<QPushButton *>(QStringLiteral("Command1"))->click(); });
-    if (argc == 4) {
-        QTimer::singleShot(std::atoi(argv[3]),
-                           [form] { form->findChild<QPushButton *>(QStringLiteral("Command1"))->click(); });
-    }
-    if (const int delay = std::atoi(argv[2]); delay >= 0) {
-        QTimer::singleShot(delay, [form] {
-            std::puts("closing");
-            std::fflush(stdout);
-            form->close();
-            std::puts("still running");
-        });
-    }
+    QTimer::singleShot(0, [command] {
+        command->click();
+        say("returned");
+    });
+    if (argc == 3)
+        QTimer::singleShot(std::atoi(argv[2]), [command] { command->click(); });
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [form, &input] {
+        input.setEnabled(false);
+        say("closing");
+        form->close();
+        say("still running");
+    });
     return application.exec();
 }
