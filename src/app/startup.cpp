@@ -10,7 +10,8 @@ namespace {
 
 // The version record the executable carries: `strings brindle` shows it.
 [[gnu::used, gnu::section(".brindle_version")]] const char kVersionRecord[] =
-    "ProductName=Brindle ProductVersion=" BRINDLE_VERSION_TEXT " FileVersion=" BRINDLE_VERSION;
+    "ProductName=Brindle ProductVersion=" BRINDLE_VERSION_TEXT " FileVersion=" BRINDLE_VERSION_TEXT
+    " FileVersionNumber=" BRINDLE_VERSION;
 
 } // namespace
 

@@ -201,6 +201,10 @@ private slots:
         const QRgb empty = shot.pixel((600 + 3200) / tpp, row);
         QCOMPARE(shot.pixel(right, row), empty);
         QVERIFY(shot.pixel(right + 1, row) != empty);
+        // The controls sit at their layout places too: a click at the
+        // button's place presses it, and a press remembers the address.
+        click(win, QPoint((4200 + 975 / 2) / tpp, 495 / 2 / tpp));
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(sandbox.config() + QStringLiteral("/Brindle/brindle.ini")), 3000);
     }
 };
 

@@ -7,9 +7,16 @@
 set -eu
 source=$1 build=$2
 scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT INT TERM
+# A release tarball unpacks with group-writable files (git archive writes
+# 0664): the install sets every mode itself, so lay the templates out so.
+templates="$source/data/org.example.Brindle.desktop.in $source/data/org.example.Brindle.metainfo.xml"
+modes=$(stat -c %a $templates)
+trap 'rm -rf "$scratch"; set -- $modes; for t in $templates; do chmod "$1" "$t"; shift; done' EXIT INT TERM
+chmod 664 $templates
 
 cmake --install "$build" --prefix "$scratch/root" >/dev/null
+odd=$(find "$scratch/root" -type f ! -perm 644 ! -perm 755)
+[ -z "$odd" ] || { echo "installed with odd modes: $odd"; exit 1; }
 share=$scratch/root/share
 for file in bin/brindle share/applications/org.example.Brindle.desktop \
     share/metainfo/org.example.Brindle.metainfo.xml; do
@@ -53,6 +60,8 @@ for needed in wget libqt6widgets6 libqt6network6; do
 done
 dpkg-deb -c "$deb" | grep './usr/bin/brindle$' >/dev/null
 dpkg-deb -x "$deb" "$scratch/unpacked"
+grep -aq 'ProductVersion=1.00.0002 FileVersion=1.00.0002 FileVersionNumber=1.0.0.2' \
+  "$scratch/unpacked/usr/bin/brindle" || { echo "version record"; exit 1; }
 "$source/tools/screenshot.sh" "$scratch/unpacked/usr/bin/brindle" "$scratch/packaged.png" >/dev/null 2>&1
 file "$scratch/packaged.png" | grep -q "PNG image data, 358 x 169"
 echo "package ok"

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <csignal>
 #include <cstddef>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
@@ -44,6 +45,26 @@ private slots:
     {
         QCOMPARE(::syscall(SYS_pidfd_open, ::getpid(), 0), -1L);
         QCOMPARE(errno, ENOSYS);
+    }
+
+    // Started with SIGCHLD ignored, as a launcher may leave it, Brindle
+    // still keeps an ended child unreaped, so its pid is never reused
+    // while a Pause could still signal it.
+    void endedChildStaysPinnedWithChildSignalIgnored()
+    {
+        struct sigaction ignore {};
+        struct sigaction previous {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGCHLD, &ignore, &previous);
+        auto started = platform::ChildProcess::start(QStringLiteral("true"), {});
+        QVERIFY(started.process);
+        const QString stat = QStringLiteral("/proc/%1/stat").arg(started.process->handle());
+        QTest::qWait(200);
+        QCOMPARE(started.process->wait(50), platform::ChildProcess::Wait::Ended);
+        QFile zombie(stat);
+        QVERIFY(zombie.open(QIODevice::ReadOnly) && zombie.readAll().contains(") Z "));
+        started.process->close();
+        ::sigaction(SIGCHLD, &previous, nullptr);
     }
 
     // A whole download, and one paused and continued, end byte for byte;
