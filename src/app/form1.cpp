@@ -101,6 +101,7 @@ void Form1::buildControls()
 
     barPicture_ = new progress::PictureBox(4215, 375, tpp_, this);
     barPicture_->setObjectName(QStringLiteral("Picture1"));
+    barPicture_->setAccessibleName(QStringLiteral("Download progress"));
     barPicture_->move(600 / tpp_, 1800 / tpp_);
 
     percentLabel_ = new QLabel(QStringLiteral("0%"), barPicture_);
@@ -144,7 +145,8 @@ void Form1::load()
 
 void Form1::drawbar(std::uint8_t percent)
 {
-    progress::drawwindowbar(percent, *barPicture_, *percentOnBar_, tpp_);
+    if (progress::drawwindowbar(percent, *barPicture_, *percentOnBar_, tpp_) == 0)
+        barPicture_->setPercent(percent);
 }
 
 void Form1::onAddressChanged()

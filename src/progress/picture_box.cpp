@@ -1,5 +1,8 @@
 #include "progress/picture_box.h"
 
+#include "progress/bar_accessible.h"
+
+#include <QAccessible>
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -22,8 +25,20 @@ PictureBox::PictureBox(double widthTwips, double heightTwips, int tpp, QWidget *
       // The workspace colour is read once so the bar never changes its look.
       background_(palette().color(QPalette::Dark).rgb())
 {
+    static const bool accessible = (QAccessible::installFactory(&BarAccessible::factory), true);
+    Q_UNUSED(accessible);
     setAttribute(Qt::WA_OpaquePaintEvent);
     resizeToTwips();
+}
+
+void PictureBox::setPercent(int percent)
+{
+    percent = std::clamp(percent, 0, 100);
+    if (percent == percent_)
+        return;
+    percent_ = percent;
+    QAccessibleValueChangeEvent changed(this, percent_);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void PictureBox::resizeToTwips()

@@ -1,6 +1,7 @@
 #pragma once
 // The bar's widgets: a picture box that keeps its drawing in a persistent
-// image, and the label placed inside it.
+// image and tells assistive technology the percentage it shows, and the
+// label placed inside it.
 
 #include "progress/drawprogress.h"
 
@@ -12,9 +13,15 @@ namespace progress {
 
 class PictureBox : public QWidget, public PictureArea
 {
+    Q_OBJECT
 public:
     // Outer size in twips; `tpp` converts it to pixels.
     PictureBox(double widthTwips, double heightTwips, int tpp, QWidget *parent = nullptr);
+
+    // The percentage the drawing shows, 0 to 100, as assistive technology
+    // reads it; a change is announced as a value change.
+    int percent() const { return percent_; }
+    void setPercent(int percent);
 
     double width() const override { return widthTwips_; }
     double height() const override { return heightTwips_; }
@@ -39,6 +46,7 @@ private:
     int tpp_;
     QRgb background_;
     QImage image_;
+    int percent_ = 0;
 };
 
 // Adapts a QLabel to the bar's label, keeping fractional positions.

@@ -3,6 +3,7 @@
 #include "platform/settings_store.h"
 #include "support/helpers.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -83,6 +84,13 @@ private slots:
         QCOMPARE(hand.shape(), Qt::BitmapCursor);
         QCOMPARE(hand.bitmap().size(), QSize(32, 32));
         QCOMPARE(child(form, "Label7")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        // A screen reader finds the link as a link named by its address,
+        // outside the focus order like every label.
+        QAccessibleInterface *link = QAccessible::queryAccessibleInterface(child(form, "Label7"));
+        QCOMPARE(link->role(), QAccessible::Link);
+        QCOMPARE(link->text(QAccessible::Name), app::kMakerAddress);
+        QVERIFY(!link->state().focusable);
+        QCOMPARE(link->actionInterface()->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
         // Enter in the address box presses nothing, also on an address that a
         // press would use and so remember.
         download::saveaddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
@@ -131,7 +139,8 @@ private slots:
     }
 
     // A tick during a download shows both sizes and draws the bar at their
-    // ratio: 1.5 of 2 MB fills 75 % of 281 columns.
+    // ratio: 1.5 of 2 MB fills 75 % of 281 columns. A screen reader gets the
+    // same 75 from the bar, and no stray "75%" label inside it.
     void tickShowsSizesAndBar()
     {
         testing::Sandbox sandbox;
@@ -149,6 +158,14 @@ private slots:
         const QImage bar = static_cast<progress::PictureBox *>(child(form, "Picture1"))->image();
         QVERIFY(bar.pixel(211, 10) != bar.pixel(212, 10));
         QCOMPARE(bar.pixel(212, 10), bar.pixel(280, 10));
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(child(form, "Picture1"));
+        QCOMPARE(reader->role(), QAccessible::ProgressBar);
+        QCOMPARE(reader->text(QAccessible::Name), QStringLiteral("Download progress"));
+        QCOMPARE(reader->childCount(), 0);
+        QAccessibleValueInterface *value = reader->valueInterface();
+        QCOMPARE(value->minimumValue(), QVariant(0));
+        QCOMPARE(value->maximumValue(), QVariant(100));
+        QCOMPARE(value->currentValue(), QVariant(75));
     }
 
     // What a user pastes reaches wget whole, is remembered exactly, and the
@@ -178,8 +195,16 @@ private slots:
 
     // A browser that cannot be started is reported in a box that holds up
     // nothing: the download under way ends and is noticed while it shows.
+    // A screen reader's press of the link does what a click does.
+    void linkWithoutBrowserDuringADownload_data()
+    {
+        QTest::addColumn<bool>("screenReader");
+        QTest::newRow("click") << false;
+        QTest::newRow("screen reader") << true;
+    }
     void linkWithoutBrowserDuringADownload()
     {
+        QFETCH(bool, screenReader);
         testing::Sandbox sandbox;
         testing::TestServer server(sandbox.work());
         testing::FakeWget wget(1.5);
@@ -189,7 +214,12 @@ private slots:
         QTimer::singleShot(300, [&] {
             const QByteArray path = qgetenv("PATH");
             qputenv("PATH", sandbox.config().toLocal8Bit());
-            QTest::mouseClick(child(form, "Label7"), Qt::LeftButton);
+            if (screenReader)
+                QAccessible::queryAccessibleInterface(child(form, "Label7"))
+                    ->actionInterface()
+                    ->doAction(QAccessibleActionInterface::pressAction());
+            else
+                QTest::mouseClick(child(form, "Label7"), Qt::LeftButton);
             qputenv("PATH", path);
             box = form.findChild<QMessageBox *>();
         });

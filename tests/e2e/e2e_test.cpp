@@ -1,9 +1,12 @@
+#include "progress/sampling.h"
 #include "support/helpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -168,6 +171,52 @@ private slots:
         QVERIFY(brindle->waitForFinished(3000));
         QTRY_VERIFY_WITH_TIMEOUT(testing::processesWith(address).isEmpty(), 1000);
         QVERIFY(sizeOf(sandbox.work() + QStringLiteral("/f.bin")) > 0);
+    }
+
+    // A screen reader on the real accessibility bus finds one progress bar,
+    // announced as it moves and ending at the percentage the window shows,
+    // no stray percentage label, and the maker's link with its press action.
+    void screenReaderReadsTheBar()
+    {
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                  QStringLiteral("--print-address=1")});
+        QVERIFY(bus.waitForReadyRead(10000));
+        const auto stopBus = qScopeGuard([&] {
+            env_.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+            env_.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
+            bus.terminate();
+            bus.waitForFinished();
+        });
+        env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(bus.readLine().trimmed()));
+        env_.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        testing::Sandbox sandbox;
+        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
+        QTemporaryDir root;
+        testing::makeFile(root.filePath(QStringLiteral("movie.bin")), 6 << 20);
+        testing::TestServer server(root.path());
+        const QString address = server.url(QStringLiteral("/x/rate=500000/movie.bin"));
+        startBrindle(sandbox.work());
+        const QString win = window();
+        click(win, kText1);
+        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
+        run(QStringLiteral("xdotool"), {QStringLiteral("type"), address.mid(QStringLiteral("http://").size())});
+        click(win, kCommand1);
+        const QString probe = QStringLiteral(BRINDLE_SOURCE_DIR "/tests/e2e/atspi_probe.py");
+        const QString during = run(QStringLiteral("/usr/bin/python3"), {probe, QStringLiteral("listen"), QStringLiteral("3")});
+        click(win, kCommand1); // Pause: the display settles on the partial file
+        QTest::qWait(1500);
+        const QString paused = run(QStringLiteral("/usr/bin/python3"), {probe, QStringLiteral("read")});
+
+        const auto shown = progress::sampletick(6 << 20, sizeOf(sandbox.work() + QStringLiteral("/movie.bin")), QString()).percent;
+        QVERIFY2(shown && *shown > 0 && *shown < 100, qPrintable(during + paused));
+        const QStringList lines = paused.split(QLatin1Char('\n'));
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^progress "))),
+                 QStringList{QStringLiteral("progress Download progress|%1").arg(*shown)});
+        QVERIFY2(during.contains(QRegularExpression(QStringLiteral("^changed [1-9]"), QRegularExpression::MultilineOption)),
+                 qPrintable(during));
+        QVERIFY(lines.contains(QStringLiteral("link ") + QStringLiteral("https://example.org/|Press")));
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("%$"))), QStringList());
     }
 
     // The window keeps the layout's proportions at any logical DPI: every

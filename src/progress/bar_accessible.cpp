@@ -1,0 +1,42 @@
+#include "progress/bar_accessible.h"
+
+#include "progress/picture_box.h"
+
+namespace progress {
+
+BarAccessible::BarAccessible(PictureBox *bar) : QAccessibleWidget(bar, QAccessible::ProgressBar)
+{
+}
+
+QAccessibleInterface *BarAccessible::factory(const QString &, QObject *object)
+{
+    if (auto *bar = qobject_cast<PictureBox *>(object))
+        return new BarAccessible(bar);
+    return nullptr;
+}
+
+const PictureBox *BarAccessible::bar() const
+{
+    return static_cast<const PictureBox *>(widget());
+}
+
+QString BarAccessible::text(QAccessible::Text t) const
+{
+    if (t == QAccessible::Value)
+        return QStringLiteral("%1%").arg(bar()->percent());
+    return QAccessibleWidget::text(t);
+}
+
+void *BarAccessible::interface_cast(QAccessible::InterfaceType type)
+{
+    if (type == QAccessible::ValueInterface)
+        return static_cast<QAccessibleValueInterface *>(this);
+    return QAccessibleWidget::interface_cast(type);
+}
+
+QVariant BarAccessible::currentValue() const
+{
+    return bar()->percent();
+}
+
+} // namespace progress
