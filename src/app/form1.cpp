@@ -22,9 +22,10 @@
 namespace app {
 namespace {
 
-// The display refreshes every half second. While a download runs, ticks are
-// handled only once per wait cycle of the runner (Runner::kWaitMilliseconds +
-// kSleepMilliseconds): change the two together.
+// The display refreshes every half second when idle. While a download runs,
+// ticks are handled only once per wait cycle of the runner
+// (Runner::kWaitMilliseconds + kSleepMilliseconds, about 550 ms): change the
+// two together.
 constexpr int kTickMilliseconds = 500;
 
 // The layout is in twips, 1440 to the inch; every control is placed with the
@@ -181,8 +182,9 @@ void Form1::onMakerLinkClicked()
 void Form1::closeEvent(QCloseEvent *event)
 {
     // Closing is never refused. A running wget is stopped, its partial file
-    // kept for the next Download, and the program ends here: endProgram_
-    // does not return, so no waiting press ever resumes.
+    // kept for the next Download, and the program ends here: the program's
+    // endProgram_ does not return, so no waiting press ever resumes (tests
+    // pass one that does, and look at the closed window).
     event->accept();
     runner_.terminate();
     endProgram_();

@@ -29,7 +29,8 @@ class Form1 : public QWidget, public download::CommandView
 {
     Q_OBJECT
 public:
-    // Ends the program at once; replaced only by tests.
+    // Ends the program at once and does not return; tests pass one that
+    // returns, to look at the window after its close.
     using EndProgram = std::function<void()>;
 
     explicit Form1(EndProgram endProgram = {}, QWidget *parent = nullptr);

@@ -29,8 +29,9 @@ public:
     // nothing changes) while an earlier request is still running.
     bool send(const QString &address, const QByteArray &verb);
     bool busy() const { return !reply_.isNull(); }
-    // 0 when the last request ended without error, an HTTP status of 400 or
-    // more included; otherwise the network error's code.
+    // 0 when the last request ended without error. Otherwise not 0: Qt's
+    // network error code, or, for an answer of 400 or more that Qt reports
+    // no error for, the HTTP status itself.
     int errorCode() const { return errorCode_; }
     // A response header's value; nothing when the server did not send it or
     // sent it blank.
