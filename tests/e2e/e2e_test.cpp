@@ -43,6 +43,15 @@ class EndToEndTest : public QObject
                                         QString::number(at.x()), QString::number(at.y()),
                                         QStringLiteral("click"), QStringLiteral("1")});
     }
+    // Types the address after the box's "http://" and presses Download.
+    void typeAndDownload(const QString &window, const QString &address)
+    {
+        click(window, kText1);
+        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
+        run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("2"),
+                                        address.mid(QStringLiteral("http://").size())});
+        click(window, kCommand1);
+    }
     // Saves a screenshot and returns how many columns of the bar are filled.
     int shoot(const QString &window, const QString &name)
     {
@@ -112,11 +121,7 @@ private slots:
         const QString win = window();
         QVERIFY(!win.isEmpty());
         QCOMPARE(shoot(win, QStringLiteral("start")), 1); // 0 %: one column
-        click(win, kText1);
-        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
-        run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("2"),
-                                        address.mid(QStringLiteral("http://").size())});
-        click(win, kCommand1);
+        typeAndDownload(win, address);
         QTest::qWait(1500);
         const int early = shoot(win, QStringLiteral("downloading"));
         QTest::qWait(1500);
@@ -161,10 +166,7 @@ private slots:
         const QString address = server.url(QStringLiteral("/x/rate=500000/f.bin"));
         QProcess *brindle = startBrindle(sandbox.work());
         const QString win = window();
-        click(win, kText1);
-        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
-        run(QStringLiteral("xdotool"), {QStringLiteral("type"), address.mid(QStringLiteral("http://").size())});
-        click(win, kCommand1);
+        typeAndDownload(win, address);
         QTRY_VERIFY_WITH_TIMEOUT(!testing::processesWith(address).isEmpty(), 5000);
         QTest::qWait(1000);
         run(QString::fromLocal8Bit(qgetenv("BRINDLE_WM_CLOSE")), {win});
@@ -198,10 +200,7 @@ private slots:
         const QString address = server.url(QStringLiteral("/x/rate=500000/movie.bin"));
         startBrindle(sandbox.work());
         const QString win = window();
-        click(win, kText1);
-        run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
-        run(QStringLiteral("xdotool"), {QStringLiteral("type"), address.mid(QStringLiteral("http://").size())});
-        click(win, kCommand1);
+        typeAndDownload(win, address);
         const QString probe = QStringLiteral(BRINDLE_SOURCE_DIR "/tests/e2e/atspi_probe.py");
         const QString during = run(QStringLiteral("/usr/bin/python3"), {probe, QStringLiteral("listen"), QStringLiteral("3")});
         click(win, kCommand1); // Pause: the display settles on the partial file
