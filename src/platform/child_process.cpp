@@ -63,23 +63,21 @@ int pidfdSendSignal(int pidfd, int signal)
     ::_exit(127);
 }
 
+// An ignored SIGCHLD, or SA_NOCLDWAIT, lets the kernel reap children at
+// once. Either goes; a handler of the toolkit's own stays.
 void keepChildrenUnreaped()
 {
     struct sigaction current {};
-    if (::sigaction(SIGCHLD, nullptr, &current) != 0)
+    if (::sigaction(SIGCHLD, nullptr, &current) != 0
+        || (current.sa_handler != SIG_IGN && !(current.sa_flags & SA_NOCLDWAIT)))
         return;
-    if (current.sa_handler == SIG_IGN) {
+    if (current.sa_handler == SIG_IGN)
         current.sa_handler = SIG_DFL;
-        current.sa_flags &= ~SA_NOCLDWAIT;
-        ::sigaction(SIGCHLD, &current, nullptr);
-    } else if (current.sa_flags & SA_NOCLDWAIT) {
-        // A handler of the toolkit's own stays; only the auto-reaping goes.
-        current.sa_flags &= ~SA_NOCLDWAIT;
-        ::sigaction(SIGCHLD, &current, nullptr);
-    }
+    current.sa_flags &= ~SA_NOCLDWAIT;
+    ::sigaction(SIGCHLD, &current, nullptr);
 }
 
-// The input as a sealed-off file in memory, positioned at its start; -1 when
+// The input as an anonymous file in memory, positioned at its start; -1 when
 // it cannot be made.
 int inputFile(const QByteArray &input)
 {
