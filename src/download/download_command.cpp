@@ -30,18 +30,17 @@ void DownloadCommand::click()
     }
 
     view_.setAddressEnabled(false);
-    probe();
+    const std::optional<QString> validator = probe();
     if (filesize_ > 0)
-        download(folder_.fileFor(view_.address()));
+        download(folder_.fileFor(view_.address()), validator);
     view_.setAddressEnabled(true);
     view_.setCaption(kDownloadCaption);
 }
 
-void DownloadCommand::download(const QByteArray &file)
+void DownloadCommand::download(const QByteArray &file, const std::optional<QString> &validator)
 {
     // Read now: a press nested in this run probes anew.
     const qint64 size = filesize_;
-    const std::optional<QString> validator = validator_;
     // An address for which wget writes no file has nothing to guard.
     std::shared_ptr<platform::PathLock> lock;
     if (!file.isEmpty()) {
@@ -62,14 +61,14 @@ void DownloadCommand::download(const QByteArray &file)
         finishpartial(file, size);
 }
 
-void DownloadCommand::probe()
+std::optional<QString> DownloadCommand::probe()
 {
     // Refused while an outer press's request still runs; this press then
     // reads that request's outcome.
     sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
     sizeProbe_.waitWhileBusy();
-    validator_ = validatorof(sizeProbe_.header(QByteArrayLiteral("ETag")),
-                             sizeProbe_.header(QByteArrayLiteral("Last-Modified")));
+    const auto validator = validatorof(sizeProbe_.header(QByteArrayLiteral("ETag")),
+                                       sizeProbe_.header(QByteArrayLiteral("Last-Modified")));
     if (sizeProbe_.errorCode() != 0) {
         filesize_ = 0;
     } else if (const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length")); !header) {
@@ -79,6 +78,7 @@ void DownloadCommand::probe()
     }
     // Text that is not a size leaves the previous probe's size in place.
     sizeProbe_.cancel();
+    return validator;
 }
 
 } // namespace download

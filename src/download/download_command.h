@@ -41,16 +41,16 @@ public:
     qint64 filesize() const { return filesize_; }
 
 private:
-    void probe();
+    // Sets filesize_ from a HEAD request; returns the file's validator.
+    std::optional<QString> probe();
     // Runs wget for the file unless another Brindle is downloading it.
-    void download(const QByteArray &file);
+    void download(const QByteArray &file, const std::optional<QString> &validator);
 
     CommandView &view_;
     platform::HttpProbe &sizeProbe_;
     Runner &runner_;
     DownloadFolder folder_;
     qint64 filesize_ = 0;
-    std::optional<QString> validator_; // the last probe's, for the file's version
 };
 
 } // namespace download
