@@ -1,7 +1,7 @@
 // Processor time of Brindle's own process (wget excluded) while it waits on
 // a slow size probe and during a throttled download, and the wall time of a
 // loopback download through Brindle against wget alone. Prints table rows.
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,13 +29,13 @@ struct Measure
     double cpu;
 };
 
-Measure press(app::Form1 &form, const QString &address)
+Measure press(app::MainWindow &window, const QString &address)
 {
-    form.findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(address);
+    window.findChild<QLineEdit *>(QStringLiteral("addressBox"))->setText(address);
     QElapsedTimer clock;
     clock.start();
     const double before = cpuSeconds();
-    form.findChild<QPushButton *>(QStringLiteral("Command1"))->click();
+    window.findChild<QPushButton *>(QStringLiteral("downloadButton"))->click();
     return {clock.elapsed() / 1000.0, cpuSeconds() - before};
 }
 
@@ -55,11 +55,11 @@ int main(int argc, char **argv)
     server.waitForReadyRead(10000);
     const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server.readLine().trimmed().toInt());
 
-    app::Form1 form([] {});
-    const Measure probe = press(form, base + QStringLiteral("/x/gen=10,cl=0,headdelay=5/p.bin"));
+    app::MainWindow window([] {});
+    const Measure probe = press(window, base + QStringLiteral("/x/gen=10,cl=0,headdelay=5/p.bin"));
     std::printf("| CPU of a 5 s stalled probe | %.3f s | under 0.05 s |\n", probe.cpu);
 
-    const Measure throttled = press(form, base + QStringLiteral("/x/gen=20971520,rate=1048576/t.bin"));
+    const Measure throttled = press(window, base + QStringLiteral("/x/gen=20971520,rate=1048576/t.bin"));
     std::printf("| CPU over a %.0f s throttled download | %.2f %% of a core (%.3f s) | under 1 %% |\n",
                 throttled.wall, 100 * throttled.cpu / throttled.wall, throttled.cpu);
 
@@ -81,7 +81,7 @@ int main(int argc, char **argv)
     };
     double alone = wgetAlone();
     QFile::remove(QStringLiteral("big.bin"));
-    const Measure through = press(form, big);
+    const Measure through = press(window, big);
     alone = std::min(alone, wgetAlone());
     std::printf("| 200 MB loopback download, wall time | %.2f s through Brindle, %.2f s wget alone (+%.2f s) | "
                 "at most about 1 s added |\n",

@@ -4,14 +4,14 @@
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build
-cmake --build "$build" --target drawprogress_bench cpu_figures minimal_window brindle >/dev/null
+cmake --build "$build" --target bar_drawing_bench cpu_figures minimal_window brindle >/dev/null
 
 echo "| Figure | Measured | Goal |"
 echo "| --- | --- | --- |"
-"$build/bench/drawprogress_bench" --benchmark_format=csv 2>/dev/null | grep '^"drawBar' |
+"$build/bench/bar_drawing_bench" --benchmark_format=csv 2>/dev/null | grep '^"drawBar' |
   while IFS=, read -r name _ real _; do
     percent=${name#*/}; percent=${percent%\"}
-    printf '| drawprogress, full 281 x 25 bar at %s %% | %.2f µs | under 5 µs at 100 %% |\n' "$percent" "$(echo "$real / 1000" | bc -l)"
+    printf '| drawProgress, full 281 x 25 bar at %s %% | %.2f µs | under 5 µs at 100 %% |\n' "$percent" "$(echo "$real / 1000" | bc -l)"
   done
 
 # Start-up to the window shown, and resident memory of the idle window, each

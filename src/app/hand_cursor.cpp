@@ -34,7 +34,7 @@ constexpr int kSize = 32;
 
 } // namespace
 
-QCursor handcursor()
+QCursor handCursor()
 {
     QBitmap shape(kSize, kSize);
     QBitmap mask(kSize, kSize);

@@ -5,6 +5,6 @@
 
 namespace app {
 
-QCursor handcursor();
+QCursor handCursor();
 
 } // namespace app

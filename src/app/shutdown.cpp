@@ -5,7 +5,7 @@
 
 namespace app {
 
-void endprogram()
+void endProgramNow()
 {
     std::fflush(nullptr);
     std::_Exit(0);

@@ -6,6 +6,6 @@ namespace app {
 // Flushes standard streams and ends the process with status 0 without
 // returning to any caller or event loop. The remembered address is already on
 // disk: every write of it is synced.
-[[noreturn]] void endprogram();
+[[noreturn]] void endProgramNow();
 
 } // namespace app

@@ -1,6 +1,6 @@
 #include "app/startup.h"
 
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -26,8 +26,8 @@ void startup()
 
     // Closing the window ends the program from inside its close handler, so
     // the window is never destroyed in the ordinary way.
-    auto *form = new Form1();
-    form->show();
+    auto *window = new MainWindow();
+    window->show();
 }
 
 } // namespace app

@@ -4,7 +4,7 @@
 
 namespace download {
 
-std::optional<QString> prefixrule(const QString &text)
+std::optional<QString> prefixRule(const QString &text)
 {
     if (text.left(kPrefix.size()) == kPrefix)
         return std::nullopt;
@@ -20,7 +20,7 @@ namespace {
 
 // The address as wget receives it: the child process passes every argument
 // in the local 8-bit encoding.
-QByteArray addressbytes(const QString &url)
+QByteArray addressBytes(const QString &url)
 {
     return url.toLocal8Bit();
 }
@@ -79,9 +79,9 @@ QByteArray localPiece(const QByteArray &piece)
 
 } // namespace
 
-QByteArray wgetfilename(const QString &url, long nameMax)
+QByteArray wgetFileName(const QString &url, long nameMax)
 {
-    QByteArray address = addressbytes(url);
+    QByteArray address = addressBytes(url);
     address.truncate(address.indexOf('#') < 0 ? address.size() : address.indexOf('#'));
     const qsizetype scheme = address.indexOf("://");
     const qsizetype hostStart = scheme < 0 ? 0 : scheme + 3;

@@ -13,7 +13,7 @@ inline const QString kPrefix = QStringLiteral("http://");
 // The text the address box must be set to, or nothing when the text keeps
 // the prefix. Replacing the text is itself a change, after which the rule
 // finds the prefix and stops.
-std::optional<QString> prefixrule(const QString &text);
+std::optional<QString> prefixRule(const QString &text);
 
 // Refused when the text lacks the prefix or is nothing but the prefix.
 bool accepted(const QString &text);
@@ -27,6 +27,6 @@ bool accepted(const QString &text);
 // (`nameMax`, as pathconf reports it; -1 for no limit) spare, so a longer
 // name is cut to nameMax - 19 bytes, wherever that falls. Empty for an
 // address without a host, for which wget writes nothing.
-QByteArray wgetfilename(const QString &url, long nameMax);
+QByteArray wgetFileName(const QString &url, long nameMax);
 
 } // namespace download

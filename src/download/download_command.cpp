@@ -18,7 +18,7 @@ DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizePro
 void DownloadCommand::click()
 {
     // A failed write is not reported; the next press writes again.
-    saveaddress(view_.address());
+    saveAddress(view_.address());
     if (!accepted(view_.address()))
         return;
 
@@ -31,7 +31,7 @@ void DownloadCommand::click()
 
     view_.setAddressEnabled(false);
     const std::optional<QString> validator = probe();
-    if (filesize_ > 0)
+    if (serverSize_ > 0)
         download(folder_.fileFor(view_.address()), validator);
     view_.setAddressEnabled(true);
     view_.setCaption(kDownloadCaption);
@@ -40,7 +40,7 @@ void DownloadCommand::click()
 void DownloadCommand::download(const QByteArray &file, const std::optional<QString> &validator)
 {
     // Read now: a press nested in this run probes anew.
-    const qint64 size = filesize_;
+    const qint64 size = serverSize_;
     // An address for which wget writes no file has nothing to guard.
     std::shared_ptr<platform::PathLock> lock;
     if (!file.isEmpty()) {
@@ -49,16 +49,16 @@ void DownloadCommand::download(const QByteArray &file, const std::optional<QStri
         if (taken.heldElsewhere)
             return;
         lock = taken.lock;
-        if (!preparepartial(file, validator, size).ready)
+        if (!preparePartial(file, validator, size).ready)
             return;
     }
     view_.setCaption(kPauseCaption);
-    const DownloaderCall call = wgetcall(view_.address());
+    const DownloaderCall call = wgetCall(view_.address());
     // A wget that cannot be started ends the run at once; the idle state
     // is restored by the press either way, without a message.
-    runner_.runwait(QStringLiteral("wget"), call.arguments, call.input);
+    runner_.runAndWait(QStringLiteral("wget"), call.arguments, call.input);
     if (!file.isEmpty())
-        finishpartial(file, size);
+        finishPartial(file, size);
 }
 
 std::optional<QString> DownloadCommand::probe()
@@ -67,14 +67,14 @@ std::optional<QString> DownloadCommand::probe()
     // reads that request's outcome.
     sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
     sizeProbe_.waitWhileBusy();
-    const auto validator = validatorof(sizeProbe_.header(QByteArrayLiteral("ETag")),
+    const auto validator = validatorOf(sizeProbe_.header(QByteArrayLiteral("ETag")),
                                        sizeProbe_.header(QByteArrayLiteral("Last-Modified")));
     if (sizeProbe_.errorCode() != 0) {
-        filesize_ = 0;
+        serverSize_ = 0;
     } else if (const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length")); !header) {
-        filesize_ = 0;
-    } else if (const auto size = tosize(*header)) {
-        filesize_ = *size;
+        serverSize_ = 0;
+    } else if (const auto size = toSize(*header)) {
+        serverSize_ = *size;
     }
     // Text that is not a size leaves the previous probe's size in place.
     sizeProbe_.cancel();

@@ -38,10 +38,10 @@ public:
     void click();
 
     // Total size in bytes from the last probe that produced one; 0 at start.
-    qint64 filesize() const { return filesize_; }
+    qint64 serverSize() const { return serverSize_; }
 
 private:
-    // Sets filesize_ from a HEAD request; returns the file's validator.
+    // Sets serverSize_ from a HEAD request; returns the file's validator.
     std::optional<QString> probe();
     // Runs wget for the file unless another Brindle is downloading it.
     void download(const QByteArray &file, const std::optional<QString> &validator);
@@ -50,7 +50,7 @@ private:
     platform::HttpProbe &sizeProbe_;
     Runner &runner_;
     DownloadFolder folder_;
-    qint64 filesize_ = 0;
+    qint64 serverSize_ = 0;
 };
 
 } // namespace download

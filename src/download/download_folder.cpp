@@ -1,7 +1,7 @@
 #include "download/download_folder.h"
 
 #include "download/address_rules.h"
-#include "platform/file_length.h"
+#include "platform/files_on_disk.h"
 
 namespace download {
 
@@ -13,7 +13,7 @@ DownloadFolder DownloadFolder::current()
 
 QByteArray DownloadFolder::fileFor(const QString &address) const
 {
-    const QByteArray name = wgetfilename(address, nameMax);
+    const QByteArray name = wgetFileName(address, nameMax);
     return name.isEmpty() ? QByteArray() : path + '/' + name;
 }
 

@@ -2,7 +2,7 @@
 
 namespace download {
 
-bool holdspassword(const QString &address)
+bool holdsPassword(const QString &address)
 {
     const qsizetype scheme = address.indexOf(QStringLiteral("://"));
     const qsizetype start = scheme < 0 ? 0 : scheme + 3;
@@ -14,9 +14,9 @@ bool holdspassword(const QString &address)
     return at >= start && colon >= start && colon < at;
 }
 
-DownloaderCall wgetcall(const QString &address)
+DownloaderCall wgetCall(const QString &address)
 {
-    if (!holdspassword(address))
+    if (!holdsPassword(address))
         return {{QStringLiteral("-c"), address}, std::nullopt};
     QByteArray line;
     // The child passes arguments in the local 8-bit encoding; the line matches.

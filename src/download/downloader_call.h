@@ -17,12 +17,12 @@ struct DownloaderCall
 
 // True when the address's user part (before the last "@" of the part
 // between "://" and the first "/", "?" or "#") holds a ":" and so a password.
-bool holdspassword(const QString &address);
+bool holdsPassword(const QString &address);
 
 // `wget -c <address>` exactly, the address as one argument; for an address
 // with a password `wget -c -i -` reading the address as one line, every
 // blank and control byte written as %XX, which wget sends and names the file
 // by as it would the raw byte, so no byte can start a second address.
-DownloaderCall wgetcall(const QString &address);
+DownloaderCall wgetCall(const QString &address);
 
 } // namespace download

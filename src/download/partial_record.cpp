@@ -1,6 +1,6 @@
 #include "download/partial_record.h"
 
-#include "platform/file_length.h"
+#include "platform/files_on_disk.h"
 #include "platform/settings_store.h"
 
 #include <QCryptographicHash>
@@ -19,7 +19,7 @@ QString keyFor(const QByteArray &path)
 
 } // namespace
 
-std::optional<QString> validatorof(const std::optional<QString> &etag,
+std::optional<QString> validatorOf(const std::optional<QString> &etag,
                                    const std::optional<QString> &lastModified)
 {
     // A weak ETag may stay the same when the bytes change.
@@ -28,13 +28,13 @@ std::optional<QString> validatorof(const std::optional<QString> &etag,
     return lastModified;
 }
 
-bool isstale(const std::optional<FileVersion> &recorded, const FileVersion &current,
+bool isStale(const std::optional<FileVersion> &recorded, const FileVersion &current,
              std::optional<qint64> partialLength)
 {
     return recorded && partialLength && *partialLength > 0 && *recorded != current;
 }
 
-std::optional<FileVersion> recordedversion(const QByteArray &path)
+std::optional<FileVersion> recordedVersion(const QByteArray &path)
 {
     // "<size> <validator>": the size never holds a blank.
     const QString text = platform::readSetting(kStore, kSection, keyFor(path), QString());
@@ -46,36 +46,36 @@ std::optional<FileVersion> recordedversion(const QByteArray &path)
     return FileVersion{text.mid(blank + 1), size};
 }
 
-void recordversion(const QByteArray &path, const std::optional<FileVersion> &version)
+void recordVersion(const QByteArray &path, const std::optional<FileVersion> &version)
 {
     if (version)
         platform::writeSetting(kStore, kSection, keyFor(path),
                                QString::number(version->size) + QLatin1Char(' ') + version->validator);
-    else if (recordedversion(path))
+    else if (recordedVersion(path))
         platform::removeSetting(kStore, kSection, keyFor(path));
 }
 
-Prepared preparepartial(const QByteArray &path, const std::optional<QString> &validator, qint64 size)
+Prepared preparePartial(const QByteArray &path, const std::optional<QString> &validator, qint64 size)
 {
     if (!validator) {
-        recordversion(path, std::nullopt);
+        recordVersion(path, std::nullopt);
         return {};
     }
     const FileVersion current{*validator, size};
     Prepared prepared;
-    if (isstale(recordedversion(path), current, platform::fileLength(path))) {
+    if (isStale(recordedVersion(path), current, platform::lengthOnDisk(path))) {
         prepared.setAside = platform::setAside(path);
         if (!prepared.setAside)
             return {false, std::nullopt};
     }
-    recordversion(path, current);
+    recordVersion(path, current);
     return prepared;
 }
 
-void finishpartial(const QByteArray &path, qint64 size)
+void finishPartial(const QByteArray &path, qint64 size)
 {
-    if (const auto length = platform::fileLength(path); length && *length >= size)
-        recordversion(path, std::nullopt);
+    if (const auto length = platform::lengthOnDisk(path); length && *length >= size)
+        recordVersion(path, std::nullopt);
 }
 
 } // namespace download

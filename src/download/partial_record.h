@@ -21,17 +21,17 @@ struct FileVersion
 
 // A strong ETag (not "W/...") when there is one, else Last-Modified; nothing
 // when the server sent neither, and the version cannot be told.
-std::optional<QString> validatorof(const std::optional<QString> &etag,
+std::optional<QString> validatorOf(const std::optional<QString> &etag,
                                    const std::optional<QString> &lastModified);
 
 // True when continuing `partialLength` bytes recorded as `recorded` with the
 // server's `current` version would mix two versions.
-bool isstale(const std::optional<FileVersion> &recorded, const FileVersion &current,
+bool isStale(const std::optional<FileVersion> &recorded, const FileVersion &current,
              std::optional<qint64> partialLength);
 
 // The record for a file, kept privately in Brindle's settings folder.
-std::optional<FileVersion> recordedversion(const QByteArray &path);
-void recordversion(const QByteArray &path, const std::optional<FileVersion> &version);
+std::optional<FileVersion> recordedVersion(const QByteArray &path);
+void recordVersion(const QByteArray &path, const std::optional<FileVersion> &version);
 
 struct Prepared
 {
@@ -44,9 +44,9 @@ struct Prepared
 // Before a run: sets a stale partial file aside under the next free copy
 // name and records the server's version (or forgets the file when the
 // server sent no validator).
-Prepared preparepartial(const QByteArray &path, const std::optional<QString> &validator, qint64 size);
+Prepared preparePartial(const QByteArray &path, const std::optional<QString> &validator, qint64 size);
 
 // After a run: forgets the file once it is complete.
-void finishpartial(const QByteArray &path, qint64 size);
+void finishPartial(const QByteArray &path, qint64 size);
 
 } // namespace download

@@ -9,22 +9,22 @@ const QString kSection = QStringLiteral("lasturl");
 const QString kKey = QStringLiteral("last");
 } // namespace
 
-QString restoreaddress()
+QString restoreAddress()
 {
-    return restoreaddress(platform::applicationName());
+    return restoreAddress(platform::applicationName());
 }
 
-QString restoreaddress(const QString &application)
+QString restoreAddress(const QString &application)
 {
     return platform::readSetting(application, kSection, kKey, kPrefix);
 }
 
-bool saveaddress(const QString &text)
+bool saveAddress(const QString &text)
 {
-    return saveaddress(platform::applicationName(), text);
+    return saveAddress(platform::applicationName(), text);
 }
 
-bool saveaddress(const QString &application, const QString &text)
+bool saveAddress(const QString &application, const QString &text)
 {
     return platform::writeSetting(application, kSection, kKey, text);
 }

@@ -5,7 +5,7 @@
 
 namespace download {
 
-std::optional<QString> Runner::runwait(const QString &program, const QStringList &arguments,
+std::optional<QString> Runner::runAndWait(const QString &program, const QStringList &arguments,
                                        const std::optional<QByteArray> &input)
 {
     auto started = platform::ChildProcess::start(program, arguments, input);

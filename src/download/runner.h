@@ -1,6 +1,6 @@
 #pragma once
 // Runs the downloader as a hidden child and waits for it while the window
-// keeps handling its events. A whole download lives inside one runwait():
+// keeps handling its events. A whole download lives inside one runAndWait():
 // every click, display tick and close during it is handled, nested, in the
 // first step of a wait cycle.
 
@@ -17,7 +17,7 @@ class Runner
 public:
     // One wait cycle: handle pending events, wait up to 50 ms for the end,
     // then sleep 500 ms; leave once the wait reports the end or fails. The
-    // window's display tick (Form1's kTickMilliseconds, 500) runs only in the
+    // window's display tick (MainWindow's kTickMilliseconds, 500) runs only in the
     // event step, so during a download the display moves once a cycle,
     // about every 550 ms: change the tick and the cycle together.
     static constexpr int kWaitMilliseconds = 50;
@@ -27,7 +27,7 @@ public:
     // standard input, when given) and returns once it has ended, its handle
     // closed. Returns the reason at once, without a cycle and leaving
     // waitedHandle() alone, when the program cannot be started.
-    std::optional<QString> runwait(const QString &program, const QStringList &arguments,
+    std::optional<QString> runAndWait(const QString &program, const QStringList &arguments,
                                    const std::optional<QByteArray> &input = std::nullopt);
 
     // Ends the downloader in waitedHandle(), but only while a run still

@@ -4,7 +4,7 @@
 
 namespace download {
 
-std::optional<qint64> tosize(const QString &text, const QLocale &locale)
+std::optional<qint64> toSize(const QString &text, const QLocale &locale)
 {
     const QString number = text.trimmed();
     if (number.isEmpty())

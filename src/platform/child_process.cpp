@@ -63,9 +63,10 @@ int pidfdSendSignal(int pidfd, int signal)
     ::_exit(127);
 }
 
-// An ignored SIGCHLD, or SA_NOCLDWAIT, lets the kernel reap children at
-// once. Either goes; a handler of the toolkit's own stays.
-void keepChildrenUnreaped()
+// Changes this whole process's SIGCHLD disposition: an ignored SIGCHLD, or
+// SA_NOCLDWAIT, lets the kernel reap children at once, so either goes back
+// to the default. A handler of the toolkit's own stays.
+void stopKernelReapingChildren()
 {
     struct sigaction current {};
     if (::sigaction(SIGCHLD, nullptr, &current) != 0
@@ -106,7 +107,7 @@ int inputFile(const QByteArray &input)
 ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments,
                                           const std::optional<QByteArray> &input)
 {
-    keepChildrenUnreaped();
+    stopKernelReapingChildren();
     const QString path = QStandardPaths::findExecutable(program);
     if (path.isEmpty())
         return {std::nullopt, QStringLiteral("%1: program not found").arg(program)};

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-int twipsPerPixelX()
+int screenTwipsPerPixel()
 {
     const QScreen *screen = qobject_cast<QGuiApplication *>(QCoreApplication::instance())
                                 ? QGuiApplication::primaryScreen()
@@ -14,8 +14,8 @@ int twipsPerPixelX()
     const double dpi = screen ? screen->logicalDotsPerInchX() : 0.0;
     if (!(dpi > 0.0))
         return 15;
-    const double tpp = std::nearbyint(1440.0 / dpi);
-    return tpp >= 1.0 ? static_cast<int>(tpp) : 1;
+    const double twipsPerPixel = std::nearbyint(1440.0 / dpi);
+    return twipsPerPixel >= 1.0 ? static_cast<int>(twipsPerPixel) : 1;
 }
 
 } // namespace platform

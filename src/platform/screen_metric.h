@@ -5,6 +5,6 @@ namespace platform {
 
 // 1440 divided by the primary screen's logical horizontal DPI, rounded half to
 // even; 15 (96 DPI) when no screen answers.
-int twipsPerPixelX();
+int screenTwipsPerPixel();
 
 } // namespace platform

@@ -1,23 +1,23 @@
 #include "progress/bar_accessible.h"
 
-#include "progress/picture_box.h"
+#include "progress/gradient_bar.h"
 
 namespace progress {
 
-BarAccessible::BarAccessible(PictureBox *bar) : QAccessibleWidget(bar, QAccessible::ProgressBar)
+BarAccessible::BarAccessible(GradientBar *bar) : QAccessibleWidget(bar, QAccessible::ProgressBar)
 {
 }
 
 QAccessibleInterface *BarAccessible::factory(const QString &, QObject *object)
 {
-    if (auto *bar = qobject_cast<PictureBox *>(object))
+    if (auto *bar = qobject_cast<GradientBar *>(object))
         return new BarAccessible(bar);
     return nullptr;
 }
 
-const PictureBox *BarAccessible::bar() const
+const GradientBar *BarAccessible::bar() const
 {
-    return static_cast<const PictureBox *>(widget());
+    return static_cast<const GradientBar *>(widget());
 }
 
 QString BarAccessible::text(QAccessible::Text t) const

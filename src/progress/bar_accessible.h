@@ -9,15 +9,15 @@
 
 namespace progress {
 
-class PictureBox;
+class GradientBar;
 
 class BarAccessible : public QAccessibleWidget, public QAccessibleValueInterface
 {
 public:
-    explicit BarAccessible(PictureBox *bar);
+    explicit BarAccessible(GradientBar *bar);
 
     // Handed to QAccessible::installFactory: a BarAccessible for every
-    // PictureBox, nothing for anything else.
+    // GradientBar, nothing for anything else.
     static QAccessibleInterface *factory(const QString &className, QObject *object);
 
     QString text(QAccessible::Text t) const override;
@@ -34,7 +34,7 @@ public:
     QVariant minimumStepSize() const override { return 1; }
 
 private:
-    const PictureBox *bar() const;
+    const GradientBar *bar() const;
 };
 
 } // namespace progress

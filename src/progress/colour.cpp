@@ -4,14 +4,14 @@
 
 namespace progress {
 
-Channels splitcolor(std::int32_t color)
+Channels splitColor(std::int32_t color)
 {
     return {static_cast<std::uint8_t>(color & 255),
             static_cast<std::uint8_t>((color / 256) & 255),
             static_cast<std::uint8_t>((color / 65536) & 255)};
 }
 
-std::optional<std::int32_t> invertcolor(std::int32_t color)
+std::optional<std::int32_t> invertColor(std::int32_t color)
 {
     const std::int64_t inverted = std::int64_t{16777215} - color;
     if (inverted > INT32_MAX)
@@ -23,7 +23,7 @@ namespace {
 
 // Nearest integer, halves to even, for the small values of a gradient: adding
 // and removing 1.5 * 2^52 leaves the current (nearest-even) rounding's result.
-double roundhalfeven(double value)
+double roundHalfEven(double value)
 {
     constexpr double kShift = 6755399441055744.0;
     if (!(value > -1e15 && value < 1e15))
@@ -33,18 +33,18 @@ double roundhalfeven(double value)
 
 void keepInRange(std::uint8_t &channel, double value)
 {
-    const double rounded = roundhalfeven(value);
+    const double rounded = roundHalfEven(value);
     if (rounded >= 0.0 && rounded <= 255.0)
         channel = static_cast<std::uint8_t>(rounded);
 }
 
 } // namespace
 
-Gradient::Gradient(int size, std::int32_t startcolor, std::int32_t endcolor)
-    : solid_(startcolor == endcolor), startcolor_(startcolor)
+Gradient::Gradient(int size, std::int32_t startColor, std::int32_t endColor)
+    : solid_(startColor == endColor), startColor_(startColor)
 {
-    const Channels from = splitcolor(startcolor);
-    const Channels to = splitcolor(endcolor);
+    const Channels from = splitColor(startColor);
+    const Channels to = splitColor(endColor);
     const std::uint8_t starts[3] = {from.red, from.green, from.blue};
     const std::uint8_t ends[3] = {to.red, to.green, to.blue};
     for (int k = 0; k < 3; ++k) {
@@ -57,14 +57,14 @@ Gradient::Gradient(int size, std::int32_t startcolor, std::int32_t endcolor)
     }
 }
 
-std::int32_t Gradient::at(int i, Channels &channels) const
+std::int32_t Gradient::advanceTo(int position)
 {
     if (solid_)
-        return startcolor_;
-    keepInRange(channels.red, step_[0] * i + from_[0]);
-    keepInRange(channels.green, step_[1] * i + from_[1]);
-    keepInRange(channels.blue, step_[2] * i + from_[2]);
-    return channels.red + 256 * channels.green + 65536 * channels.blue;
+        return startColor_;
+    keepInRange(lastInRange_.red, step_[0] * position + from_[0]);
+    keepInRange(lastInRange_.green, step_[1] * position + from_[1]);
+    keepInRange(lastInRange_.blue, step_[2] * position + from_[2]);
+    return lastInRange_.red + 256 * lastInRange_.green + 65536 * lastInRange_.blue;
 }
 
 } // namespace progress

@@ -14,30 +14,32 @@ struct Channels
 };
 
 // Low, middle and high byte, with truncating division for negative values.
-Channels splitcolor(std::int32_t color);
+Channels splitColor(std::int32_t color);
 
 // 16777215 - color; nothing when the difference leaves 32 bits.
-std::optional<std::int32_t> invertcolor(std::int32_t color);
+std::optional<std::int32_t> invertColor(std::int32_t color);
 
 // The colours along a bar whose drawing area is `size` pixels long: each
 // channel moves from the start colour's value towards the end colour's by the
-// end value / (size + 5) per pixel.
+// end value / (size + 5) per pixel. A walk along one bar: positions are asked
+// for in order, and a channel whose value at a position would leave 0..255
+// keeps the last in-range value this walk gave it (0 before any). Start a new
+// Gradient for every bar drawn.
 class Gradient
 {
 public:
-    Gradient(int size, std::int32_t startcolor, std::int32_t endcolor);
+    Gradient(int size, std::int32_t startColor, std::int32_t endColor);
 
-    // The colour at position `i`. `channels` carries each channel's last
-    // in-range value from one position to the next (a channel that would
-    // leave 0..255 keeps it); start a bar with zeroed channels.
-    std::int32_t at(int i, Channels &channels) const;
+    // The colour at `position`, carrying out-of-range channels over from the
+    // positions walked before.
+    std::int32_t advanceTo(int position);
 
 private:
     bool solid_;
-    std::int32_t startcolor_;
+    std::int32_t startColor_;
     double from_[3];
     double step_[3]; // signed slope per pixel
+    Channels lastInRange_;
 };
-
 
 } // namespace progress

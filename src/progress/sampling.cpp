@@ -8,28 +8,28 @@ namespace {
 
 QString megabytes(qint64 bytes, const QLocale &locale)
 {
-    return textofdouble(round2(static_cast<double>(bytes) / 1024 / 1024), locale);
+    return textOfDouble(roundToHundredths(static_cast<double>(bytes) / 1024 / 1024), locale);
 }
 
 } // namespace
 
-double round2(double value)
+double roundToHundredths(double value)
 {
     const double rounded = std::nearbyint(value * 100) / 100;
     return rounded == 0 ? 0.0 : rounded; // no "-0"
 }
 
-QString textofdouble(double value, const QLocale &locale)
+QString textOfDouble(double value, const QLocale &locale)
 {
     QLocale plain = locale;
     plain.setNumberOptions(QLocale::OmitGroupSeparator);
     return plain.toString(value, 'g', 15);
 }
 
-Tick sampletick(qint64 filesize, std::optional<qint64> length, const QString &previousCurrent,
+Tick sampleTick(qint64 serverSize, std::optional<qint64> length, const QString &previousCurrent,
                 const QLocale &locale)
 {
-    Tick tick{megabytes(filesize, locale), length ? megabytes(*length, locale) : previousCurrent,
+    Tick tick{megabytes(serverSize, locale), length ? megabytes(*length, locale) : previousCurrent,
               std::nullopt};
 
     std::int64_t percentage = 0;

@@ -10,16 +10,16 @@
 namespace progress {
 
 // Rounds to two decimals, halves to even.
-double round2(double value);
+double roundToHundredths(double value);
 
 // A double as the display writes it: up to 15 significant digits, no
 // trailing zeros, the locale's decimal separator, no group separators.
-QString textofdouble(double value, const QLocale &locale);
+QString textOfDouble(double value, const QLocale &locale);
 
 struct Tick
 {
-    QString total;   // Label2's new caption
-    QString current; // Label3's new caption
+    QString total;   // the total size label's new text
+    QString current; // the current size label's new text
     // What to draw; nothing when the capped percentage is not a byte.
     std::optional<std::uint8_t> percent;
 };
@@ -29,7 +29,7 @@ struct Tick
 // read back from the two captions, with the locale that wrote them, on
 // purpose: the bar shows exactly the ratio of the numbers the user reads. So
 // a file under 5,243 bytes, whose total reads "0", always shows 0 %.
-Tick sampletick(qint64 filesize, std::optional<qint64> length, const QString &previousCurrent,
+Tick sampleTick(qint64 serverSize, std::optional<qint64> length, const QString &previousCurrent,
                 const QLocale &locale = QLocale());
 
 } // namespace progress

@@ -3,7 +3,7 @@
 // presses Download at once and, after the optional delay, again (Pause).
 // Prints "returned" once the first press has returned. Closes the window
 // when a line arrives on standard input, printing "closing" just before.
-#include "app/form1.h"
+#include "app/main_window.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -25,9 +25,9 @@ int main(int argc, char *argv[])
     QApplication application(argc, argv);
     if (argc != 2 && argc != 3)
         return 2;
-    auto *form = new app::Form1();
-    auto *command = form->findChild<QPushButton *>(QStringLiteral("Command1"));
-    form->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QString::fromLocal8Bit(argv[1]));
+    auto *window = new app::MainWindow();
+    auto *command = window->findChild<QPushButton *>(QStringLiteral("downloadButton"));
+    window->findChild<QLineEdit *>(QStringLiteral("addressBox"))->setText(QString::fromLocal8Bit(argv[1]));
     QTimer::singleShot(0, [command] {
         command->click();
         say("returned");
@@ -35,10 +35,10 @@ int main(int argc, char *argv[])
     if (argc == 3)
         QTimer::singleShot(std::atoi(argv[2]), [command] { command->click(); });
     QSocketNotifier input(0, QSocketNotifier::Read);
-    QObject::connect(&input, &QSocketNotifier::activated, [form, &input] {
+    QObject::connect(&input, &QSocketNotifier::activated, [window, &input] {
         input.setEnabled(false);
         say("closing");
-        form->close();
+        window->close();
         say("still running");
     });
     return application.exec();

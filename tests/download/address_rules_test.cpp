@@ -1,6 +1,6 @@
 #include "download/address_rules.h"
 #include "download/downloader_call.h"
-#include "platform/file_length.h"
+#include "platform/files_on_disk.h"
 #include "support/helpers.h"
 
 #include <QDir>
@@ -34,10 +34,10 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(bool, keepsText);
-        const auto replacement = prefixrule(text);
+        const auto replacement = prefixRule(text);
         QCOMPARE(!replacement.has_value(), keepsText);
         if (replacement) // the replacement itself passes, so the rule stops there
-            QVERIFY(!prefixrule(*replacement));
+            QVERIFY(!prefixRule(*replacement));
         QFETCH(bool, isAccepted);
         QCOMPARE(accepted(text), isAccepted);
     }
@@ -60,13 +60,13 @@ private slots:
     {
         QFETCH(QString, address);
         QFETCH(bool, password);
-        QCOMPARE(holdspassword(address), password);
+        QCOMPARE(holdsPassword(address), password);
     }
 
     // The display must look for the very name wget writes: run the real
     // wget on each address, as Brindle hands it over, and find the file by
     // the rule, byte for byte.
-    void wgetfilenameMatchesWget_data()
+    void wgetFileNameMatchesWget_data()
     {
         QTest::addColumn<QString>("path"); // after http://127.0.0.1:port
         QTest::addColumn<bool>("withPassword");
@@ -97,7 +97,7 @@ private slots:
         QTest::newRow("no path") << "" << false;
         QTest::newRow("no path, query") << "?k=v" << false;
     }
-    void wgetfilenameMatchesWget()
+    void wgetFileNameMatchesWget()
     {
         QFETCH(QString, path);
         QFETCH(bool, withPassword);
@@ -108,7 +108,7 @@ private slots:
         QString url = server.url(path);
         if (withPassword)
             url.insert(QStringLiteral("http://").size(), QStringLiteral("alice:secret@"));
-        const DownloaderCall call = wgetcall(url);
+        const DownloaderCall call = wgetCall(url);
         QProcess wget;
         wget.start(QStringLiteral("wget"), QStringList{QStringLiteral("-q")} + call.arguments);
         wget.write(call.input.value_or(QByteArray()));
@@ -118,8 +118,8 @@ private slots:
         const QByteArray folder = platform::workingDirectory();
         const QList<QByteArray> written = testing::namesIn(folder);
         QCOMPARE(written.size(), 1);
-        const QByteArray name = wgetfilename(url, platform::longestName(folder));
-        const auto length = platform::fileLength(folder + '/' + name);
+        const QByteArray name = wgetFileName(url, platform::longestName(folder));
+        const auto length = platform::lengthOnDisk(folder + '/' + name);
         // Qt cannot remove a name that is not UTF-8.
         ::unlink((folder + '/' + written.first()).constData());
         QCOMPARE(name, written.first());
@@ -128,8 +128,8 @@ private slots:
 
     void noHostNamesNoFile()
     {
-        QCOMPARE(wgetfilename(QStringLiteral("http://"), 255), QByteArray());
-        QCOMPARE(wgetfilename(QStringLiteral("http:///f.bin"), 255), QByteArray());
+        QCOMPARE(wgetFileName(QStringLiteral("http://"), 255), QByteArray());
+        QCOMPARE(wgetFileName(QStringLiteral("http:///f.bin"), 255), QByteArray());
     }
 };
 

@@ -91,7 +91,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("afterEarlierSize");
-        QTest::addColumn<qint64>("filesize");
+        QTest::addColumn<qint64>("serverSize");
         QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500);
         QTest::newRow("zero") << "/x/gen=5,cl=0/f" << true << qint64(0);
         QTest::newRow("negative") << "/x/gen=5,cl=-5/f" << true << qint64(-5);
@@ -111,7 +111,7 @@ private slots:
     void probeOutcomes()
     {
         QFETCH(QString, path);
-        QFETCH(qint64, filesize);
+        QFETCH(qint64, serverSize);
         Fixture f;
         testing::FakeWget wget;
         QFETCH(bool, afterEarlierSize);
@@ -119,13 +119,13 @@ private slots:
             f.press(QStringLiteral("/x/gen=1000/earlier"));
         const int runsBefore = wget.calls().size();
         f.press(path);
-        QCOMPARE(f.command.filesize(), filesize);
-        QCOMPARE(wget.calls().size() - runsBefore, filesize > 0 ? 1 : 0);
-        if (filesize > 0)
+        QCOMPARE(f.command.serverSize(), serverSize);
+        QCOMPARE(wget.calls().size() - runsBefore, serverSize > 0 ? 1 : 0);
+        if (serverSize > 0)
             QCOMPARE(wget.calls().last(), (QStringList{QStringLiteral("-c"), f.view.text}));
         QVERIFY(f.view.enabled);
         QCOMPARE(f.view.captionText, kDownloadCaption);
-        QCOMPARE(restoreaddress(platform::applicationName()), f.view.text);
+        QCOMPARE(restoreAddress(platform::applicationName()), f.view.text);
     }
 
     void refusedAddressIsOnlySaved()
@@ -133,9 +133,9 @@ private slots:
         Fixture f;
         testing::FakeWget wget;
         f.view.enabled = false; // shows that nothing touched the box
-        saveaddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
+        saveAddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
         f.press(QStringLiteral("http://"));
-        QCOMPARE(restoreaddress(platform::applicationName()), QStringLiteral("http://"));
+        QCOMPARE(restoreAddress(platform::applicationName()), QStringLiteral("http://"));
         QVERIFY(f.view.captions.isEmpty());
         QVERIFY(!f.view.enabled);
         QVERIFY(wget.calls().isEmpty());
@@ -196,7 +196,7 @@ private slots:
         }
         QCOMPARE(paused, pauses);
         QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
-        QCOMPARE(f.command.filesize(), size);
+        QCOMPARE(f.command.serverSize(), size);
     }
 
     void pauseThenDownloadInOneCycle()
@@ -242,7 +242,7 @@ private slots:
         f.press(QStringLiteral("/x/gen=10,headdelay=never/f"));
         QVERIFY(clock.elapsed() >= 1400 && clock.elapsed() < 6000);
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
-        QCOMPARE(f.command.filesize(), qint64(0));
+        QCOMPARE(f.command.serverSize(), qint64(0));
         QVERIFY(wget.calls().isEmpty());
     }
 
@@ -357,7 +357,7 @@ private slots:
         if (copyOneTaken)
             QCOMPARE(QFileInfo(QStringLiteral("f.bin.1")).size(), qint64(10));
         // A complete file is forgotten: a new version later starts afresh.
-        QCOMPARE(recordedversion(DownloadFolder::current().fileFor(f.view.text)), std::optional<FileVersion>());
+        QCOMPARE(recordedVersion(DownloadFolder::current().fileFor(f.view.text)), std::optional<FileVersion>());
     }
 };
 

@@ -26,19 +26,19 @@ private slots:
     {
         QFETCH(QString, address);
         testing::Sandbox sandbox;
-        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://"));
-        QVERIFY(saveaddress(QStringLiteral("brindle"), address));
-        QCOMPARE(restoreaddress(QStringLiteral("brindle")), address);
+        QCOMPARE(restoreAddress(QStringLiteral("brindle")), QStringLiteral("http://"));
+        QVERIFY(saveAddress(QStringLiteral("brindle"), address));
+        QCOMPARE(restoreAddress(QStringLiteral("brindle")), address);
     }
 
     void eachExecutableNameHasItsOwn()
     {
         testing::Sandbox sandbox;
-        QVERIFY(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://a/1")));
-        QVERIFY(saveaddress(QStringLiteral("copy"), QStringLiteral("http://b/2")));
-        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://a/1"));
-        QCOMPARE(restoreaddress(QStringLiteral("copy")), QStringLiteral("http://b/2"));
-        QCOMPARE(restoreaddress(QStringLiteral("other")), QStringLiteral("http://"));
+        QVERIFY(saveAddress(QStringLiteral("brindle"), QStringLiteral("http://a/1")));
+        QVERIFY(saveAddress(QStringLiteral("copy"), QStringLiteral("http://b/2")));
+        QCOMPARE(restoreAddress(QStringLiteral("brindle")), QStringLiteral("http://a/1"));
+        QCOMPARE(restoreAddress(QStringLiteral("copy")), QStringLiteral("http://b/2"));
+        QCOMPARE(restoreAddress(QStringLiteral("other")), QStringLiteral("http://"));
     }
 
     // Faults that root cannot be stopped by file modes from meeting: the
@@ -69,15 +69,15 @@ private slots:
             file.write(fault == QStringLiteral("garbage") ? QByteArray("\xff\x00[[=\n\x80last", 11) : QByteArray());
             file.close();
         }
-        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://"));
+        QCOMPARE(restoreAddress(QStringLiteral("brindle")), QStringLiteral("http://"));
         const bool writable = fault == QStringLiteral("empty") || fault == QStringLiteral("garbage");
-        QCOMPARE(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://h/f")), writable);
+        QCOMPARE(saveAddress(QStringLiteral("brindle"), QStringLiteral("http://h/f")), writable);
         if (writable) // the sync rewrote the broken file
-            QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://h/f"));
+            QCOMPARE(restoreAddress(QStringLiteral("brindle")), QStringLiteral("http://h/f"));
 
         qputenv("XDG_CONFIG_HOME", sandbox.config().toLocal8Bit() + "/sound");
-        QVERIFY(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://h/f")));
-        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://h/f"));
+        QVERIFY(saveAddress(QStringLiteral("brindle"), QStringLiteral("http://h/f")));
+        QCOMPARE(restoreAddress(QStringLiteral("brindle")), QStringLiteral("http://h/f"));
     }
 
     // The address may hold a password: only the user may read it, also
@@ -100,13 +100,13 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         }
-        QVERIFY(saveaddress(QStringLiteral("brindle"), QStringLiteral("http://user:secret@h/f")));
+        QVERIFY(saveAddress(QStringLiteral("brindle"), QStringLiteral("http://user:secret@h/f")));
         const auto owner = QFile::ReadOwner | QFile::WriteOwner;
         QCOMPARE(QFile::permissions(ini) & ~(QFile::ReadUser | QFile::WriteUser), owner);
         if (!olderFile)
             QCOMPARE(QFile::permissions(folder) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
                      owner | QFile::ExeOwner);
-        QCOMPARE(restoreaddress(QStringLiteral("brindle")), QStringLiteral("http://user:secret@h/f"));
+        QCOMPARE(restoreAddress(QStringLiteral("brindle")), QStringLiteral("http://user:secret@h/f"));
     }
 };
 

@@ -54,7 +54,7 @@ private slots:
             url = server->url(QStringLiteral("/f.bin"));
         }
         Runner runner;
-        QVERIFY(!runner.runwait(QStringLiteral("wget"), {QStringLiteral("-c"), url}));
+        QVERIFY(!runner.runAndWait(QStringLiteral("wget"), {QStringLiteral("-c"), url}));
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
     }
 
@@ -67,11 +67,11 @@ private slots:
         const QStringList args{QStringLiteral("-c"), server.url(QStringLiteral("/x/rate=1000000/f.bin"))};
         Runner runner;
         QTimer::singleShot(1200, [&] { runner.terminate(); });
-        const double stopped = secondsOf([&] { runner.runwait(QStringLiteral("wget"), args); });
+        const double stopped = secondsOf([&] { runner.runAndWait(QStringLiteral("wget"), args); });
         QVERIFY2(stopped < 1200 / 1000.0 + 1.3, qPrintable(QString::number(stopped)));
         const qint64 partial = QFileInfo(QStringLiteral("f.bin")).size();
         QVERIFY2(partial > 0 && partial < (2 << 20), qPrintable(QString::number(partial)));
-        runner.runwait(QStringLiteral("wget"), args);
+        runner.runAndWait(QStringLiteral("wget"), args);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
     }
 
@@ -87,7 +87,7 @@ private slots:
         QFETCH(double, runs);
         Runner runner;
         const int descriptors = openDescriptors();
-        const double took = secondsOf([&] { runner.runwait(QStringLiteral("sleep"), {QString::number(runs)}); });
+        const double took = secondsOf([&] { runner.runAndWait(QStringLiteral("sleep"), {QString::number(runs)}); });
         QVERIFY2(took >= runs + 0.45 && took <= runs + 1.3, qPrintable(QString::number(took)));
         QCOMPARE(runner.waitedHandle(), 0);
         QCOMPARE(openDescriptors(), descriptors); // the handle was closed
@@ -97,7 +97,7 @@ private slots:
     {
         Runner runner;
         const double took = secondsOf([&] {
-            QVERIFY(runner.runwait(QStringLiteral("brindle-no-such-program"), {}).has_value());
+            QVERIFY(runner.runAndWait(QStringLiteral("brindle-no-such-program"), {}).has_value());
         });
         QVERIFY(took < 0.3);
         QCOMPARE(runner.waitedHandle(), 0);
@@ -110,10 +110,10 @@ private slots:
         Runner runner;
         runner.terminate(); // nothing started yet
         QTimer::singleShot(100, [&] {
-            runner.runwait(QStringLiteral("true"), {});
+            runner.runAndWait(QStringLiteral("true"), {});
             runner.terminate();
         });
-        const double took = secondsOf([&] { runner.runwait(QStringLiteral("sleep"), {QStringLiteral("2.5")}); });
+        const double took = secondsOf([&] { runner.runAndWait(QStringLiteral("sleep"), {QStringLiteral("2.5")}); });
         QVERIFY2(took >= 2.5, qPrintable(QString::number(took)));
     }
 
@@ -128,10 +128,10 @@ private slots:
             outerHandle = runner.waitedHandle();
             runner.terminate();
             QTimer::singleShot(0, [&] { nestedHandle = runner.waitedHandle(); });
-            runner.runwait(QStringLiteral("sleep"), {QStringLiteral("1")});
+            runner.runAndWait(QStringLiteral("sleep"), {QStringLiteral("1")});
             nestedEnded.start();
         });
-        runner.runwait(QStringLiteral("sleep"), {QStringLiteral("30")});
+        runner.runAndWait(QStringLiteral("sleep"), {QStringLiteral("30")});
         QVERIFY(outerHandle > 0 && nestedHandle > 0);
         QVERIFY(nestedEnded.elapsed() <= 1000); // at most one more cycle, with slack
         QCOMPARE(openDescriptors(), descriptors);
@@ -159,8 +159,8 @@ private slots:
         testing::Sandbox sandbox;
         testing::FakeWget wget;
         Runner runner;
-        const download::DownloaderCall call = download::wgetcall(address);
-        runner.runwait(QStringLiteral("wget"), call.arguments, call.input);
+        const download::DownloaderCall call = download::wgetCall(address);
+        runner.runAndWait(QStringLiteral("wget"), call.arguments, call.input);
         const QStringList arguments = input.isEmpty() ? QStringList{QStringLiteral("-c"), address}
                                                       : QStringList{QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-")};
         QCOMPARE(wget.calls(), QList<QStringList>{arguments});

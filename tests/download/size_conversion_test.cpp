@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-using download::tosize;
+using download::toSize;
 
 class SizeConversionTest : public QObject
 {
@@ -35,7 +35,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(qint64, expected);
         QFETCH(QString, locale);
-        const auto size = tosize(text, QLocale(locale));
+        const auto size = toSize(text, QLocale(locale));
         QCOMPARE(size.has_value(), expected != -1);
         if (size)
             QCOMPARE(*size, expected);

@@ -12,8 +12,8 @@
 namespace {
 
 // Window coordinates of the controls.
-const QPoint kText1(150, 17);
-const QPoint kCommand1(312, 16);
+const QPoint kAddressBox(150, 17);
+const QPoint kDownloadButton(312, 16);
 constexpr int kBarLeft = 40, kBarTop = 120, kBarWidth = 281;
 
 } // namespace
@@ -46,11 +46,11 @@ class EndToEndTest : public QObject
     // Types the address after the box's "http://" and presses Download.
     void typeAndDownload(const QString &window, const QString &address)
     {
-        click(window, kText1);
+        click(window, kAddressBox);
         run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
         run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("2"),
                                         address.mid(QStringLiteral("http://").size())});
-        click(window, kCommand1);
+        click(window, kDownloadButton);
     }
     // Saves a screenshot and returns how many columns of the bar are filled.
     int shoot(const QString &window, const QString &name)
@@ -128,14 +128,14 @@ private slots:
         const int later = shoot(win, QStringLiteral("further"));
         QVERIFY2(early > 1 && later > early, qPrintable(QStringLiteral("%1 then %2").arg(early).arg(later)));
 
-        click(win, kCommand1); // Pause
+        click(win, kDownloadButton); // Pause
         QTest::qWait(1500);
         const qint64 paused = sizeOf(file);
         QTest::qWait(1000);
         QCOMPARE(sizeOf(file), paused);
         QVERIFY(paused < (6 << 20));
 
-        click(win, kCommand1); // Download again: continues
+        click(win, kDownloadButton); // Download again: continues
         QTRY_VERIFY_WITH_TIMEOUT(testing::processesWith(address).isEmpty() && sizeOf(file) == (6 << 20), 20000);
         QTest::qWait(1200);
         QCOMPARE(shoot(win, QStringLiteral("finished")), kBarWidth);
@@ -149,7 +149,7 @@ private slots:
         QFile::remove(file);
         brindle = startBrindle(sandbox.work());
         const QString again = window();
-        click(again, kCommand1);
+        click(again, kDownloadButton);
         QTRY_COMPARE_WITH_TIMEOUT(testing::sha256(file), hash, 20000);
         shoot(again, QStringLiteral("remembered"));
         run(QString::fromLocal8Bit(qgetenv("BRINDLE_WM_CLOSE")), {again});
@@ -203,11 +203,11 @@ private slots:
         typeAndDownload(win, address);
         const QString probe = QStringLiteral(BRINDLE_SOURCE_DIR "/tests/e2e/atspi_probe.py");
         const QString during = run(QStringLiteral("/usr/bin/python3"), {probe, QStringLiteral("listen"), QStringLiteral("3")});
-        click(win, kCommand1); // Pause: the display settles on the partial file
+        click(win, kDownloadButton); // Pause: the display settles on the partial file
         QTest::qWait(1500);
         const QString paused = run(QStringLiteral("/usr/bin/python3"), {probe, QStringLiteral("read")});
 
-        const auto shown = progress::sampletick(6 << 20, sizeOf(sandbox.work() + QStringLiteral("/movie.bin")), QString()).percent;
+        const auto shown = progress::sampleTick(6 << 20, sizeOf(sandbox.work() + QStringLiteral("/movie.bin")), QString()).percent;
         QVERIFY2(shown && *shown > 0 && *shown < 100, qPrintable(during + paused));
         const QStringList lines = paused.split(QLatin1Char('\n'));
         QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^progress "))),
@@ -229,7 +229,7 @@ private slots:
     void layoutFollowsTheDpi()
     {
         QFETCH(int, dpi);
-        const int tpp = qRound(1440.0 / dpi);
+        const int twipsPerPixel = qRound(1440.0 / dpi);
         testing::Sandbox sandbox;
         env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
         env_.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
@@ -242,16 +242,16 @@ private slots:
         const QString file = QStringLiteral("%1/layout-%2dpi.png").arg(shots_).arg(dpi);
         run(QStringLiteral("import"), {QStringLiteral("-window"), win, file});
         const QImage shot(file);
-        QCOMPARE(shot.size(), QSize(5370 / tpp, 2535 / tpp));
+        QCOMPARE(shot.size(), QSize(5370 / twipsPerPixel, 2535 / twipsPerPixel));
         // The empty bar ends where the layout puts its right edge.
-        const int row = (1800 + 187) / tpp;
-        const int right = (600 + 4215) / tpp - 1;
-        const QRgb empty = shot.pixel((600 + 3200) / tpp, row);
+        const int row = (1800 + 187) / twipsPerPixel;
+        const int right = (600 + 4215) / twipsPerPixel - 1;
+        const QRgb empty = shot.pixel((600 + 3200) / twipsPerPixel, row);
         QCOMPARE(shot.pixel(right, row), empty);
         QVERIFY(shot.pixel(right + 1, row) != empty);
         // The controls sit at their layout places too: a click at the
         // button's place presses it, and a press remembers the address.
-        click(win, QPoint((4200 + 975 / 2) / tpp, 495 / 2 / tpp));
+        click(win, QPoint((4200 + 975 / 2) / twipsPerPixel, 495 / 2 / twipsPerPixel));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(sandbox.config() + QStringLiteral("/Brindle/brindle.ini")), 3000);
     }
 };

@@ -7,8 +7,8 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
 {
     const QString text = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     for (const QLocale &locale : {QLocale::c(), QLocale(QLocale::German, QLocale::Germany)}) {
-        const auto bytes = download::tosize(text, locale);
-        if (bytes && download::tosize(locale.toString(*bytes), locale) != bytes)
+        const auto bytes = download::toSize(text, locale);
+        if (bytes && download::toSize(locale.toString(*bytes), locale) != bytes)
             std::abort(); // a size written by the locale reads back unchanged
     }
     return 0;

@@ -88,11 +88,11 @@ private slots:
         clock.start();
         if (pauseAfter >= 0) {
             QTimer::singleShot(pauseAfter, [&] { QVERIFY(runner.waitedHandle() > 0); runner.terminate(); });
-            runner.runwait(QStringLiteral("wget"), args);
+            runner.runAndWait(QStringLiteral("wget"), args);
             QVERIFY2(clock.elapsed() < pauseAfter + 1300, qPrintable(QString::number(clock.elapsed())));
             QVERIFY(QFileInfo(QStringLiteral("f.bin")).size() < (2 << 20));
         }
-        runner.runwait(QStringLiteral("wget"), args);
+        runner.runAndWait(QStringLiteral("wget"), args);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
         QCOMPARE(runner.waitedHandle(), 0);
     }

@@ -15,7 +15,7 @@ private slots:
     void tick_data()
     {
         QTest::addColumn<QString>("locale");
-        QTest::addColumn<qint64>("filesize");
+        QTest::addColumn<qint64>("serverSize");
         QTest::addColumn<qint64>("length"); // -1: the file cannot be measured
         QTest::addColumn<QString>("total");
         QTest::addColumn<QString>("current");
@@ -38,9 +38,9 @@ private slots:
     void tick()
     {
         QFETCH(qint64, length);
-        QFETCH(qint64, filesize);
+        QFETCH(qint64, serverSize);
         QFETCH(QString, locale);
-        const auto result = sampletick(filesize,
+        const auto result = sampleTick(serverSize,
                                        length < 0 ? std::nullopt : std::optional<qint64>(length),
                                        QStringLiteral("prev"), QLocale(locale));
         QFETCH(QString, total);
@@ -66,7 +66,7 @@ private slots:
     {
         QFETCH(double, value);
         QFETCH(QString, text);
-        QCOMPARE(textofdouble(round2(value), QLocale::c()), text);
+        QCOMPARE(textOfDouble(roundToHundredths(value), QLocale::c()), text);
     }
 };
 

@@ -1,9 +1,9 @@
 #pragma once
-// The bar's widgets: a picture box that keeps its drawing in a persistent
+// The bar's widgets: the gradient bar, which keeps its drawing in a persistent
 // image and tells assistive technology the percentage it shows, and the
 // label placed inside it.
 
-#include "progress/drawprogress.h"
+#include "progress/bar_drawing.h"
 
 #include <QImage>
 #include <QLabel>
@@ -11,25 +11,25 @@
 
 namespace progress {
 
-class PictureBox : public QWidget, public PictureArea
+class GradientBar : public QWidget, public BarCanvas
 {
     Q_OBJECT
 public:
-    // Outer size in twips; `tpp` converts it to pixels.
-    PictureBox(double widthTwips, double heightTwips, int tpp, QWidget *parent = nullptr);
+    // Outer size in twips; `twipsPerPixel` converts it to pixels.
+    GradientBar(double widthTwips, double heightTwips, int twipsPerPixel, QWidget *parent = nullptr);
 
     // The percentage the drawing shows, 0 to 100, as assistive technology
     // reads it; a change is announced as a value change.
     int percent() const { return percent_; }
     void setPercent(int percent);
 
-    double width() const override { return widthTwips_; }
-    double height() const override { return heightTwips_; }
-    void setWidth(double twips) override;
-    void setHeight(double twips) override;
-    int scaleWidth() const override { return image_.width(); }
-    int scaleHeight() const override { return image_.height(); }
-    void cls() override;
+    double widthInTwips() const override { return widthTwips_; }
+    double heightInTwips() const override { return heightTwips_; }
+    void setWidthInTwips(double twips) override;
+    void setHeightInTwips(double twips) override;
+    int widthInPixels() const override { return image_.width(); }
+    int heightInPixels() const override { return image_.height(); }
+    void clear() override;
     void fillColumns(const std::int32_t *colours, int count, int yFrom, int yTo) override;
     void fillRow(int y, int xFrom, int xTo, std::int32_t colour) override;
 
@@ -43,25 +43,25 @@ private:
 
     double widthTwips_;
     double heightTwips_;
-    int tpp_;
+    int twipsPerPixel_;
     QRgb background_;
     QImage image_;
     int percent_ = 0;
 };
 
 // Adapts a QLabel to the bar's label, keeping fractional positions.
-class LabelOnPicture : public BarLabel
+class LabelOnBar : public BarLabel
 {
 public:
-    explicit LabelOnPicture(QLabel *label);
+    explicit LabelOnBar(QLabel *label);
 
     double width() const override { return width_; }
     double height() const override { return label_->height(); }
     void setLeft(double pixels) override;
     void setTop(double pixels) override;
     void setWidth(double pixels) override;
-    void setCaption(const QString &caption) override;
-    void setForeColor(std::int32_t colour) override;
+    void setText(const QString &text) override;
+    void setTextColor(std::int32_t colour) override;
 
 private:
     void place();

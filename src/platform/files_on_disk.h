@@ -11,7 +11,7 @@ namespace platform {
 
 // Length in bytes of a regular file; nothing for a missing file, a folder or
 // anything that cannot be inspected.
-std::optional<qint64> fileLength(const QByteArray &path);
+std::optional<qint64> lengthOnDisk(const QByteArray &path);
 
 // The process's current working directory, which a started downloader inherits.
 QByteArray workingDirectory();

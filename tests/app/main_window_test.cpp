@@ -1,4 +1,4 @@
-#include "app/form1.h"
+#include "app/main_window.h"
 #include "download/remembered_address.h"
 #include "platform/settings_store.h"
 #include "support/helpers.h"
@@ -14,17 +14,17 @@
 #include <QTest>
 #include <QTimer>
 
-using app::Form1;
+using app::MainWindow;
 
 namespace {
 template <typename T = QWidget>
-T *child(Form1 &form, const char *name)
+T *child(MainWindow &window, const char *name)
 {
-    return form.findChild<T *>(QString::fromLatin1(name));
+    return window.findChild<T *>(QString::fromLatin1(name));
 }
 } // namespace
 
-class Form1Test : public QObject
+class MainWindowTest : public QObject
 {
     Q_OBJECT
 private slots:
@@ -33,23 +33,23 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QString>("text");
-        QTest::newRow("Label1") << "Label1" << QRect(8, 8, 49, 17) << "File URL";
-        QTest::newRow("Text1") << "Text1" << QRect(64, 5, 201, 25) << "http://";
-        QTest::newRow("Command1") << "Command1" << QRect(280, 0, 65, 33) << "Download";
-        QTest::newRow("Label2") << "Label2" << QRect(80, 56, 209, 25) << "0";
-        QTest::newRow("Label3") << "Label3" << QRect(80, 88, 201, 25) << "0";
-        QTest::newRow("Label4") << "Label4" << QRect(8, 56, 57, 17) << "Total (MB)";
-        QTest::newRow("Label5") << "Label5" << QRect(8, 88, 65, 17) << "Current (MB)";
-        QTest::newRow("Picture1") << "Picture1" << QRect(40, 120, 281, 25) << "";
-        QTest::newRow("Label6") << "Label6" << QRect(132, 4, 33, 17) << "0%";
-        QTest::newRow("Label7") << "Label7" << QRect(232, 152, 129, 17) << app::kMakerAddress;
+        QTest::newRow("addressCaption") << "addressCaption" << QRect(8, 8, 49, 17) << "File URL";
+        QTest::newRow("addressBox") << "addressBox" << QRect(64, 5, 201, 25) << "http://";
+        QTest::newRow("downloadButton") << "downloadButton" << QRect(280, 0, 65, 33) << "Download";
+        QTest::newRow("totalSize") << "totalSize" << QRect(80, 56, 209, 25) << "0";
+        QTest::newRow("currentSize") << "currentSize" << QRect(80, 88, 201, 25) << "0";
+        QTest::newRow("totalSizeCaption") << "totalSizeCaption" << QRect(8, 56, 57, 17) << "Total (MB)";
+        QTest::newRow("currentSizeCaption") << "currentSizeCaption" << QRect(8, 88, 65, 17) << "Current (MB)";
+        QTest::newRow("progressBar") << "progressBar" << QRect(40, 120, 281, 25) << "";
+        QTest::newRow("percentLabel") << "percentLabel" << QRect(132, 4, 33, 17) << "0%";
+        QTest::newRow("makerLink") << "makerLink" << QRect(232, 152, 129, 17) << app::kMakerAddress;
     }
     void controlsAtTheirPlaces()
     {
         testing::Sandbox sandbox;
-        Form1 form([] {});
+        MainWindow window([] {});
         QFETCH(QString, name);
-        QWidget *control = child(form, qPrintable(name));
+        QWidget *control = child(window, qPrintable(name));
         QVERIFY(control);
         QFETCH(QRect, geometry);
         QCOMPARE(control->geometry(), geometry);
@@ -65,39 +65,39 @@ private slots:
     void windowShapeKeysAndAccessibility()
     {
         testing::Sandbox sandbox;
-        Form1 form([] {});
-        QCOMPARE(form.windowTitle(), QStringLiteral("Brindle"));
-        QCOMPARE(form.minimumSize(), QSize(358, 169));
-        QCOMPARE(form.maximumSize(), QSize(358, 169));
-        QVERIFY(!(form.windowFlags() & Qt::WindowMaximizeButtonHint));
-        QVERIFY(form.windowFlags() & Qt::WindowMinimizeButtonHint);
-        auto *text1 = child<QLineEdit>(form, "Text1");
-        auto *command1 = child<QPushButton>(form, "Command1");
-        QCOMPARE(text1->nextInFocusChain(), command1);
-        QVERIFY(!command1->isDefault() && !command1->autoDefault());
-        QCOMPARE(child<QLabel>(form, "Label1")->buddy(), text1);
-        QCOMPARE(child<QLabel>(form, "Label4")->buddy(), child(form, "Label2"));
-        QCOMPARE(child<QLabel>(form, "Label5")->buddy(), child(form, "Label3"));
-        auto *timer = form.findChild<QTimer *>(QStringLiteral("Timer1"));
+        MainWindow window([] {});
+        QCOMPARE(window.windowTitle(), QStringLiteral("Brindle"));
+        QCOMPARE(window.minimumSize(), QSize(358, 169));
+        QCOMPARE(window.maximumSize(), QSize(358, 169));
+        QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+        auto *addressBox = child<QLineEdit>(window, "addressBox");
+        auto *downloadButton = child<QPushButton>(window, "downloadButton");
+        QCOMPARE(addressBox->nextInFocusChain(), downloadButton);
+        QVERIFY(!downloadButton->isDefault() && !downloadButton->autoDefault());
+        QCOMPARE(child<QLabel>(window, "addressCaption")->buddy(), addressBox);
+        QCOMPARE(child<QLabel>(window, "totalSizeCaption")->buddy(), child(window, "totalSize"));
+        QCOMPARE(child<QLabel>(window, "currentSizeCaption")->buddy(), child(window, "currentSize"));
+        auto *timer = window.findChild<QTimer *>(QStringLiteral("displayTimer"));
         QVERIFY(timer && timer->isActive() && timer->interval() == 500);
-        const QCursor hand = child(form, "Label7")->cursor();
+        const QCursor hand = child(window, "makerLink")->cursor();
         QCOMPARE(hand.shape(), Qt::BitmapCursor);
         QCOMPARE(hand.bitmap().size(), QSize(32, 32));
-        QCOMPARE(child(form, "Label7")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        QCOMPARE(child(window, "makerLink")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
         // A screen reader finds the link as a link named by its address,
         // outside the focus order like every label.
-        QAccessibleInterface *link = QAccessible::queryAccessibleInterface(child(form, "Label7"));
+        QAccessibleInterface *link = QAccessible::queryAccessibleInterface(child(window, "makerLink"));
         QCOMPARE(link->role(), QAccessible::Link);
         QCOMPARE(link->text(QAccessible::Name), app::kMakerAddress);
         QVERIFY(!link->state().focusable);
         QCOMPARE(link->actionInterface()->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
         // Enter in the address box presses nothing, also on an address that a
         // press would use and so remember.
-        download::saveaddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
-        text1->setText(QStringLiteral("http://127.0.0.1:1/f"));
-        form.show();
-        QTest::keyClick(text1, Qt::Key_Return);
-        QCOMPARE(download::restoreaddress(platform::applicationName()), QStringLiteral("http://h/earlier"));
+        download::saveAddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
+        addressBox->setText(QStringLiteral("http://127.0.0.1:1/f"));
+        window.show();
+        QTest::keyClick(addressBox, Qt::Key_Return);
+        QCOMPARE(download::restoreAddress(platform::applicationName()), QStringLiteral("http://h/earlier"));
     }
 
     void prefixRuleOnEveryChange_data()
@@ -120,22 +120,22 @@ private slots:
         testing::Sandbox sandbox;
         QFETCH(QString, stored);
         if (!stored.isEmpty())
-            download::saveaddress(platform::applicationName(), stored);
-        Form1 form([] {});
-        auto *text1 = child<QLineEdit>(form, "Text1");
+            download::saveAddress(platform::applicationName(), stored);
+        MainWindow window([] {});
+        auto *addressBox = child<QLineEdit>(window, "addressBox");
         int changes = 0;
-        connect(text1, &QLineEdit::textChanged, [&] { ++changes; });
+        connect(addressBox, &QLineEdit::textChanged, [&] { ++changes; });
         QFETCH(QString, typed);
-        QTest::keyClicks(text1, typed);
+        QTest::keyClicks(addressBox, typed);
         QCOMPARE(changes, int(typed.size()));
         QFETCH(QString, pasted);
         if (!pasted.isEmpty()) {
             changes = 0;
-            text1->setText(pasted);
+            addressBox->setText(pasted);
             QCOMPARE(changes, pasted.startsWith(QStringLiteral("http://")) ? 1 : 2); // and the rule's own
         }
         QFETCH(QString, shown);
-        QCOMPARE(text1->text(), shown);
+        QCOMPARE(addressBox->text(), shown);
     }
 
     // A tick during a download shows both sizes and draws the bar at their
@@ -147,18 +147,18 @@ private slots:
         testing::TestServer server(sandbox.work());
         testing::FakeWget wget(1.5);
         testing::makeFile(QStringLiteral("f.bin"), 3 << 19);
-        Form1 form([] {});
-        child<QLineEdit>(form, "Text1")->setText(server.url(QStringLiteral("/x/gen=2097152/f.bin")));
+        MainWindow window([] {});
+        child<QLineEdit>(window, "addressBox")->setText(server.url(QStringLiteral("/x/gen=2097152/f.bin")));
         QString total;
-        QTimer::singleShot(1200, [&] { total = child<QLabel>(form, "Label2")->text(); });
-        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        QTimer::singleShot(1200, [&] { total = child<QLabel>(window, "totalSize")->text(); });
+        qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
         QCOMPARE(total, QStringLiteral("2"));
-        QCOMPARE(child<QLabel>(form, "Label3")->text(), QStringLiteral("1.5"));
-        QCOMPARE(child<QLabel>(form, "Label6")->text(), QStringLiteral("75%"));
-        const QImage bar = static_cast<progress::PictureBox *>(child(form, "Picture1"))->image();
+        QCOMPARE(child<QLabel>(window, "currentSize")->text(), QStringLiteral("1.5"));
+        QCOMPARE(child<QLabel>(window, "percentLabel")->text(), QStringLiteral("75%"));
+        const QImage bar = static_cast<progress::GradientBar *>(child(window, "progressBar"))->image();
         QVERIFY(bar.pixel(211, 10) != bar.pixel(212, 10));
         QCOMPARE(bar.pixel(212, 10), bar.pixel(280, 10));
-        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(child(form, "Picture1"));
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(child(window, "progressBar"));
         QCOMPARE(reader->role(), QAccessible::ProgressBar);
         QCOMPARE(reader->text(QAccessible::Name), QStringLiteral("Download progress"));
         QCOMPARE(reader->childCount(), 0);
@@ -182,15 +182,15 @@ private slots:
         testing::Sandbox sandbox;
         testing::TestServer server(sandbox.work());
         testing::FakeWget wget;
-        Form1 form([] {});
+        MainWindow window([] {});
         QFETCH(QString, tail);
         const QString address = server.url(QStringLiteral("/x/gen=10/")) + tail;
-        child<QLineEdit>(form, "Text1")->setText(address);
-        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        child<QLineEdit>(window, "addressBox")->setText(address);
+        qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
         QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), address}}));
         QVERIFY(!QFileInfo::exists(QStringLiteral("pwned")));
-        QCOMPARE(download::restoreaddress(platform::applicationName()), address);
-        QVERIFY(child(form, "Text1")->isEnabled());
+        QCOMPARE(download::restoreAddress(platform::applicationName()), address);
+        QVERIFY(child(window, "addressBox")->isEnabled());
     }
 
     // A browser that cannot be started is reported in a box that holds up
@@ -208,32 +208,32 @@ private slots:
         testing::Sandbox sandbox;
         testing::TestServer server(sandbox.work());
         testing::FakeWget wget(1.5);
-        Form1 form([] {});
-        form.show();
+        MainWindow window([] {});
+        window.show();
         QMessageBox *box = nullptr;
         QTimer::singleShot(300, [&] {
             const QByteArray path = qgetenv("PATH");
             qputenv("PATH", sandbox.config().toLocal8Bit());
             if (screenReader)
-                QAccessible::queryAccessibleInterface(child(form, "Label7"))
+                QAccessible::queryAccessibleInterface(child(window, "makerLink"))
                     ->actionInterface()
                     ->doAction(QAccessibleActionInterface::pressAction());
             else
-                QTest::mouseClick(child(form, "Label7"), Qt::LeftButton);
+                QTest::mouseClick(child(window, "makerLink"), Qt::LeftButton);
             qputenv("PATH", path);
-            box = form.findChild<QMessageBox *>();
+            box = window.findChild<QMessageBox *>();
         });
         // Only a box that blocks would still be open here.
         QTimer::singleShot(8000, [&] { QApplication::closeAllWindows(); });
         QElapsedTimer clock;
         clock.start();
-        child<QLineEdit>(form, "Text1")->setText(server.url(QStringLiteral("/x/gen=10/f.bin")));
-        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
+        child<QLineEdit>(window, "addressBox")->setText(server.url(QStringLiteral("/x/gen=10/f.bin")));
+        qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
         QVERIFY2(clock.elapsed() < 4000, "the message held up the download");
         QVERIFY(box && box->isVisible());
         QVERIFY(!box->text().isEmpty());
         QVERIFY(!QApplication::activeModalWidget());
-        QVERIFY(child(form, "Text1")->isEnabled());
+        QVERIFY(child(window, "addressBox")->isEnabled());
     }
 
     // A server that compresses text types answers a HEAD that accepts gzip
@@ -255,14 +255,14 @@ private slots:
             text.write(QStringLiteral("{\"row\": %1, \"name\": \"item %1\"},\n").arg(row).toUtf8());
         text.close();
         testing::Nginx nginx(site.path());
-        Form1 form([] {});
-        child<QLineEdit>(form, "Text1")->setText(nginx.url(QLatin1Char('/') + name));
-        qobject_cast<QPushButton *>(child(form, "Command1"))->click();
-        QCOMPARE(form.filesize(), text.size());
+        MainWindow window([] {});
+        child<QLineEdit>(window, "addressBox")->setText(nginx.url(QLatin1Char('/') + name));
+        qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
+        QCOMPARE(window.serverSize(), text.size());
         QCOMPARE(testing::sha256(name), testing::sha256(text.fileName()));
-        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(form, "Label6")->text(), QStringLiteral("100%"), 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "percentLabel")->text(), QStringLiteral("100%"), 2000);
     }
 };
 
-QTEST_MAIN(Form1Test)
-#include "form1_test.moc"
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

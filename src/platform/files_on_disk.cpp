@@ -1,4 +1,4 @@
-#include "platform/file_length.h"
+#include "platform/files_on_disk.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -8,7 +8,7 @@
 
 namespace platform {
 
-std::optional<qint64> fileLength(const QByteArray &path)
+std::optional<qint64> lengthOnDisk(const QByteArray &path)
 {
     struct stat info {};
     if (::stat(path.constData(), &info) != 0 || !S_ISREG(info.st_mode))

@@ -1,5 +1,5 @@
 // One full draw of the window's 281 x 25 pixel bar at 0, 50 and 100 %.
-#include "progress/picture_box.h"
+#include "progress/gradient_bar.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -8,13 +8,13 @@ namespace {
 
 void drawBar(benchmark::State &state)
 {
-    progress::PictureBox picture(4215, 375, 15);
-    QLabel text(QStringLiteral("0%"), &picture);
+    progress::GradientBar bar(4215, 375, 15);
+    QLabel text(QStringLiteral("0%"), &bar);
     text.setGeometry(120, 0, 33, 17);
-    progress::LabelOnPicture label(&text);
+    progress::LabelOnBar label(&text);
     const auto percent = static_cast<std::uint8_t>(state.range(0));
     for (auto _ : state)
-        benchmark::DoNotOptimize(progress::drawwindowbar(percent, picture, label, 15));
+        benchmark::DoNotOptimize(progress::drawWindowBar(percent, bar, label, 15));
 }
 
 } // namespace

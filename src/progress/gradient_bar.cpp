@@ -1,4 +1,4 @@
-#include "progress/picture_box.h"
+#include "progress/gradient_bar.h"
 
 #include "progress/bar_accessible.h"
 
@@ -17,11 +17,11 @@ QRgb toRgb(std::int32_t colour)
 
 } // namespace
 
-PictureBox::PictureBox(double widthTwips, double heightTwips, int tpp, QWidget *parent)
+GradientBar::GradientBar(double widthTwips, double heightTwips, int twipsPerPixel, QWidget *parent)
     : QWidget(parent),
       widthTwips_(widthTwips),
       heightTwips_(heightTwips),
-      tpp_(tpp > 0 ? tpp : 15),
+      twipsPerPixel_(twipsPerPixel > 0 ? twipsPerPixel : 15),
       // The workspace colour is read once so the bar never changes its look.
       background_(palette().color(QPalette::Dark).rgb())
 {
@@ -31,7 +31,7 @@ PictureBox::PictureBox(double widthTwips, double heightTwips, int tpp, QWidget *
     resizeToTwips();
 }
 
-void PictureBox::setPercent(int percent)
+void GradientBar::setPercent(int percent)
 {
     percent = std::clamp(percent, 0, 100);
     if (percent == percent_)
@@ -41,10 +41,10 @@ void PictureBox::setPercent(int percent)
     QAccessible::updateAccessibility(&changed);
 }
 
-void PictureBox::resizeToTwips()
+void GradientBar::resizeToTwips()
 {
-    const int w = std::max(0, wholepixels(widthTwips_, tpp_));
-    const int h = std::max(0, wholepixels(heightTwips_, tpp_));
+    const int w = std::max(0, wholePixels(widthTwips_, twipsPerPixel_));
+    const int h = std::max(0, wholePixels(heightTwips_, twipsPerPixel_));
     setFixedSize(w, h);
     if (image_.width() != w || image_.height() != h) {
         image_ = QImage(w, h, QImage::Format_RGB32);
@@ -52,26 +52,26 @@ void PictureBox::resizeToTwips()
     }
 }
 
-void PictureBox::setWidth(double twips)
+void GradientBar::setWidthInTwips(double twips)
 {
     widthTwips_ = twips;
     resizeToTwips();
 }
 
-void PictureBox::setHeight(double twips)
+void GradientBar::setHeightInTwips(double twips)
 {
     heightTwips_ = twips;
     resizeToTwips();
 }
 
-void PictureBox::cls()
+void GradientBar::clear()
 {
     image_.fill(background_);
     // Every draw starts here, so one repaint request covers the whole draw.
     update();
 }
 
-void PictureBox::fillColumns(const std::int32_t *colours, int count, int yFrom, int yTo)
+void GradientBar::fillColumns(const std::int32_t *colours, int count, int yFrom, int yTo)
 {
     const int columns = std::min(count, image_.width());
     const int first = std::max(yFrom, 0);
@@ -85,7 +85,7 @@ void PictureBox::fillColumns(const std::int32_t *colours, int count, int yFrom, 
         std::copy_n(top, columns, reinterpret_cast<QRgb *>(image_.scanLine(y)));
 }
 
-void PictureBox::fillRow(int y, int xFrom, int xTo, std::int32_t colour)
+void GradientBar::fillRow(int y, int xFrom, int xTo, std::int32_t colour)
 {
     if (y < 0 || y >= image_.height())
         return;
@@ -97,47 +97,47 @@ void PictureBox::fillRow(int y, int xFrom, int xTo, std::int32_t colour)
     std::fill(line + first, line + last + 1, toRgb(colour));
 }
 
-void PictureBox::paintEvent(QPaintEvent *)
+void GradientBar::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.drawImage(0, 0, image_);
 }
 
-LabelOnPicture::LabelOnPicture(QLabel *label)
+LabelOnBar::LabelOnBar(QLabel *label)
     : label_(label), left_(label->x()), top_(label->y()), width_(label->width())
 {
 }
 
-void LabelOnPicture::place()
+void LabelOnBar::place()
 {
     label_->setGeometry(static_cast<int>(std::lround(left_)), static_cast<int>(std::lround(top_)),
                         static_cast<int>(std::lround(width_)), label_->height());
 }
 
-void LabelOnPicture::setLeft(double pixels)
+void LabelOnBar::setLeft(double pixels)
 {
     left_ = pixels;
     place();
 }
 
-void LabelOnPicture::setTop(double pixels)
+void LabelOnBar::setTop(double pixels)
 {
     top_ = pixels;
     place();
 }
 
-void LabelOnPicture::setWidth(double pixels)
+void LabelOnBar::setWidth(double pixels)
 {
     width_ = pixels;
     place();
 }
 
-void LabelOnPicture::setCaption(const QString &caption)
+void LabelOnBar::setText(const QString &text)
 {
-    label_->setText(caption);
+    label_->setText(text);
 }
 
-void LabelOnPicture::setForeColor(std::int32_t colour)
+void LabelOnBar::setTextColor(std::int32_t colour)
 {
     if (colour == foreColor_)
         return;

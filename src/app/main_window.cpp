@@ -1,0 +1,219 @@
+#include "app/main_window.h"
+
+#include "app/hand_cursor.h"
+#include "app/link_label.h"
+#include "app/shutdown.h"
+#include "download/address_rules.h"
+#include "download/remembered_address.h"
+#include "platform/browser.h"
+#include "platform/files_on_disk.h"
+#include "platform/screen_metric.h"
+#include "progress/sampling.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <limits>
+
+namespace app {
+namespace {
+
+// The display refreshes every half second when idle. While a download runs,
+// ticks are handled only once per wait cycle of the runner
+// (Runner::kWaitMilliseconds + kSleepMilliseconds, about 550 ms): change the
+// two together.
+constexpr int kTickMilliseconds = 500;
+
+// The layout is in twips, 1440 to the inch; every control is placed with the
+// screen's twips per pixel, the one the bar draws with, so the window keeps
+// its proportions at any logical DPI.
+QRect fromTwips(int left, int top, int width, int height, int twipsPerPixel)
+{
+    return QRect(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
+                 height / twipsPerPixel);
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    label->setAutoFillBackground(true);
+    return label;
+}
+
+} // namespace
+
+MainWindow::MainWindow(EndProgram endProgram, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                          | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                          | Qt::WindowCloseButtonHint),
+      endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { endProgramNow(); })),
+      twipsPerPixel_(platform::screenTwipsPerPixel()),
+      folder_(download::DownloadFolder::current())
+{
+    setObjectName(QStringLiteral("MainWindow"));
+    setWindowTitle(QStringLiteral("Brindle"));
+    // The layout's sizes were drawn for a small face of about 8 points; the
+    // platform's own family at 7.5 points keeps every caption whole.
+    QFont face = font();
+    face.setPointSizeF(7.5);
+    setFont(face);
+    setFixedSize(5370 / twipsPerPixel_, 2535 / twipsPerPixel_);
+    buildControls();
+    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_, folder_);
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    load();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildControls()
+{
+    addressCaption_ = makeLabel(this, "addressCaption", QStringLiteral("File URL"),
+                                fromTwips(120, 120, 735, 255, twipsPerPixel_));
+
+    addressBox_ = new QLineEdit(download::kPrefix, this);
+    addressBox_->setObjectName(QStringLiteral("addressBox"));
+    addressBox_->setGeometry(fromTwips(960, 75, 3015, 375, twipsPerPixel_));
+    // No length limit of Brindle's own: a pasted address is kept whole.
+    addressBox_->setMaxLength(std::numeric_limits<int>::max());
+    connect(addressBox_, &QLineEdit::textChanged, this, &MainWindow::onAddressChanged);
+
+    downloadButton_ = new QPushButton(download::kDownloadCaption, this);
+    downloadButton_->setObjectName(QStringLiteral("downloadButton"));
+    downloadButton_->setGeometry(fromTwips(4200, 0, 975, 495, twipsPerPixel_));
+    downloadButton_->setAutoDefault(false);
+    downloadButton_->setDefault(false);
+    connect(downloadButton_, &QPushButton::clicked, this, [this] { command_->click(); });
+
+    totalSize_ = makeLabel(this, "totalSize", QStringLiteral("0"),
+                           fromTwips(1200, 840, 3135, 375, twipsPerPixel_));
+    currentSize_ = makeLabel(this, "currentSize", QStringLiteral("0"),
+                             fromTwips(1200, 1320, 3015, 375, twipsPerPixel_));
+    totalSizeCaption_ = makeLabel(this, "totalSizeCaption", QStringLiteral("Total (MB)"),
+                                  fromTwips(120, 840, 855, 255, twipsPerPixel_));
+    currentSizeCaption_ = makeLabel(this, "currentSizeCaption", QStringLiteral("Current (MB)"),
+                                    fromTwips(120, 1320, 975, 255, twipsPerPixel_));
+
+    // Screen readers announce each field with its caption.
+    addressCaption_->setBuddy(addressBox_);
+    totalSizeCaption_->setBuddy(totalSize_);
+    currentSizeCaption_->setBuddy(currentSize_);
+
+    progressBar_ = new progress::GradientBar(4215, 375, twipsPerPixel_, this);
+    progressBar_->setObjectName(QStringLiteral("progressBar"));
+    progressBar_->setAccessibleName(QStringLiteral("Download progress"));
+    progressBar_->move(600 / twipsPerPixel_, 1800 / twipsPerPixel_);
+
+    percentLabel_ = new QLabel(QStringLiteral("0%"), progressBar_);
+    percentLabel_->setObjectName(QStringLiteral("percentLabel"));
+    percentLabel_->setGeometry(fromTwips(1800, 0, 495, 255, twipsPerPixel_));
+    percentLabel_->setAlignment(Qt::AlignCenter);
+    percentLabel_->setAttribute(Qt::WA_TranslucentBackground);
+    QPalette white = percentLabel_->palette();
+    white.setColor(QPalette::WindowText, Qt::white);
+    percentLabel_->setPalette(white);
+    percentOnBar_ = std::make_unique<progress::LabelOnBar>(percentLabel_);
+
+    makerLink_ = new LinkLabel(kMakerAddress, this);
+    makerLink_->setObjectName(QStringLiteral("makerLink"));
+    makerLink_->setGeometry(fromTwips(3480, 2280, 1935, 255, twipsPerPixel_));
+    makerLink_->setAutoFillBackground(true);
+    QPalette grey = makerLink_->palette();
+    grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
+    makerLink_->setPalette(grey);
+    makerLink_->setCursor(handCursor());
+    connect(makerLink_, &LinkLabel::clicked, this, &MainWindow::onMakerLinkClicked);
+
+    setTabOrder(addressBox_, downloadButton_);
+    addressBox_->setFocus();
+
+    displayTimer_ = new QTimer(this);
+    displayTimer_->setObjectName(QStringLiteral("displayTimer"));
+    displayTimer_->setInterval(kTickMilliseconds);
+    connect(displayTimer_, &QTimer::timeout, this, &MainWindow::onDisplayTick);
+
+    sizeProbe_ = new platform::HttpProbe(std::chrono::seconds(60), this);
+    sizeProbe_->setObjectName(QStringLiteral("sizeProbe"));
+}
+
+void MainWindow::load()
+{
+    drawBar(0);
+    addressBox_->setText(download::restoreAddress());
+    displayTimer_->start();
+}
+
+void MainWindow::drawBar(std::uint8_t percent)
+{
+    if (progress::drawWindowBar(percent, *progressBar_, *percentOnBar_, twipsPerPixel_) == 0)
+        progressBar_->setPercent(percent);
+}
+
+void MainWindow::onAddressChanged()
+{
+    if (const auto replacement = download::prefixRule(addressBox_->text()))
+        addressBox_->setText(*replacement);
+}
+
+void MainWindow::onDisplayTick()
+{
+    const QByteArray path = folder_.fileFor(addressBox_->text());
+    const auto tick = progress::sampleTick(serverSize(), platform::lengthOnDisk(path), currentSize_->text());
+    totalSize_->setText(tick.total);
+    currentSize_->setText(tick.current);
+    if (tick.percent)
+        drawBar(*tick.percent);
+}
+
+void MainWindow::onMakerLinkClicked()
+{
+    // A page that cannot be opened must not end a running download, and its
+    // message must not hold up the download, Pause or closing: it is shown
+    // without a modal loop of its own.
+    if (const auto error = platform::openInBrowser(kMakerAddress)) {
+        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), *error, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // Closing is never refused. A running wget is stopped, its partial file
+    // kept for the next Download, and the program ends here: the program's
+    // endProgram_ does not return, so no waiting press ever resumes (tests
+    // pass one that does, and look at the closed window).
+    event->accept();
+    runner_.terminate();
+    endProgram_();
+}
+
+QString MainWindow::address() const
+{
+    return addressBox_->text();
+}
+
+void MainWindow::setAddressEnabled(bool enabled)
+{
+    addressBox_->setEnabled(enabled);
+}
+
+QString MainWindow::caption() const
+{
+    return downloadButton_->text();
+}
+
+void MainWindow::setCaption(const QString &caption)
+{
+    downloadButton_->setText(caption);
+}
+
+} // namespace app

@@ -1,0 +1,80 @@
+#pragma once
+// Brindle's main window: lays out the controls and wires each one to its
+// handler. The rules live in the download and progress libraries. Each
+// control's object name is its member's name without the underscore, by
+// which tests and tools find it.
+
+#include "download/download_command.h"
+#include "download/runner.h"
+#include "platform/http_probe.h"
+#include "progress/gradient_bar.h"
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace app {
+
+class LinkLabel;
+
+// The maker's web address, shown by the link label and opened by its click.
+inline const QString kMakerAddress = QStringLiteral("https://example.org/");
+
+class MainWindow : public QWidget, public download::CommandView
+{
+    Q_OBJECT
+public:
+    // Ends the program at once and does not return; tests pass one that
+    // returns, to look at the window after its close.
+    using EndProgram = std::function<void()>;
+
+    explicit MainWindow(EndProgram endProgram = {}, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    qint64 serverSize() const { return command_->serverSize(); }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    // Draws the empty bar, restores the remembered address, starts the tick.
+    void load();
+    // Keeps the address beginning with "http://".
+    void onAddressChanged();
+    // Shows total and current size and redraws the bar at their ratio.
+    void onDisplayTick();
+    void onMakerLinkClicked();
+    void drawBar(std::uint8_t percent);
+
+    QString address() const override;
+    void setAddressEnabled(bool enabled) override;
+    QString caption() const override;
+    void setCaption(const QString &caption) override;
+
+    EndProgram endProgram_;
+    int twipsPerPixel_; // the screen's, for the layout and the bar
+    download::DownloadFolder folder_; // where wget writes, and the file it writes there
+    QLabel *addressCaption_ = nullptr;
+    QLineEdit *addressBox_ = nullptr;
+    QPushButton *downloadButton_ = nullptr;
+    QLabel *totalSize_ = nullptr; // in megabytes
+    QLabel *currentSize_ = nullptr; // in megabytes
+    QLabel *totalSizeCaption_ = nullptr;
+    QLabel *currentSizeCaption_ = nullptr;
+    progress::GradientBar *progressBar_ = nullptr;
+    QLabel *percentLabel_ = nullptr;
+    LinkLabel *makerLink_ = nullptr;
+    QTimer *displayTimer_ = nullptr;
+    platform::HttpProbe *sizeProbe_ = nullptr;
+    std::unique_ptr<progress::LabelOnBar> percentOnBar_; // percentLabel_ as the bar's label
+    download::Runner runner_;
+    std::unique_ptr<download::DownloadCommand> command_;
+};
+
+} // namespace app
