@@ -22,10 +22,8 @@
 namespace app {
 namespace {
 
-// The display refreshes every half second when idle. While a download runs,
-// ticks are handled only once per wait cycle of the runner
-// (Runner::kWaitMilliseconds + kSleepMilliseconds, about 550 ms): change the
-// two together.
+// The display refreshes every half second, also during a download: the
+// runner waits in an event loop, so the timer keeps its own beat.
 constexpr int kTickMilliseconds = 500;
 
 // The layout is in twips, 1440 to the inch; every control is placed with the

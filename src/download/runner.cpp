@@ -1,12 +1,13 @@
 #include "download/runner.h"
 
-#include <QCoreApplication>
-#include <QThread>
+#include "platform/child_end_notifier.h"
+
+#include <QEventLoop>
 
 namespace download {
 
 std::optional<QString> Runner::runAndWait(const QString &program, const QStringList &arguments,
-                                       const std::optional<QByteArray> &input)
+                                          const std::optional<QByteArray> &input)
 {
     auto started = platform::ChildProcess::start(program, arguments, input);
     if (!started.process)
@@ -17,12 +18,17 @@ std::optional<QString> Runner::runAndWait(const QString &program, const QStringL
     // own process in its frame and never touches the nested one's.
     waitedProcess_ = &process;
 
-    platform::ChildProcess::Wait outcome;
-    do {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        outcome = process.wait(kWaitMilliseconds);
-        QThread::msleep(kSleepMilliseconds);
-    } while (outcome == platform::ChildProcess::Wait::TimedOut);
+    {
+        QEventLoop loop;
+        platform::ChildEndNotifier end(process);
+        QObject::connect(&end, &platform::ChildEndNotifier::ended, &loop, &QEventLoop::quit);
+        if (!end.hasEnded()) {
+            if (end.isWatching())
+                loop.exec();
+            else
+                process.terminate();
+        }
+    }
 
     if (waitedProcess_ == &process)
         waitedProcess_ = nullptr;

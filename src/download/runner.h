@@ -1,8 +1,10 @@
 #pragma once
 // Runs the downloader as a hidden child and waits for it while the window
 // keeps handling its events. A whole download lives inside one runAndWait():
-// every click, display tick and close during it is handled, nested, in the
-// first step of a wait cycle.
+// the wait is a nested event loop that the downloader's end wakes, so every
+// click, key, repaint, accessibility request, display tick and close during
+// the download is handled, nested, the moment it arrives, and the run
+// returns the moment the downloader has ended.
 
 #include "platform/child_process.h"
 
@@ -15,27 +17,26 @@ namespace download {
 class Runner
 {
 public:
-    // One wait cycle: handle pending events, wait up to 50 ms for the end,
-    // then sleep 500 ms; leave once the wait reports the end or fails. The
-    // window's display tick (MainWindow's kTickMilliseconds, 500) runs only in the
-    // event step, so during a download the display moves once a cycle,
-    // about every 550 ms: change the tick and the cycle together.
-    static constexpr int kWaitMilliseconds = 50;
-    static constexpr int kSleepMilliseconds = 500;
-
     // Starts the program with exactly these arguments (and `input` as its
     // standard input, when given) and returns once it has ended, its handle
-    // closed. Returns the reason at once, without a cycle and leaving
-    // waitedHandle() alone, when the program cannot be started.
+    // closed. Returns the reason at once, leaving waitedHandle() alone, when
+    // the program cannot be started. Should the end be impossible to watch
+    // (no descriptors left), the program is stopped and the run returns.
+    //
+    // A run started while another waits (a press during a download) is
+    // nested inside it: the outer run returns only after the nested one has,
+    // and at once then if its own program has ended meanwhile.
     std::optional<QString> runAndWait(const QString &program, const QStringList &arguments,
-                                   const std::optional<QByteArray> &input = std::nullopt);
+                                      const std::optional<QByteArray> &input = std::nullopt);
 
-    // Ends the downloader in waitedHandle(), but only while a run still
-    // waits on it: Pause and closing the window.
+    // Ends the downloader of the innermost waiting run, and only while that
+    // run still waits on it: Pause and closing the window.
     void terminate();
 
-    // The handle of the downloader started last while its run waits; 0 when
-    // none was started or its run has returned.
+    // What designates the downloader of the innermost waiting run: its pidfd
+    // or, where the system grants none, its pid (ChildProcess::handle()).
+    // 0 when no run waits: none was started, or the innermost one has
+    // returned. Never -1 while a run waits.
     int waitedHandle() const;
 
 private:

@@ -176,37 +176,23 @@ ChildProcess::~ChildProcess()
     close();
 }
 
-ChildProcess::Wait ChildProcess::wait(int milliseconds)
+ChildProcess::State ChildProcess::state() const
 {
     if (reaped_ || pid_ <= 0)
-        return Wait::Failed;
-    if (pidfd_ < 0)
-        return waitWithoutPidfd(milliseconds);
-    pollfd entry{pidfd_, POLLIN, 0};
-    const int ready = ::poll(&entry, 1, milliseconds);
-    if (ready > 0)
-        return Wait::Ended;
-    if (ready == 0 || errno == EINTR)
-        return Wait::TimedOut;
-    return Wait::Failed;
-}
-
-ChildProcess::Wait ChildProcess::waitWithoutPidfd(int milliseconds)
-{
-    // Where pidfds are refused (older kernels, some container profiles), the
-    // end is polled for in short steps. WNOWAIT leaves the child unreaped, so
-    // its pid stays pinned and kill() can never reach another process.
-    constexpr int kStepMilliseconds = 5;
-    for (int waited = 0;; waited += kStepMilliseconds) {
-        siginfo_t info{};
-        if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
-            return errno == EINTR ? Wait::TimedOut : Wait::Failed;
-        if (info.si_pid == pid_)
-            return Wait::Ended;
-        if (waited >= milliseconds)
-            return Wait::TimedOut;
-        ::usleep(kStepMilliseconds * 1000);
+        return State::Failed;
+    if (pidfd_ >= 0) {
+        pollfd entry{pidfd_, POLLIN, 0};
+        const int ready = ::poll(&entry, 1, 0);
+        if (ready > 0)
+            return State::Ended;
+        return ready == 0 || errno == EINTR ? State::Running : State::Failed;
     }
+    // WNOWAIT leaves the child unreaped, so its pid stays pinned and kill()
+    // can never reach another process.
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return errno == EINTR ? State::Running : State::Failed;
+    return info.si_pid == pid_ ? State::Ended : State::Running;
 }
 
 bool ChildProcess::terminate()

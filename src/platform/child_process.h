@@ -14,7 +14,7 @@ namespace platform {
 class ChildProcess
 {
 public:
-    enum class Wait { TimedOut, Ended, Failed };
+    enum class State { Running, Ended, Failed };
 
     struct Started;
 
@@ -40,9 +40,12 @@ public:
     // What designates the child until close(): its pidfd, or its pid where
     // the system grants no pidfd; -1 after close().
     int handle() const { return pidfd_ >= 0 ? pidfd_ : (reaped_ ? -1 : pid_); }
+    bool hasPidfd() const { return pidfd_ >= 0; }
 
-    // Waits up to `milliseconds` for the end. Fails once the child is reaped.
-    Wait wait(int milliseconds);
+    // Whether the child still runs, asked without blocking and without
+    // reaping it. Failed once the child is reaped. To be told of the end
+    // instead of asking, see ChildEndNotifier.
+    State state() const;
     // Sends SIGTERM to a child that has not been reaped yet; false otherwise.
     bool terminate();
     // Releases the handle and reaps the child. A child still running at this
@@ -51,7 +54,6 @@ public:
 
 private:
     ChildProcess(pid_t pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
-    Wait waitWithoutPidfd(int milliseconds);
 
     pid_t pid_ = -1;
     int pidfd_ = -1;

@@ -1,7 +1,8 @@
 // Runs Brindle's window for the shutdown tests:
 //   shutdown_helper <address> [<pause-after-ms>]
-// presses Download at once and, after the optional delay, again (Pause).
-// Prints "returned" once the first press has returned. Closes the window
+// presses Download at once and, after the optional delay, again (Pause),
+// printing "pausing" just before. Prints "returned" once the first press has
+// returned. Closes the window
 // when a line arrives on standard input, printing "closing" just before.
 #include "app/main_window.h"
 
@@ -33,7 +34,10 @@ int main(int argc, char *argv[])
         say("returned");
     });
     if (argc == 3)
-        QTimer::singleShot(std::atoi(argv[2]), [command] { command->click(); });
+        QTimer::singleShot(std::atoi(argv[2]), [command] {
+            say("pausing");
+            command->click();
+        });
     QSocketNotifier input(0, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [window, &input] {
         input.setEnabled(false);

@@ -189,7 +189,7 @@ private slots:
         for (int presses = 0; presses <= pauses + 5 && (paused < pauses || QFileInfo(QStringLiteral("big.bin")).size() < size); ++presses) {
             f.command.click();
             if (pausedAt.isValid())
-                QVERIFY2(pausedAt.elapsed() < 1600, "wget was not stopped within about a second");
+                QVERIFY2(pausedAt.elapsed() < 100, "wget was not stopped at once");
             pausedAt.invalidate();
             QVERIFY(f.view.enabled);
             QCOMPARE(f.view.captionText, kDownloadCaption);
@@ -212,7 +212,8 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         f.press(QStringLiteral("/x/gen=10/f"));
-        QVERIFY(clock.elapsed() < 5000);
+        // Both runs return as soon as the nested stand-in has ended.
+        QVERIFY2(clock.elapsed() < 1300 + 300, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(wget.calls().size(), 2);
         QVERIFY(f.view.enabled);
         QCOMPARE(f.view.captionText, kDownloadCaption);

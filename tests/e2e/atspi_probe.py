@@ -9,12 +9,21 @@
           progress <name>|<value>  a progress bar, its name and current value
           link <name>|<actions>    a link, its name and actions
           text <role>|<name>       any other object with a name
+    atspi_probe.py press <window> <x> <y>
+        clicks the window at x, y with xdotool, then asks the push button for
+        its name until it reads "Pause"; prints "pause <seconds>", the time
+        from the click to that answer, or "pause never" after 5 seconds
+    atspi_probe.py button <count>
+        asks the push button for its name <count> times, as "where am I"
+        does; prints "button <name>|<median seconds of one answer>"
 
-While a download runs, Brindle answers the bus about twice a second, so a
-whole read is for a window at rest.
+Names are asked afresh every time, never from the library's cache.
 """
 
+import statistics
+import subprocess
 import sys
+import time
 import warnings
 
 import gi
@@ -49,7 +58,60 @@ def walk(node, depth=0):
             walk(child, depth + 1)
 
 
+def brindle():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_name() == "brindle":
+            return app
+    return None
+
+
+def find(node, role, depth=0):
+    if node is None or depth > 20:
+        return None
+    if node.get_role() == role:
+        return node
+    for i in range(node.get_child_count()):
+        found = find(node.get_child_at_index(i), role, depth + 1)
+        if found is not None:
+            return found
+    return None
+
+
+def fresh_name(node):
+    node.clear_cache()
+    return node.get_name()
+
+
 def main():
+    if sys.argv[1] in ("press", "button"):
+        # A window that has just started may not be on the bus yet.
+        button = None
+        start = time.monotonic()
+        while button is None and time.monotonic() - start < 5:
+            button = find(brindle(), Atspi.Role.PUSH_BUTTON)
+        if button is None:
+            print("no button")
+            return 1
+        if sys.argv[1] == "press":
+            subprocess.run(["xdotool", "mousemove", "--window", sys.argv[2], sys.argv[3], sys.argv[4],
+                            "click", "1"], check=True)
+            start = time.monotonic()
+            while time.monotonic() - start < 5:
+                if fresh_name(button) == "Pause":
+                    print("pause %.3f" % (time.monotonic() - start))
+                    return 0
+            print("pause never")
+            return 0
+        answers = []
+        name = ""
+        for _ in range(int(sys.argv[2])):
+            start = time.monotonic()
+            name = fresh_name(button)
+            answers.append(time.monotonic() - start)
+        print("button %s|%.3f" % (name, statistics.median(answers)))
+        return 0
     if sys.argv[1] == "listen":
         listener = Atspi.EventListener.new(on_value)
         listener.register("object:property-change:accessible-value")
@@ -58,11 +120,9 @@ def main():
         loop.run()
         listener.deregister("object:property-change:accessible-value")
         return 0
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is not None and app.get_name() == "brindle":
-            walk(app)
+    app = brindle()
+    if app is not None:
+        walk(app)
     return 0
 
 

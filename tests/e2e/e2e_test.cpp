@@ -43,13 +43,17 @@ class EndToEndTest : public QObject
                                         QString::number(at.x()), QString::number(at.y()),
                                         QStringLiteral("click"), QStringLiteral("1")});
     }
-    // Types the address after the box's "http://" and presses Download.
-    void typeAndDownload(const QString &window, const QString &address)
+    // Types the address after the box's "http://".
+    void typeAddress(const QString &window, const QString &address)
     {
         click(window, kAddressBox);
         run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("End")});
         run(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("2"),
                                         address.mid(QStringLiteral("http://").size())});
+    }
+    void typeAndDownload(const QString &window, const QString &address)
+    {
+        typeAddress(window, address);
         click(window, kDownloadButton);
     }
     // Saves a screenshot and returns how many columns of the bar are filled.
@@ -178,6 +182,9 @@ private slots:
     // A screen reader on the real accessibility bus finds one progress bar,
     // announced as it moves and ending at the percentage the window shows,
     // no stray percentage label, and the maker's link with its press action.
+    // During the download the window answers at once: the button reads
+    // "Pause" over the bus right after the press, and every question about
+    // it is answered without waiting.
     void screenReaderReadsTheBar()
     {
         QProcess bus;
@@ -200,12 +207,19 @@ private slots:
         const QString address = server.url(QStringLiteral("/x/rate=500000/movie.bin"));
         startBrindle(sandbox.work());
         const QString win = window();
-        typeAndDownload(win, address);
+        typeAddress(win, address);
         const QString probe = QStringLiteral(BRINDLE_SOURCE_DIR "/tests/e2e/atspi_probe.py");
-        const QString during = run(QStringLiteral("/usr/bin/python3"), {probe, QStringLiteral("listen"), QStringLiteral("3")});
+        const QString python = QStringLiteral("/usr/bin/python3");
+        const QString pressed = run(python, {probe, QStringLiteral("press"), win, QString::number(kDownloadButton.x()),
+                                             QString::number(kDownloadButton.y())});
+        QVERIFY2(pressed.startsWith(QStringLiteral("pause 0.")) && pressed.mid(6).toDouble() <= 0.2, qPrintable(pressed));
+        const QString during = run(python, {probe, QStringLiteral("listen"), QStringLiteral("3")});
+        const QString asked = run(python, {probe, QStringLiteral("button"), QStringLiteral("10")});
+        QVERIFY2(asked.startsWith(QStringLiteral("button Pause|")) && asked.section(QLatin1Char('|'), 1).toDouble() <= 0.1,
+                 qPrintable(asked));
         click(win, kDownloadButton); // Pause: the display settles on the partial file
         QTest::qWait(1500);
-        const QString paused = run(QStringLiteral("/usr/bin/python3"), {probe, QStringLiteral("read")});
+        const QString paused = run(python, {probe, QStringLiteral("read")});
 
         const auto shown = progress::sampleTick(6 << 20, sizeOf(sandbox.work() + QStringLiteral("/movie.bin")), QString()).percent;
         QVERIFY2(shown && *shown > 0 && *shown < 100, qPrintable(during + paused));

@@ -2,12 +2,14 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
 #include <dirent.h>
+#include <sys/resource.h>
 
 namespace testing {
 
@@ -227,6 +229,21 @@ QList<int> processesWith(const QString &marker)
             found << pid;
     }
     return found;
+}
+
+Cost costOf(const std::function<void()> &action)
+{
+    const auto cpu = [] {
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+               + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    };
+    QElapsedTimer clock;
+    const double before = cpu();
+    clock.start();
+    action();
+    return {clock.nsecsElapsed() / 1e9, cpu() - before};
 }
 
 } // namespace testing

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 #include <memory>
 
 namespace testing {
@@ -89,5 +90,14 @@ QList<int> processesWith(const QString &marker);
 QList<int> processesMentioning(const QByteArray &text);
 
 int freePort();
+
+// Wall-clock and processor seconds (user and system, this process) that an
+// action takes.
+struct Cost
+{
+    double seconds = 0;
+    double cpuSeconds = 0;
+};
+Cost costOf(const std::function<void()> &action);
 
 } // namespace testing
