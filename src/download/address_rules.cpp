@@ -91,9 +91,21 @@ QByteArray wgetFileName(const QString &url, long nameMax)
     if ((pathAt < 0 ? beforeQuery.size() : pathAt) == hostStart)
         return {};
     const QByteArray path = pathAt < 0 ? QByteArray() : beforeQuery.mid(pathAt);
-    const QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
+    QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
+    // wget resolves "." and ".." in the path as typed, so an address that
+    // ends in one of them names a folder.
+    if (segment == "." || segment == "..")
+        segment.clear();
 
     QByteArray name = segment.isEmpty() ? QByteArrayLiteral("index.html") : localPiece(segment);
+    // An escaped ".." comes out of decoding; as a whole name wget writes it
+    // escaped again, so that it can never climb out of the folder. An
+    // escaped "." as a whole name is the folder itself, which wget cannot
+    // write.
+    if (name == ".." && queryAt < 0)
+        name = QByteArrayLiteral("%2E%2E");
+    else if (name == "." && queryAt < 0)
+        return {};
     if (queryAt >= 0)
         name += '?' + localPiece(address.mid(queryAt + 1));
     constexpr long kSpare = 19;

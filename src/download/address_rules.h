@@ -20,13 +20,15 @@ bool accepted(const QString &text);
 
 // The name of the file that wget writes for the address, in the bytes that
 // reach the file system: the last path segment, or "index.html" where the
-// address names a folder or no path at all, with its escapes decoded as wget
-// decodes them (twice; a "/" or a control character that comes out is
-// written back as %XX), followed by "?" and the query when there is one; a
-// fragment is dropped. wget keeps 19 bytes of the folder's longest name
-// (`nameMax`, as pathconf reports it; -1 for no limit) spare, so a longer
-// name is cut to nameMax - 19 bytes, wherever that falls. Empty for an
-// address without a host, for which wget writes nothing.
+// address names a folder (a last segment of "." or ".." among them) or no
+// path at all, with its escapes decoded as wget decodes them (twice; a "/"
+// or a control character that comes out is written back as %XX, and a whole
+// name of ".." as "%2E%2E"), followed by "?" and the query when there is
+// one; a fragment is dropped. wget keeps 19 bytes of the folder's longest
+// name (`nameMax`, as pathconf reports it; -1 for no limit) spare, so a
+// longer name is cut to nameMax - 19 bytes, wherever that falls. Empty for
+// an address without a host, or whose name is "." once decoded, for which
+// wget writes nothing.
 QByteArray wgetFileName(const QString &url, long nameMax);
 
 } // namespace download

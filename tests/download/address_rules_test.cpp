@@ -96,6 +96,17 @@ private slots:
         QTest::newRow("folder with query") << gen + "dir/?k=v" << false;
         QTest::newRow("no path") << "" << false;
         QTest::newRow("no path, query") << "?k=v" << false;
+        QTest::newRow("dot-dot") << gen + "dir/.." << false;
+        QTest::newRow("dot") << gen + "dir/." << false;
+        QTest::newRow("dot-dot, query") << gen + "dir/..?k=v" << false;
+        QTest::newRow("escaped dot-dot") << gen + "%2e%2e" << false;
+        QTest::newRow("escaped dot") << gen + "dir/%2E" << false;
+        QTest::newRow("half-escaped dot-dot") << gen + ".%2e" << false;
+        QTest::newRow("double-escaped dot-dot") << gen + "%252e%252e" << false;
+        QTest::newRow("escaped dot, query") << gen + "dir/%2E?k=v" << false;
+        QTest::newRow("escaped dot-dot, query") << gen + "%2e%2e?k=v" << false;
+        QTest::newRow("three dots") << gen + "..." << false;
+        QTest::newRow("password, dot-dot") << gen + "dir/.." << true;
     }
     void wgetFileNameMatchesWget()
     {
@@ -114,11 +125,15 @@ private slots:
         wget.write(call.input.value_or(QByteArray()));
         wget.closeWriteChannel();
         QVERIFY(wget.waitForFinished());
-        QCOMPARE(wget.exitCode(), 0);
         const QByteArray folder = platform::workingDirectory();
         const QList<QByteArray> written = testing::namesIn(folder);
-        QCOMPARE(written.size(), 1);
         const QByteArray name = wgetFileName(url, platform::longestName(folder));
+        if (written.isEmpty()) { // wget could write nothing, as for the folder "."
+            QCOMPARE(name, QByteArray());
+            return;
+        }
+        QCOMPARE(wget.exitCode(), 0);
+        QCOMPARE(written.size(), 1);
         const auto length = platform::lengthOnDisk(folder + '/' + name);
         // Qt cannot remove a name that is not UTF-8.
         ::unlink((folder + '/' + written.first()).constData());
