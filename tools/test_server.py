@@ -6,7 +6,8 @@ are comma-separated key=value pairs that shape the answer:
 
   rate=N       send the body at about N bytes a second
   headdelay=S  wait S seconds before answering HEAD ("never": never answer)
-  cl=TEXT      Content-Length sent on HEAD ("none": no header, "empty": blank)
+  cl=TEXT      Content-Length sent on HEAD ("none": no header, "empty": blank);
+               a number is claimed on GET too, whatever the body holds
   status=N     answer every request with this status and a small error page
   redirect=P   answer 302 with Location P (P with '!' for '/')
   loop=1       answer 302 with the request's own path
@@ -16,6 +17,10 @@ are comma-separated key=value pairs that shape the answer:
   stall=S      after the headers of GET, wait S seconds before the body
 
 A path naming a folder serves the folder's index.html, as web servers do.
+A file <name> served from --root is answered with the headers in
+<name>.headers, when that file exists, one "Name: value" a line, read afresh
+on every request; an ETag of "random" is a new one on every request, as
+some dynamic servers send.
 
 Prints the chosen port on the first line of standard output.
 """
@@ -70,6 +75,21 @@ class Handler(BaseHTTPRequestHandler):
 
         return size, read
 
+    def validators(self, name, options):
+        if "gen" in options:
+            return
+        try:
+            with open(os.path.join(self.root, name) + ".headers", encoding="utf-8") as handle:
+                lines = handle.read().splitlines()
+        except OSError:
+            return
+        for line in filter(None, lines):
+            key, _, value = line.partition(":")
+            value = value.strip()
+            if key.lower() == "etag" and value == "random":
+                value = '"%s"' % os.urandom(8).hex()
+            self.send_header(key.strip(), value)
+
     def simple(self, status, headers=()):
         self.send_response(status)
         for key, value in headers:
@@ -101,6 +121,7 @@ class Handler(BaseHTTPRequestHandler):
         elif cl != "none":
             self.send_header("Content-Length", urllib.parse.unquote(cl))
         self.send_header("Accept-Ranges", "bytes")
+        self.validators(name, options)
         self.send_header("Connection", "close")
         self.end_headers()
 
@@ -147,8 +168,10 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start, size - 1, size))
         else:
             self.send_response(200)
-        self.send_header("Content-Length", str(size - start))
+        claimed = options.get("cl", "")
+        self.send_header("Content-Length", str((int(claimed) if claimed.isdigit() else size) - start))
         self.send_header("Accept-Ranges", "bytes")
+        self.validators(name, options)
         self.send_header("Connection", "close")
         self.end_headers()
         if "stall" in options:

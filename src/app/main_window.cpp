@@ -86,8 +86,6 @@ void MainWindow::buildControls()
     downloadButton_ = new QPushButton(download::kDownloadCaption, this);
     downloadButton_->setObjectName(QStringLiteral("downloadButton"));
     downloadButton_->setGeometry(fromTwips(4200, 0, 975, 495, twipsPerPixel_));
-    downloadButton_->setAutoDefault(false);
-    downloadButton_->setDefault(false);
     connect(downloadButton_, &QPushButton::clicked, this, [this] { command_->click(); });
 
     totalSize_ = makeLabel(this, "totalSize", QStringLiteral("0"),

@@ -5,7 +5,7 @@
 #include "download/partial_record.h"
 #include "download/remembered_address.h"
 #include "download/size_conversion.h"
-#include "platform/path_lock.h"
+#include "platform/file_lock.h"
 
 namespace download {
 
@@ -30,45 +30,93 @@ void DownloadCommand::click()
     }
 
     view_.setAddressEnabled(false);
-    const std::optional<QString> validator = probe();
-    if (serverSize_ > 0)
-        download(folder_.fileFor(view_.address()), validator);
+    // An answer with an error leaves the size at 0, so a run always has one.
+    if (const std::optional<ServerAnswer> first = probe(); first && serverSize_ > 0)
+        download(folder_.fileFor(view_.address()), *first);
     view_.setAddressEnabled(true);
     view_.setCaption(kDownloadCaption);
 }
 
-void DownloadCommand::download(const QByteArray &file, const std::optional<QString> &validator)
+void DownloadCommand::download(const QByteArray &file, const ServerAnswer &first)
 {
-    // Read now: a press nested in this run probes anew.
-    const qint64 size = serverSize_;
+    const DownloaderCall call = wgetCall(view_.address());
     // An address for which wget writes no file has nothing to guard.
-    std::shared_ptr<platform::PathLock> lock;
-    if (!file.isEmpty()) {
-        const auto taken = platform::PathLock::take(file);
-        // The other window's download goes on, and this display follows it.
-        if (taken.heldElsewhere)
-            return;
-        lock = taken.lock;
-        if (!preparePartial(file, validator, size).ready)
+    if (file.isEmpty()) {
+        view_.setCaption(kPauseCaption);
+        runner_.runAndWait(QStringLiteral("wget"), call.arguments, call.input);
+        return;
+    }
+    auto taken = platform::FileLock::take(file);
+    // Another Brindle's download goes on, and this display follows it; a
+    // file that cannot be locked is not written at all.
+    if (taken.outcome == platform::FileLock::Outcome::HeldElsewhere
+        || taken.outcome == platform::FileLock::Outcome::Unavailable)
+        return;
+
+    const Validator validator = settleValidator(first, recordedVersion(file));
+    const FileVersion started = versionOf(first, validator);
+    // Checked here, after any request above let a nested press run.
+    const Prepared prepared = preparePartial(file, started);
+    if (!prepared.ready)
+        return;
+    if (prepared.setAside && taken.lock) {
+        // The lock went with the file set aside; wget writes a new one.
+        taken = platform::FileLock::take(file);
+        if (taken.outcome != platform::FileLock::Outcome::Taken)
             return;
     }
+
     view_.setCaption(kPauseCaption);
-    const DownloaderCall call = wgetCall(view_.address());
     // A wget that cannot be started ends the run at once; the idle state
     // is restored by the press either way, without a message.
     runner_.runAndWait(QStringLiteral("wget"), call.arguments, call.input);
-    if (!file.isEmpty())
-        finishPartial(file, size);
+
+    // A Pause sets the caption back first: a caption still reading "Pause"
+    // means wget ended by itself, and the file may look finished.
+    std::optional<FileVersion> ended;
+    if (view_.caption() == kPauseCaption) {
+        ask();
+        if (const auto now = answer())
+            ended = versionOf(*now, validator);
+        sizeProbe_.cancel();
+    }
+    finishPartial(file, started, ended);
 }
 
-std::optional<QString> DownloadCommand::probe()
+Validator DownloadCommand::settleValidator(const ServerAnswer &first,
+                                           const std::optional<FileVersion> &recorded)
+{
+    const Validator once = chooseValidator(first);
+    if (once != Validator::ETag || (recorded && recorded->validator == first.etag))
+        return once;
+    ask();
+    const std::optional<ServerAnswer> again = answer();
+    sizeProbe_.cancel();
+    return again ? chooseValidator(first, again) : once;
+}
+
+void DownloadCommand::ask()
 {
     // Refused while an outer press's request still runs; this press then
     // reads that request's outcome.
     sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
     sizeProbe_.waitWhileBusy();
-    const auto validator = validatorOf(sizeProbe_.header(QByteArrayLiteral("ETag")),
-                                       sizeProbe_.header(QByteArrayLiteral("Last-Modified")));
+}
+
+std::optional<ServerAnswer> DownloadCommand::answer() const
+{
+    if (sizeProbe_.errorCode() != 0)
+        return std::nullopt;
+    const auto length = sizeProbe_.header(QByteArrayLiteral("Content-Length"));
+    const auto size = length ? toSize(*length) : std::nullopt;
+    return ServerAnswer{sizeProbe_.header(QByteArrayLiteral("ETag")),
+                        sizeProbe_.header(QByteArrayLiteral("Last-Modified")), size.value_or(-1)};
+}
+
+std::optional<ServerAnswer> DownloadCommand::probe()
+{
+    ask();
+    const std::optional<ServerAnswer> got = answer();
     if (sizeProbe_.errorCode() != 0) {
         serverSize_ = 0;
     } else if (const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length")); !header) {
@@ -78,7 +126,7 @@ std::optional<QString> DownloadCommand::probe()
     }
     // Text that is not a size leaves the previous probe's size in place.
     sizeProbe_.cancel();
-    return validator;
+    return got;
 }
 
 } // namespace download

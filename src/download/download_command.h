@@ -1,11 +1,15 @@
 #pragma once
 // The Download/Pause command: every press saves the address, then either
 // probes the size and runs wget until it ends, or stops the running wget.
-// Only one wget ever writes a file: a run holds the file's lock for its whole
-// life, and a press whose file another Brindle is downloading runs nothing.
-// A partial file of another version than the server's is set aside first.
+// Only one Brindle writes a file: a run holds the file's own lock for its
+// whole life, and a press whose file another Brindle is downloading, or
+// whose file cannot be locked, runs nothing. wget continues only a file of
+// the server's current version that Brindle recorded: any other is set
+// aside first, and one whose version changed while wget ran is set aside
+// when it ends.
 
 #include "download/download_folder.h"
+#include "download/partial_record.h"
 #include "download/runner.h"
 #include "platform/http_probe.h"
 
@@ -41,10 +45,18 @@ public:
     qint64 serverSize() const { return serverSize_; }
 
 private:
-    // Sets serverSize_ from a HEAD request; returns the file's validator.
-    std::optional<QString> probe();
+    // Sends a HEAD request for the address, or joins the one already under
+    // way, and waits for its end.
+    void ask();
+    // The last answer; nothing when the request failed.
+    std::optional<ServerAnswer> answer() const;
+    // Sets serverSize_ from a HEAD request; returns the server's answer.
+    std::optional<ServerAnswer> probe();
     // Runs wget for the file unless another Brindle is downloading it.
-    void download(const QByteArray &file, const std::optional<QString> &validator);
+    void download(const QByteArray &file, const ServerAnswer &first);
+    // The validator to tell this server's versions apart by: a strong ETag
+    // that the record does not already confirm is asked for once more.
+    Validator settleValidator(const ServerAnswer &first, const std::optional<FileVersion> &recorded);
 
     CommandView &view_;
     platform::HttpProbe &sizeProbe_;

@@ -17,21 +17,44 @@ QString keyFor(const QByteArray &path)
     return QString::fromLatin1(QCryptographicHash::hash(path, QCryptographicHash::Sha256).toHex());
 }
 
-} // namespace
-
-std::optional<QString> validatorOf(const std::optional<QString> &etag,
-                                   const std::optional<QString> &lastModified)
+std::optional<QString> strongETag(const ServerAnswer &answer)
 {
     // A weak ETag may stay the same when the bytes change.
-    if (etag && !etag->startsWith(QStringLiteral("W/")))
-        return etag;
-    return lastModified;
+    if (answer.etag && !answer.etag->startsWith(QStringLiteral("W/")))
+        return answer.etag;
+    return std::nullopt;
+}
+
+} // namespace
+
+Validator chooseValidator(const ServerAnswer &answer, const std::optional<ServerAnswer> &again)
+{
+    if (const auto etag = strongETag(answer); etag && (!again || strongETag(*again) == etag))
+        return Validator::ETag;
+    if (answer.lastModified && (!again || again->lastModified == answer.lastModified))
+        return Validator::LastModified;
+    return Validator::None;
+}
+
+FileVersion versionOf(const ServerAnswer &answer, Validator validator)
+{
+    std::optional<QString> told;
+    if (validator == Validator::ETag)
+        told = strongETag(answer);
+    else if (validator == Validator::LastModified)
+        told = answer.lastModified;
+    return {told.value_or(QString()), answer.size};
+}
+
+bool sameVersion(const FileVersion &recorded, const FileVersion &current)
+{
+    return recorded == current;
 }
 
 bool isStale(const std::optional<FileVersion> &recorded, const FileVersion &current,
-             std::optional<qint64> partialLength)
+             std::optional<qint64> lengthOnDisk)
 {
-    return recorded && partialLength && *partialLength > 0 && *recorded != current;
+    return lengthOnDisk && *lengthOnDisk > 0 && !(recorded && sameVersion(*recorded, current));
 }
 
 std::optional<FileVersion> recordedVersion(const QByteArray &path)
@@ -48,20 +71,19 @@ std::optional<FileVersion> recordedVersion(const QByteArray &path)
 
 void recordVersion(const QByteArray &path, const std::optional<FileVersion> &version)
 {
+    // Every write is synced to disk, so only a change is written.
+    const std::optional<FileVersion> recorded = recordedVersion(path);
+    if (version == recorded)
+        return;
     if (version)
         platform::writeSetting(kStore, kSection, keyFor(path),
                                QString::number(version->size) + QLatin1Char(' ') + version->validator);
-    else if (recordedVersion(path))
+    else
         platform::removeSetting(kStore, kSection, keyFor(path));
 }
 
-Prepared preparePartial(const QByteArray &path, const std::optional<QString> &validator, qint64 size)
+Prepared preparePartial(const QByteArray &path, const FileVersion &current)
 {
-    if (!validator) {
-        recordVersion(path, std::nullopt);
-        return {};
-    }
-    const FileVersion current{*validator, size};
     Prepared prepared;
     if (isStale(recordedVersion(path), current, platform::lengthOnDisk(path))) {
         prepared.setAside = platform::setAside(path);
@@ -72,9 +94,13 @@ Prepared preparePartial(const QByteArray &path, const std::optional<QString> &va
     return prepared;
 }
 
-void finishPartial(const QByteArray &path, qint64 size)
+void finishPartial(const QByteArray &path, const FileVersion &started,
+                   const std::optional<FileVersion> &ended)
 {
-    if (const auto length = platform::lengthOnDisk(path); length && *length >= size)
+    const std::optional<qint64> length = platform::lengthOnDisk(path);
+    if (length && *length > 0 && ended && !sameVersion(started, *ended) && platform::setAside(path))
+        recordVersion(path, std::nullopt);
+    else if (!length || *length == 0)
         recordVersion(path, std::nullopt);
 }
 

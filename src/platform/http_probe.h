@@ -1,7 +1,8 @@
 #pragma once
-// A one-request-at-a-time HTTP client for the size probe, with five
-// operations: send, busy, error code, response header, cancel. The outcome of
-// the last request stays readable until the next one is sent.
+// A one-request-at-a-time HTTP client for the size probe: send a request,
+// wait for its end in an event loop, read its outcome (busy, error code,
+// response headers), cancel it. The outcome of the last request stays
+// readable until the next one is sent.
 
 #include <QByteArray>
 #include <QList>

@@ -28,8 +28,13 @@ QString settingsPath(const QString &application)
 void makePrivate(const QString &path)
 {
     const QString folder = QFileInfo(path).path();
+    const QByteArray folderName = QFile::encodeName(folder);
     QDir().mkpath(QFileInfo(folder).path());
-    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+    ::mkdir(folderName.constData(), 0700);
+    // Also a folder that already exists, when it is the user's own.
+    struct stat info {};
+    if (::lstat(folderName.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
+        ::chmod(folderName.constData(), 0700);
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     if (fd >= 0) {
         ::fchmod(fd, 0600);

@@ -42,9 +42,9 @@ std::int32_t drawProgress(std::uint8_t percent, BarCanvas &canvas, BarLabel &lab
             canvas.setWidthInTwips(kHorizontalMinWidth);
         if (canvas.heightInTwips() < kHorizontalMinHeight)
             canvas.setHeightInTwips(kHorizontalMinHeight);
-        // A quarter of the label's width, not a half, on purpose: the
-        // centred text of a label wider than its caption then sits over the
-        // bar's middle.
+        // A quarter of the label's width, not a half, on purpose: the label,
+        // and the text centred in it, sit a quarter of its width right of
+        // the bar's middle.
         label.setLeft(canvas.widthInTwips() / 2 / twipsPerPixel - label.width() / 4);
         label.setTop(canvas.heightInTwips() / 2 / twipsPerPixel - label.height() / 2);
         if (showCaption)

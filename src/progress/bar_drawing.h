@@ -54,8 +54,9 @@ int wholePixels(double twips, int twipsPerPixel);
 
 // Draws the bar. -1 for textColorOverFill or textColorOverEmpty derives that
 // text colour from the inverted start or end colour. Percentages above 100 count as 100.
-// Returns 0 when drawn, -1 when a failure stopped it before the first pixel
-// (an inverted colour out of range, or no usable twips per pixel).
+// Returns 0 when drawn, -1 when a failure stopped it: an inverted colour
+// out of range, before anything is drawn, or no usable twips per pixel,
+// after the canvas was cleared.
 std::int32_t drawProgress(std::uint8_t percent, BarCanvas &canvas, BarLabel &label,
                           bool showCaption, bool horizontal, std::int32_t textColorOverFill,
                           std::int32_t textColorOverEmpty, std::int32_t startColor,

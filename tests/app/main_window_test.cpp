@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "download/partial_record.h"
 #include "download/remembered_address.h"
 #include "platform/settings_store.h"
 #include "support/helpers.h"
@@ -74,7 +75,6 @@ private slots:
         auto *addressBox = child<QLineEdit>(window, "addressBox");
         auto *downloadButton = child<QPushButton>(window, "downloadButton");
         QCOMPARE(addressBox->nextInFocusChain(), downloadButton);
-        QVERIFY(!downloadButton->isDefault() && !downloadButton->autoDefault());
         QCOMPARE(child<QLabel>(window, "addressCaption")->buddy(), addressBox);
         QCOMPARE(child<QLabel>(window, "totalSizeCaption")->buddy(), child(window, "totalSize"));
         QCOMPARE(child<QLabel>(window, "currentSizeCaption")->buddy(), child(window, "currentSize"));
@@ -92,7 +92,7 @@ private slots:
         QVERIFY(!link->state().focusable);
         QCOMPARE(link->actionInterface()->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
         // Enter in the address box presses nothing, also on an address that a
-        // press would use and so remember.
+        // press would use and so remember (wired to the button, this fails).
         download::saveAddress(platform::applicationName(), QStringLiteral("http://h/earlier"));
         addressBox->setText(QStringLiteral("http://127.0.0.1:1/f"));
         window.show();
@@ -147,6 +147,9 @@ private slots:
         testing::TestServer server(sandbox.work());
         testing::FakeWget wget(1.5);
         testing::makeFile(QStringLiteral("f.bin"), 3 << 19);
+        // Brindle's own partial file, so the press continues it.
+        download::recordVersion(download::DownloadFolder::current().path + "/f.bin",
+                                download::FileVersion{QString(), 2097152});
         MainWindow window([] {});
         child<QLineEdit>(window, "addressBox")->setText(server.url(QStringLiteral("/x/gen=2097152/f.bin")));
         QString total;

@@ -1,9 +1,12 @@
 #include "support/helpers.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QTest>
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -120,21 +123,51 @@ private slots:
             QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
     }
 
-    // Two windows in one folder press Download on one address with a partial
-    // file there: one wget writes, the other window goes back to idle at
-    // once, and the file ends whole, byte for byte.
+    // Two windows press Download on one file, however each reaches it: one
+    // wget writes, the other window goes back to idle at once, and the file
+    // ends whole, byte for byte.
+    void twoWindowsOneFile_data()
+    {
+        QTest::addColumn<QString>("secondReaches"); // the file, from the second window's folder
+        QTest::newRow("one folder") << "";
+        QTest::newRow("symbolic link to the file") << "symlink";
+        QTest::newRow("hard link") << "hard link";
+        QTest::newRow("bind mount") << "bind mount";
+        QTest::newRow("another runtime folder") << "runtime";
+    }
     void twoWindowsOneFile()
     {
+        QFETCH(QString, secondReaches);
         testing::Sandbox sandbox;
         QTemporaryDir root;
-        const QString source = root.filePath(QStringLiteral("f.bin"));
-        const QByteArray hash = testing::makeFile(source, 3 << 20);
-        QFile::copy(source, QStringLiteral("f.bin"));
-        QFile::resize(QStringLiteral("f.bin"), 1 << 20);
+        QTemporaryDir runtime;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("f.bin")), 3 << 20);
         testing::Nginx nginx(root.path());
         const QString url = nginx.url(QStringLiteral("/slow/f.bin"));
         QProcess first;
         QProcess second;
+        const QString other = sandbox.work() + QStringLiteral("/other");
+        QDir().mkpath(other);
+        auto unmount = qScopeGuard([&] {
+            if (secondReaches == QStringLiteral("bind mount"))
+                QProcess::execute(QStringLiteral("umount"), {other});
+        });
+        if (secondReaches == QStringLiteral("symlink")) {
+            QVERIFY(QFile::link(QStringLiteral("../f.bin"), other + QStringLiteral("/f.bin")));
+        } else if (secondReaches == QStringLiteral("hard link")) {
+            testing::makeFile(QStringLiteral("f.bin"), 0);
+            QCOMPARE(::link("f.bin", "other/f.bin"), 0);
+        } else if (secondReaches == QStringLiteral("bind mount")) {
+            if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("--bind"), sandbox.work(), other}) != 0)
+                QSKIP("bind mounts need root");
+        }
+        if (!secondReaches.isEmpty() && secondReaches != QStringLiteral("runtime"))
+            second.setWorkingDirectory(other);
+        if (secondReaches == QStringLiteral("runtime")) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+            second.setProcessEnvironment(env);
+        }
         startHelper(first, url, -1);
         startHelper(second, url, -1);
         int mostWgets = 0;

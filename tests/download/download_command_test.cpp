@@ -270,8 +270,10 @@ private slots:
         testing::TestServer site(f.sandbox.work() + QStringLiteral("/site"));
         QFETCH(bool, partialFirst);
         if (partialFirst) {
+            // Brindle's own partial file, of the version the server has.
             QFile::copy(source, QStringLiteral("f.bin"));
             QFile::resize(QStringLiteral("f.bin"), 1 << 20);
+            recordVersion(DownloadFolder::current().path + "/f.bin", FileVersion{QString(), 2 << 20});
         }
         // A stuck download is paused, as a user would.
         QTimer pauser;
@@ -307,58 +309,123 @@ private slots:
         QCOMPARE(seenIn, QList<int>());
     }
 
-    // A partial file of a version the server no longer has is kept under
-    // the next free copy name, and the new version is fetched whole.
+    // Brindle continues only bytes it knows to be of the server's current
+    // version. A file of another version, or one Brindle never recorded, is
+    // kept under the next free copy name and the server's version fetched
+    // whole; a version that changes while wget runs is set aside as it ends.
+    // nginx tells versions as real sites do; the script server's validators
+    // come from a file beside the served one.
     void changedFileIsSetAside_data()
     {
-        QTest::addColumn<qint64>("newSize"); // 0: the server keeps the file
+        QTest::addColumn<bool>("nginx");
+        QTest::addColumn<QString>("before");     // paused, finished, own (no press) or during
+        QTest::addColumn<QString>("headers");    // the script server's, before the change
+        QTest::addColumn<qint64>("newSize");     // 0: the server keeps the file
+        QTest::addColumn<QString>("newHeaders"); // the script server's, after it
         QTest::addColumn<bool>("copyOneTaken");
-        QTest::newRow("unchanged") << qint64(0) << false;
-        QTest::newRow("new bytes, same size") << qint64(3 << 20) << false;
-        QTest::newRow("new size") << qint64(2 << 20) << false;
-        QTest::newRow("first copy name taken") << qint64(3 << 20) << true;
+        QTest::addColumn<bool>("setAside");
+        const QString monday = QStringLiteral("Last-Modified: Mon, 07 Dec 2026 10:00:00 GMT\n");
+        const QString tuesday = QStringLiteral("Last-Modified: Tue, 08 Dec 2026 10:00:00 GMT\n");
+        const QString weak = QStringLiteral("ETag: W/\"same\"\n");
+        const qint64 same = 3 << 20;
+        QTest::newRow("unchanged") << true << "paused" << "" << qint64(0) << "" << false << false;
+        QTest::newRow("new bytes, same size") << true << "paused" << "" << same << "" << false << true;
+        QTest::newRow("new size") << true << "paused" << "" << qint64(2 << 20) << "" << false << true;
+        QTest::newRow("first copy name taken") << true << "paused" << "" << same << "" << true << true;
+        QTest::newRow("finished, unchanged") << true << "finished" << "" << qint64(0) << "" << false << false;
+        QTest::newRow("finished, longer release") << true << "finished" << "" << qint64(4 << 20) << "" << false << true;
+        QTest::newRow("finished, same-size release") << true << "finished" << "" << same << "" << false << true;
+        QTest::newRow("the user's own file") << true << "own" << "" << qint64(0) << "" << false << true;
+        QTest::newRow("no validator, new size") << false << "paused" << "" << qint64(4 << 20) << "" << false << true;
+        QTest::newRow("weak ETag kept, new date") << false << "paused" << weak + monday << same << weak + tuesday << false << true;
+        QTest::newRow("same date, new size") << false << "paused" << monday << qint64(4 << 20) << monday << false << true;
+        QTest::newRow("ETag new on every request") << false << "paused" << "ETag: random\n" + monday << qint64(0) << "" << false << false;
+        QTest::newRow("changed while wget retries") << false << "during" << monday << same << tuesday << false << true;
     }
     void changedFileIsSetAside()
     {
+        QFETCH(bool, nginx);
+        QFETCH(QString, before);
+        QFETCH(QString, headers);
         QFETCH(qint64, newSize);
+        QFETCH(QString, newHeaders);
         QFETCH(bool, copyOneTaken);
+        QFETCH(bool, setAside);
         Fixture f;
         QTemporaryDir site;
         const QString served = site.filePath(QStringLiteral("f.bin"));
         const QByteArray first = testing::makeFile(served, 3 << 20);
-        const QString firstCopy = site.filePath(QStringLiteral("first"));
-        QFile::copy(served, firstCopy);
-        if (copyOneTaken)
-            testing::makeFile(QStringLiteral("f.bin.1"), 10);
-        testing::Nginx nginx(site.path());
-        f.view.text = nginx.url(QStringLiteral("/slow/f.bin"));
-        pressPausingAfter(f, 1200);
-        const qint64 partial = QFileInfo(QStringLiteral("f.bin")).size();
-        QVERIFY(partial > 0 && partial < (3 << 20));
-
-        QByteArray expected = first;
-        if (newSize > 0) {
+        const auto writeHeaders = [&](const QString &text) {
+            QFile file(served + QStringLiteral(".headers"));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text.toUtf8());
+        };
+        writeHeaders(headers);
+        const auto change = [&] {
             QFile::remove(served);
             QFile file(served);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(newSize, 'n'));
-            // ETag and Last-Modified change with the time even at one size.
+            // nginx's ETag and Last-Modified change with the time even at one size.
             file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
             file.close();
-            expected = testing::sha256(served);
+            writeHeaders(newHeaders);
+        };
+        const QString beforeCopy = site.filePath(QStringLiteral("before"));
+        QFile::copy(served, beforeCopy);
+        if (copyOneTaken)
+            testing::makeFile(QStringLiteral("f.bin.1"), 10);
+        std::unique_ptr<testing::Nginx> realSite;
+        std::unique_ptr<testing::TestServer> script;
+        if (nginx) {
+            realSite = std::make_unique<testing::Nginx>(site.path());
+            f.view.text = realSite->url(QStringLiteral("/slow/f.bin"));
+        } else {
+            script = std::make_unique<testing::TestServer>(site.path());
+            // Cut after every MiB, wget resumes in three connections.
+            f.view.text = script->url(before == QStringLiteral("during") ? QStringLiteral("/x/reset=1048576/f.bin")
+                                                                         : QStringLiteral("/x/rate=1000000/f.bin"));
         }
+
+        if (before == QStringLiteral("own")) {
+            QFile::remove(beforeCopy);
+            testing::makeFile(beforeCopy, 1 << 20);
+            QFile::copy(beforeCopy, QStringLiteral("f.bin"));
+        } else if (before == QStringLiteral("during")) {
+            bool changed = false;
+            pressPausingAfter(f, -1, [&] {
+                if (!changed && QFileInfo(QStringLiteral("f.bin")).size() >= (1 << 20)) {
+                    changed = true;
+                    change();
+                }
+            });
+            QVERIFY(changed);
+            // Set aside as wget ended, before any further press.
+            QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
+            QVERIFY(QFileInfo::exists(QStringLiteral("f.bin.1")));
+        } else {
+            pressPausingAfter(f, before == QStringLiteral("paused") ? 1200 : -1);
+        }
+        const qint64 partial = QFileInfo(QStringLiteral("f.bin")).size();
+        if (before == QStringLiteral("paused"))
+            QVERIFY(partial > 0 && partial < (3 << 20));
+
+        if (newSize > 0 && before != QStringLiteral("during"))
+            change();
+        const QByteArray expected = testing::sha256(served);
         pressPausingAfter(f, -1);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), expected);
-        const QString setAside = copyOneTaken ? QStringLiteral("f.bin.2") : QStringLiteral("f.bin.1");
-        QCOMPARE(QFileInfo::exists(setAside), newSize > 0);
-        if (newSize > 0) {
-            QCOMPARE(QFileInfo(setAside).size(), partial);
-            QVERIFY(isPrefixOf(setAside, firstCopy));
+        const QString setAsideName = copyOneTaken ? QStringLiteral("f.bin.2") : QStringLiteral("f.bin.1");
+        QCOMPARE(QFileInfo::exists(setAsideName), setAside);
+        if (setAside && before != QStringLiteral("during")) {
+            QCOMPARE(QFileInfo(setAsideName).size(), partial);
+            QVERIFY(isPrefixOf(setAsideName, beforeCopy));
         }
         if (copyOneTaken)
             QCOMPARE(QFileInfo(QStringLiteral("f.bin.1")).size(), qint64(10));
-        // A complete file is forgotten: a new version later starts afresh.
-        QCOMPARE(recordedVersion(DownloadFolder::current().fileFor(f.view.text)), std::optional<FileVersion>());
+        // The record stays once the file is complete, for the next release.
+        const auto recorded = recordedVersion(DownloadFolder::current().fileFor(f.view.text));
+        QVERIFY(recorded && recorded->size == QFileInfo(served).size());
     }
 };
 

@@ -13,7 +13,9 @@
 namespace testing {
 
 // Points XDG_CONFIG_HOME at a fresh temporary folder and the working
-// directory at another, for the life of the object.
+// directory at another. The working directory is put back on destruction;
+// XDG_CONFIG_HOME is left on the removed folder, so nothing that runs after
+// can reach the real settings.
 class Sandbox
 {
 public:
