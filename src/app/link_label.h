@@ -1,8 +1,8 @@
 #pragma once
 // A label for a web address: it reports a click of the left mouse button,
-// which its owner answers by opening the address, and to assistive technology it is a link named by its address
-// whose press action does what the click does. Like every label it stays out
-// of the keyboard focus order.
+// which its owner answers by opening the address, and to assistive
+// technology it is a link named by its address whose press action does what
+// the click does. Like every label it stays out of the keyboard focus order.
 
 #include <QAccessibleWidget>
 #include <QLabel>
