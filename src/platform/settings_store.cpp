@@ -76,7 +76,12 @@ bool writeSetting(const QString &application, const QString &section,
     const QString path = settingsPath(application);
     makePrivate(path);
     QSettings store(path, QSettings::IniFormat);
-    store.setValue(section + QLatin1Char('/') + key, value);
+    const QString name = section + QLatin1Char('/') + key;
+    // A sync waits for the disk, which a running download keeps busy: a
+    // value already stored, read back without error, is not written again.
+    if (store.status() == QSettings::NoError && store.value(name) == QVariant(value))
+        return true;
+    store.setValue(name, value);
     return syncStore(store);
 }
 

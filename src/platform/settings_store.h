@@ -17,8 +17,8 @@ QString readSetting(const QString &application, const QString &section,
                     const QString &key, const QString &fallback);
 
 // Stores the text and syncs it to disk before returning, in a file that only
-// the user may read (0600, its folder made 0700). False when the store could
-// not be written.
+// the user may read (0600, its folder made 0700); text already stored there
+// is left as it is. False when the store could not be written.
 bool writeSetting(const QString &application, const QString &section,
                   const QString &key, const QString &value);
 
