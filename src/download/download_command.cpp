@@ -75,10 +75,8 @@ void DownloadCommand::download(const QByteArray &file, const ServerAnswer &first
     // means wget ended by itself, and the file may look finished.
     std::optional<FileVersion> ended;
     if (view_.caption() == kPauseCaption) {
-        ask();
-        if (const auto now = answer())
+        if (const auto now = ask())
             ended = versionOf(*now, validator);
-        sizeProbe_.cancel();
     }
     finishPartial(file, started, ended);
 }
@@ -89,22 +87,17 @@ Validator DownloadCommand::settleValidator(const ServerAnswer &first,
     const Validator once = chooseValidator(first);
     if (once != Validator::ETag || (recorded && recorded->validator == first.etag))
         return once;
-    ask();
-    const std::optional<ServerAnswer> again = answer();
-    sizeProbe_.cancel();
+    const std::optional<ServerAnswer> again = ask();
     return again ? chooseValidator(first, again) : once;
 }
 
-void DownloadCommand::ask()
+std::optional<ServerAnswer> DownloadCommand::ask()
 {
     // Refused while an outer press's request still runs; this press then
     // reads that request's outcome.
     sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
     sizeProbe_.waitWhileBusy();
-}
-
-std::optional<ServerAnswer> DownloadCommand::answer() const
-{
+    sizeProbe_.cancel();
     if (sizeProbe_.errorCode() != 0)
         return std::nullopt;
     const auto length = sizeProbe_.header(QByteArrayLiteral("Content-Length"));
@@ -115,8 +108,7 @@ std::optional<ServerAnswer> DownloadCommand::answer() const
 
 std::optional<ServerAnswer> DownloadCommand::probe()
 {
-    ask();
-    const std::optional<ServerAnswer> got = answer();
+    const std::optional<ServerAnswer> got = ask();
     if (sizeProbe_.errorCode() != 0) {
         serverSize_ = 0;
     } else if (const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length")); !header) {
@@ -125,7 +117,6 @@ std::optional<ServerAnswer> DownloadCommand::probe()
         serverSize_ = *size;
     }
     // Text that is not a size leaves the previous probe's size in place.
-    sizeProbe_.cancel();
     return got;
 }
 

@@ -46,10 +46,10 @@ public:
 
 private:
     // Sends a HEAD request for the address, or joins the one already under
-    // way, and waits for its end.
-    void ask();
-    // The last answer; nothing when the request failed.
-    std::optional<ServerAnswer> answer() const;
+    // way, waits for its end, then cancels it. Returns its answer, or
+    // nothing when it failed; the probe's outcome stays readable until the
+    // next request.
+    std::optional<ServerAnswer> ask();
     // Sets serverSize_ from a HEAD request; returns the server's answer.
     std::optional<ServerAnswer> probe();
     // Runs wget for the file unless another Brindle is downloading it.

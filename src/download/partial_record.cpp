@@ -71,10 +71,6 @@ std::optional<FileVersion> recordedVersion(const QByteArray &path)
 
 void recordVersion(const QByteArray &path, const std::optional<FileVersion> &version)
 {
-    // Every write is synced to disk, so only a change is written.
-    const std::optional<FileVersion> recorded = recordedVersion(path);
-    if (version == recorded)
-        return;
     if (version)
         platform::writeSetting(kStore, kSection, keyFor(path),
                                QString::number(version->size) + QLatin1Char(' ') + version->validator);

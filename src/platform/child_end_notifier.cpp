@@ -69,11 +69,9 @@ ChildEndNotifier::ChildEndNotifier(ChildProcess &process, QObject *parent)
         // A pidfd turns readable when its process ends.
         notifier_ = new QSocketNotifier(process_.handle(), QSocketNotifier::Read, this);
         connect(notifier_, &QSocketNotifier::activated, this, &ChildEndNotifier::check);
-        watching_ = true;
     } else if ((childSignalPipe_ = childSignals())) {
         // Connected after the pipe's own drain, so a check follows each wake-up.
         connect(childSignalPipe_, &QSocketNotifier::activated, this, &ChildEndNotifier::check);
-        watching_ = true;
     }
     check();
 }

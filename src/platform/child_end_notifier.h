@@ -27,7 +27,7 @@ public:
     bool hasEnded() const { return ended_; }
     // False when neither the pidfd nor the SIGCHLD pipe could be set up
     // (no descriptors left): no end will ever be reported.
-    bool isWatching() const { return watching_; }
+    bool isWatching() const { return notifier_ || childSignalPipe_; }
 
 signals:
     void ended();
@@ -39,7 +39,6 @@ private:
     QSocketNotifier *notifier_ = nullptr;        // on the pidfd, owned
     QSocketNotifier *childSignalPipe_ = nullptr; // shared by every notifier
     bool ended_ = false;
-    bool watching_ = false;
 };
 
 } // namespace platform

@@ -90,7 +90,10 @@ bool removeSetting(const QString &application, const QString &section, const QSt
     const QString path = settingsPath(application);
     makePrivate(path);
     QSettings store(path, QSettings::IniFormat);
-    store.remove(section + QLatin1Char('/') + key);
+    const QString name = section + QLatin1Char('/') + key;
+    if (store.status() == QSettings::NoError && !store.contains(name))
+        return true;
+    store.remove(name);
     return syncStore(store);
 }
 
