@@ -19,6 +19,10 @@ echo "| --- | --- | --- |"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT INT TERM
 export XDG_CONFIG_HOME="$scratch/config"
+# The virtual display's session has no runtime folder of its own; without one
+# Qt warns and falls back to a shared folder under /tmp.
+export XDG_RUNTIME_DIR="$scratch/runtime"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
 measure() { # program window-name -> "milliseconds kilobytes"
   xvfb-run -a sh -c '
     start=$(date +%s%N)

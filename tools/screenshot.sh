@@ -1,7 +1,8 @@
 #!/bin/sh
 # Starts Brindle under a virtual X display and saves a PNG of its window.
 #   tools/screenshot.sh [binary] [output.png]
-# The settings and working folder are temporary unless XDG_CONFIG_HOME is set.
+# The settings and working folder are temporary unless XDG_CONFIG_HOME is set,
+# and so is the runtime folder unless XDG_RUNTIME_DIR is.
 set -eu
 binary=${1:-build/src/app/brindle}
 output=${2:-docs/window.png}
@@ -10,6 +11,13 @@ scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT INT TERM
 : "${XDG_CONFIG_HOME:=$scratch/config}"
 export XDG_CONFIG_HOME
+# A virtual display has no login session, so no runtime folder: Qt would warn
+# and fall back to a shared one under /tmp.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  XDG_RUNTIME_DIR=$scratch/runtime
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  export XDG_RUNTIME_DIR
+fi
 output_abs=$(realpath -m "$output")
 binary_abs=$(realpath "$binary")
 cd "$scratch"

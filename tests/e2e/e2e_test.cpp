@@ -22,6 +22,7 @@ class EndToEndTest : public QObject
 {
     Q_OBJECT
     QProcess xvfb_;
+    QTemporaryDir runtime_; // the display's session folder, private (0700)
     QProcessEnvironment env_ = QProcessEnvironment::systemEnvironment();
     QString shots_ = qEnvironmentVariable("BRINDLE_SHOTS");
     int shotCount_ = 0;
@@ -95,6 +96,7 @@ private slots:
         QVERIFY(xvfb_.waitForReadyRead(10000));
         env_.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(xvfb_.readLine().trimmed()));
         env_.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
     }
     void cleanup()
     {

@@ -29,7 +29,9 @@ desktop-file-validate "$share/applications/org.example.Brindle.desktop"
 appstreamcli validate --no-net "$share/metainfo/org.example.Brindle.metainfo.xml"
 
 # The menu entry starts Brindle in the download folder: the one xdg-user-dir
-# names, else ~/Downloads, made when missing. GLib launches it as a desktop does.
+# names, else ~/Downloads, made when missing. GLib launches it as a desktop does,
+# in a session with its own private runtime folder.
+mkdir -m 700 "$scratch/runtime"
 for home in "$scratch/plain-home" "$scratch/configured-home"; do
   mkdir -p "$home/.config"
   expected=$home/Downloads
@@ -37,7 +39,7 @@ for home in "$scratch/plain-home" "$scratch/configured-home"; do
     echo 'XDG_DOWNLOAD_DIR="$HOME/Fetched"' >"$home/.config/user-dirs.dirs"
     expected=$home/Fetched
   fi
-  started=$(HOME=$home XDG_CONFIG_HOME=$home/.config xvfb-run -a sh -c '
+  started=$(HOME=$home XDG_CONFIG_HOME=$home/.config XDG_RUNTIME_DIR=$scratch/runtime xvfb-run -a sh -c '
     gio launch "$1/applications/org.example.Brindle.desktop"
     for i in $(seq 100); do
       for exe in /proc/[0-9]*/exe; do
