@@ -184,11 +184,12 @@ void MainWindow::onMakerLinkClicked()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // Closing is never refused. A running wget is stopped, its partial file
-    // kept for the next Download, and the program ends here: the program's
+    // kept for the next Download (an empty one the lock made for it goes),
+    // and the program ends here: the program's
     // endProgram_ does not return, so no waiting press ever resumes (tests
     // pass one that does, and look at the closed window).
     event->accept();
-    runner_.terminate();
+    command_->abandon();
     endProgram_();
 }
 
@@ -200,11 +201,6 @@ QString MainWindow::address() const
 void MainWindow::setAddressEnabled(bool enabled)
 {
     addressBox_->setEnabled(enabled);
-}
-
-QString MainWindow::caption() const
-{
-    return downloadButton_->text();
 }
 
 void MainWindow::setCaption(const QString &caption)

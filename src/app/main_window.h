@@ -54,7 +54,6 @@ private:
 
     QString address() const override;
     void setAddressEnabled(bool enabled) override;
-    QString caption() const override;
     void setCaption(const QString &caption) override;
 
     EndProgram endProgram_;

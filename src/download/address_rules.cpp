@@ -79,7 +79,7 @@ QByteArray localPiece(const QByteArray &piece)
 
 } // namespace
 
-QByteArray wgetFileName(const QString &url, long nameMax)
+QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
 {
     QByteArray address = addressBytes(url);
     address.truncate(address.indexOf('#') < 0 ? address.size() : address.indexOf('#'));
@@ -92,9 +92,10 @@ QByteArray wgetFileName(const QString &url, long nameMax)
         return {};
     const QByteArray path = pathAt < 0 ? QByteArray() : beforeQuery.mid(pathAt);
     QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
-    // wget resolves "." and ".." in the path as typed, so an address that
-    // ends in one of them names a folder.
-    if (segment == "." || segment == "..")
+    // wget resolves "." and ".." in the path as it reads it, so an address
+    // that ends in one of them names a folder.
+    const QByteArray read = utf8Locale ? segment : unescape(segment, true);
+    if (read == "." || read == "..")
         segment.clear();
 
     QByteArray name = segment.isEmpty() ? QByteArrayLiteral("index.html") : localPiece(segment);

@@ -29,6 +29,10 @@ bool accepted(const QString &text);
 // longer name is cut to nameMax - 19 bytes, wherever that falls. Empty for
 // an address without a host, or whose name is "." once decoded, for which
 // wget writes nothing.
-QByteArray wgetFileName(const QString &url, long nameMax);
+//
+// wget's locale matters for escaped dots: outside a UTF-8 locale
+// (`utf8Locale` false) wget decodes them before it resolves the path, so a
+// last segment such as "%2E%2E" or ".%2e" names a folder as ".." does.
+QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale);
 
 } // namespace download

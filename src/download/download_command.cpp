@@ -2,12 +2,21 @@
 
 #include "download/address_rules.h"
 #include "download/downloader_call.h"
-#include "download/partial_record.h"
 #include "download/remembered_address.h"
 #include "download/size_conversion.h"
 #include "platform/file_lock.h"
 
+#include <QScopeGuard>
+
 namespace download {
+namespace {
+
+QString captionOf(DownloadCommand::State state)
+{
+    return state == DownloadCommand::State::Downloading ? kPauseCaption : kDownloadCaption;
+}
+
+} // namespace
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
                                  DownloadFolder folder)
@@ -22,102 +31,135 @@ void DownloadCommand::click()
     if (!accepted(view_.address()))
         return;
 
-    if (view_.caption() == kPauseCaption) {
-        view_.setCaption(kDownloadCaption);
-        // The press that started the download enables the address again.
+    if (state_ == State::Downloading) {
+        setState(State::Stopping);
+        // The press that started the download goes back to idle.
         runner_.terminate();
         return;
     }
+    // A press is under way: it alone decides what happens next.
+    if (state_ != State::Idle)
+        return;
 
-    view_.setAddressEnabled(false);
+    setState(State::Asking);
     // An answer with an error leaves the size at 0, so a run always has one.
-    if (const std::optional<ServerAnswer> first = probe(); first && serverSize_ > 0)
-        download(folder_.fileFor(view_.address()), *first);
-    view_.setAddressEnabled(true);
-    view_.setCaption(kDownloadCaption);
+    if (const std::optional<qint64> answered = probe(); answered && serverSize_ > 0)
+        download(*answered);
+    setState(State::Idle);
 }
 
-void DownloadCommand::download(const QByteArray &file, const ServerAnswer &first)
+void DownloadCommand::abandon()
 {
-    const DownloaderCall call = wgetCall(view_.address());
+    runner_.terminate();
+    if (heldFile_)
+        heldFile_->removeIfMadeAndEmpty();
+}
+
+void DownloadCommand::setState(State state)
+{
+    if (captionOf(state) != captionOf(state_))
+        view_.setCaption(captionOf(state));
+    if ((state == State::Idle) != (state_ == State::Idle))
+        view_.setAddressEnabled(state == State::Idle);
+    state_ = state;
+}
+
+void DownloadCommand::download(qint64 answeredSize)
+{
+    const QByteArray path = folder_.fileFor(view_.address());
     // An address for which wget writes no file has nothing to guard.
-    if (file.isEmpty()) {
-        view_.setCaption(kPauseCaption);
-        runner_.runAndWait(QStringLiteral("wget"), call.arguments, call.input);
+    if (path.isEmpty()) {
+        run();
         return;
     }
-    auto taken = platform::FileLock::take(file);
+    auto taken = platform::FileLock::take(path);
     // Another Brindle's download goes on, and this display follows it; a
     // file that cannot be locked is not written at all.
-    if (taken.outcome == platform::FileLock::Outcome::HeldElsewhere
-        || taken.outcome == platform::FileLock::Outcome::Unavailable)
+    if (!taken.lock)
+        return;
+    std::unique_ptr<platform::FileLock> file = std::move(taken.lock);
+    heldFile_ = file.get();
+    const auto letGo = qScopeGuard([this] { heldFile_ = nullptr; });
+    if (!prepare(file, answeredSize))
         return;
 
-    const Validator validator = settleValidator(first, recordedVersion(file));
-    const FileVersion started = versionOf(first, validator);
-    // Checked here, after any request above let a nested press run.
-    const Prepared prepared = preparePartial(file, started);
-    if (!prepared.ready)
+    const std::optional<qint64> startedAt = file->length();
+    if (!startedAt || !run())
         return;
-    if (prepared.setAside && taken.lock) {
-        // The lock went with the file set aside; wget writes a new one.
-        taken = platform::FileLock::take(file);
-        if (taken.outcome != platform::FileLock::Outcome::Taken)
-            return;
-    }
-
-    view_.setCaption(kPauseCaption);
-    // A wget that cannot be started ends the run at once; the idle state
-    // is restored by the press either way, without a message.
-    runner_.runAndWait(QStringLiteral("wget"), call.arguments, call.input);
-
-    // A Pause sets the caption back first: a caption still reading "Pause"
-    // means wget ended by itself, and the file may look finished.
-    std::optional<FileVersion> ended;
-    if (view_.caption() == kPauseCaption) {
-        if (const auto now = ask())
-            ended = versionOf(*now, validator);
-    }
-    finishPartial(file, started, ended);
+    // wget ended by itself, perhaps after resuming on its own, against a
+    // server whose file may have changed since the check before it.
+    setState(State::Finishing);
+    const std::optional<qint64> length = file->length();
+    if (length && *length > 0 && compare(*file, stretchesAfterRun(*startedAt, *length)) == Match::Different)
+        file->setAside();
 }
 
-Validator DownloadCommand::settleValidator(const ServerAnswer &first,
-                                           const std::optional<FileVersion> &recorded)
+bool DownloadCommand::prepare(std::unique_ptr<platform::FileLock> &file, qint64 answeredSize)
 {
-    const Validator once = chooseValidator(first);
-    if (once != Validator::ETag || (recorded && recorded->validator == first.etag))
-        return once;
-    const std::optional<ServerAnswer> again = ask();
-    return again ? chooseValidator(first, again) : once;
+    const std::optional<qint64> length = file->length();
+    if (!length)
+        return false;
+    if (*length == 0)
+        return true;
+    // A file longer than the server's cannot be a part of it.
+    const Match match = answeredSize >= 0 && *length > answeredSize
+                            ? Match::Different
+                            : compare(*file, stretchesBeforeResume(*length));
+    if (match == Match::Same)
+        return true;
+    // A server that cannot tell leaves the file as it is, and nothing runs.
+    if (match == Match::Unknown || !file->setAside())
+        return false;
+    // The lock went with the file set aside; wget writes a new one.
+    auto taken = platform::FileLock::take(file->path());
+    file = std::move(taken.lock);
+    heldFile_ = file.get();
+    return taken.outcome == platform::FileLock::Outcome::Taken
+           || taken.outcome == platform::FileLock::Outcome::Unsupported;
 }
 
-std::optional<ServerAnswer> DownloadCommand::ask()
+Match DownloadCommand::compare(const platform::FileLock &file, const QList<Stretch> &stretches)
 {
-    // Refused while an outer press's request still runs; this press then
-    // reads that request's outcome.
+    for (const Stretch &stretch : stretches) {
+        sizeProbe_.sendRange(view_.address(), stretch.from, stretch.to - stretch.from);
+        sizeProbe_.waitWhileBusy();
+        const ServerBytes server{sizeProbe_.errorCode() != 0, sizeProbe_.status(), sizeProbe_.bytes()};
+        const std::optional<QByteArray> own = file.read(stretch.from, stretch.to - stretch.from);
+        const Match match = own ? compareStretch(stretch, server, *own) : Match::Unknown;
+        if (match != Match::Same)
+            return match;
+    }
+    return Match::Same;
+}
+
+bool DownloadCommand::run()
+{
+    const DownloaderCall call = wgetCall(view_.address());
+    setState(State::Downloading);
+    // A wget that cannot be started ends the run at once and wrote nothing;
+    // the idle state is restored by the press, without a message.
+    if (runner_.runAndWait(QStringLiteral("wget"), call.arguments, call.input))
+        return false;
+    return state_ == State::Downloading;
+}
+
+std::optional<qint64> DownloadCommand::probe()
+{
     sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
     sizeProbe_.waitWhileBusy();
     sizeProbe_.cancel();
-    if (sizeProbe_.errorCode() != 0)
-        return std::nullopt;
-    const auto length = sizeProbe_.header(QByteArrayLiteral("Content-Length"));
-    const auto size = length ? toSize(*length) : std::nullopt;
-    return ServerAnswer{sizeProbe_.header(QByteArrayLiteral("ETag")),
-                        sizeProbe_.header(QByteArrayLiteral("Last-Modified")), size.value_or(-1)};
-}
-
-std::optional<ServerAnswer> DownloadCommand::probe()
-{
-    const std::optional<ServerAnswer> got = ask();
     if (sizeProbe_.errorCode() != 0) {
         serverSize_ = 0;
-    } else if (const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length")); !header) {
-        serverSize_ = 0;
-    } else if (const auto size = toSize(*header)) {
-        serverSize_ = *size;
+        return std::nullopt;
     }
+    const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length"));
+    const auto size = header ? toSize(*header) : std::nullopt;
+    if (!header)
+        serverSize_ = 0;
+    else if (size)
+        serverSize_ = *size;
     // Text that is not a size leaves the previous probe's size in place.
-    return got;
+    return size.value_or(-1);
 }
 
 } // namespace download

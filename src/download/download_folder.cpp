@@ -1,6 +1,7 @@
 #include "download/download_folder.h"
 
 #include "download/address_rules.h"
+#include "platform/child_process.h"
 #include "platform/files_on_disk.h"
 
 namespace download {
@@ -8,12 +9,12 @@ namespace download {
 DownloadFolder DownloadFolder::current()
 {
     const QByteArray folder = platform::workingDirectory();
-    return {folder, platform::longestName(folder)};
+    return {folder, platform::longestName(folder), platform::childLocaleIsUtf8()};
 }
 
 QByteArray DownloadFolder::fileFor(const QString &address) const
 {
-    const QByteArray name = wgetFileName(address, nameMax);
+    const QByteArray name = wgetFileName(address, nameMax, utf8Locale);
     return name.isEmpty() ? QByteArray() : path + '/' + name;
 }
 

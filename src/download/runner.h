@@ -23,25 +23,27 @@ public:
     // the program cannot be started. Should the end be impossible to watch
     // (no descriptors left), the program is stopped and the run returns.
     //
-    // A run started while another waits (a press during a download) is
-    // nested inside it: the outer run returns only after the nested one has,
-    // and at once then if its own program has ended meanwhile.
+    // Brindle's command starts one run at a time. A run started while
+    // another waits (from an event handled in its loop) is nested inside
+    // it: the outer run returns only after the nested one has, and at once
+    // then if its own program has ended meanwhile.
     std::optional<QString> runAndWait(const QString &program, const QStringList &arguments,
                                       const std::optional<QByteArray> &input = std::nullopt);
 
-    // Ends the downloader of the innermost waiting run, and only while that
-    // run still waits on it: Pause and closing the window.
+    // Ends the downloader of the run started last, and only while that run
+    // still waits on it: Pause and closing the window. Once a nested run has
+    // returned, this reaches nothing, not even the outer run's downloader.
     void terminate();
 
-    // What designates the downloader of the innermost waiting run: its pidfd
-    // or, where the system grants none, its pid (ChildProcess::handle()).
-    // 0 when no run waits: none was started, or the innermost one has
-    // returned. Never -1 while a run waits.
+    // What designates the downloader of the run started last while that run
+    // waits: its pidfd or, where the system grants none, its pid
+    // (ChildProcess::handle()). 0 when it does not wait: none was started,
+    // or the run started last has returned. Never -1 while a run waits.
     int waitedHandle() const;
 
 private:
-    // The process of the innermost waiting run, which lives in that run's
-    // frame; cleared when that run returns.
+    // The process of the run started last, which lives in that run's frame;
+    // cleared when that run returns.
     platform::ChildProcess *waitedProcess_ = nullptr;
 };
 

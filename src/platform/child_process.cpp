@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -216,6 +218,21 @@ void ChildProcess::close()
         ::close(pidfd_);
         pidfd_ = -1;
     }
+}
+
+bool childLocaleIsUtf8()
+{
+    QByteArray name;
+    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+        if (!(name = qgetenv(variable)).isEmpty())
+            break;
+    }
+    const locale_t locale = ::newlocale(LC_CTYPE_MASK, name.isEmpty() ? "C" : name.constData(), locale_t{});
+    if (locale == locale_t{})
+        return false;
+    const bool utf8 = std::strcmp(::nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
+    ::freelocale(locale);
+    return utf8;
 }
 
 } // namespace platform

@@ -60,6 +60,11 @@ private:
     bool reaped_ = false;
 };
 
+// Whether the locale a started child runs in (LC_ALL, else LC_CTYPE, else
+// LANG, from the environment it inherits) encodes text in UTF-8. A locale
+// that is not installed is the C locale to the child, and so to this.
+bool childLocaleIsUtf8();
+
 struct ChildProcess::Started
 {
     std::optional<ChildProcess> process;

@@ -1,45 +1,53 @@
 #include "platform/file_lock.h"
 
+#include "platform/files_on_disk.h"
+
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
-#include <map>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 namespace platform {
 namespace {
 
-using FileId = std::pair<dev_t, ino_t>;
-
-// The locks this process holds, by file; the UI thread alone takes them.
-std::map<FileId, std::weak_ptr<FileLock>> &held()
+bool isFile(const struct stat &info, dev_t device, ino_t inode)
 {
-    static std::map<FileId, std::weak_ptr<FileLock>> locks;
-    return locks;
+    return info.st_dev == device && info.st_ino == inode;
 }
 
-bool namesFile(const QByteArray &path, const struct stat &file)
+// Whether `path` leads to the file, following links as wget does.
+bool leadsTo(const QByteArray &path, dev_t device, ino_t inode)
 {
     struct stat now {};
-    return ::stat(path.constData(), &now) == 0 && now.st_dev == file.st_dev && now.st_ino == file.st_ino;
+    return ::stat(path.constData(), &now) == 0 && isFile(now, device, inode);
+}
+
+// The path of a file just made through `path`, free of symbolic links.
+std::optional<QByteArray> resolved(const QByteArray &path)
+{
+    char buffer[PATH_MAX];
+    if (::realpath(path.constData(), buffer) == nullptr)
+        return std::nullopt;
+    return QByteArray(buffer);
 }
 
 // Opens the file for locking, creating it empty when it is missing. Never
 // blocks, not even on a FIFO under the file's name.
-int openForLock(const QByteArray &path, bool &created)
+int openForLock(const QByteArray &path, bool &made)
 {
     constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     int fd = ::open(path.constData(), kFlags | O_CREAT | O_EXCL, 0666);
-    created = fd >= 0;
+    made = fd >= 0;
     if (fd < 0 && errno == EEXIST) {
         fd = ::open(path.constData(), kFlags);
         // A symbolic link to a missing file: wget would make the file it
         // names, and so does this.
         if (fd < 0 && errno == ENOENT) {
             fd = ::open(path.constData(), kFlags | O_CREAT, 0666);
-            created = fd >= 0;
+            made = fd >= 0;
         }
     }
     return fd;
@@ -52,8 +60,8 @@ FileLock::Taken FileLock::take(const QByteArray &path)
     // A file replaced between opening and locking is opened again, so the
     // lock always ends up on the file the path names.
     for (int attempt = 0; attempt < 8; ++attempt) {
-        bool created = false;
-        const int fd = openForLock(path, created);
+        bool made = false;
+        const int fd = openForLock(path, made);
         if (fd < 0)
             return {};
         struct stat file {};
@@ -61,47 +69,82 @@ FileLock::Taken FileLock::take(const QByteArray &path)
             ::close(fd);
             return {};
         }
-        const FileId id{file.st_dev, file.st_ino};
-        if (const auto found = held().find(id); found != held().end()) {
-            ::close(fd);
-            return {found->second.lock(), Outcome::Taken};
-        }
+        std::unique_ptr<FileLock> lock(
+            new FileLock(path, fd, file.st_dev, file.st_ino, made ? resolved(path) : std::nullopt));
         int locked;
         do {
             locked = ::flock(fd, LOCK_EX | LOCK_NB);
         } while (locked != 0 && errno == EINTR);
+        const int error = errno;
+        if (locked != 0 && (error == ENOLCK || error == EOPNOTSUPP))
+            return {std::move(lock), Outcome::Unsupported};
         if (locked != 0) {
-            const int error = errno;
-            ::close(fd);
             // A file another Brindle locked is its own, even one made here a
-            // moment ago; one that no Brindle can lock is left to the run.
+            // moment ago, and stays.
             if (error == EWOULDBLOCK)
-                return {nullptr, Outcome::HeldElsewhere};
-            if (error == ENOLCK || error == EOPNOTSUPP)
-                return {nullptr, Outcome::Unsupported};
-            if (created && ::stat(path.constData(), &file) == 0 && file.st_size == 0)
-                ::unlink(path.constData());
-            return {};
+                lock->madeAt_.reset();
+            return {nullptr, error == EWOULDBLOCK ? Outcome::HeldElsewhere : Outcome::Unavailable};
         }
-        if (!namesFile(path, file)) {
-            ::close(fd);
-            continue;
-        }
-        std::shared_ptr<FileLock> lock(new FileLock(path, fd, file.st_dev, file.st_ino, created));
-        held()[id] = lock;
-        return {lock, Outcome::Taken};
+        if (leadsTo(path, file.st_dev, file.st_ino))
+            return {std::move(lock), Outcome::Taken};
     }
     return {};
 }
 
 FileLock::~FileLock()
 {
-    held().erase({device_, inode_});
-    struct stat file {};
-    // Removed while still locked, so no other Brindle can have begun on it.
-    if (created_ && ::fstat(fd_, &file) == 0 && file.st_size == 0 && namesFile(path_, file))
-        ::unlink(path_.constData());
+    removeIfMadeAndEmpty();
     ::close(fd_);
+}
+
+std::optional<qint64> FileLock::length() const
+{
+    struct stat file {};
+    if (::fstat(fd_, &file) != 0)
+        return std::nullopt;
+    return static_cast<qint64>(file.st_size);
+}
+
+std::optional<QByteArray> FileLock::read(qint64 offset, qint64 count) const
+{
+    QByteArray bytes(count, Qt::Uninitialized);
+    qint64 got = 0;
+    while (got < count) {
+        const ssize_t part = ::pread(fd_, bytes.data() + got, count - got, offset + got);
+        if (part < 0 && errno == EINTR)
+            continue;
+        if (part < 0)
+            return std::nullopt;
+        if (part == 0)
+            break;
+        got += part;
+    }
+    bytes.truncate(got);
+    return bytes;
+}
+
+std::optional<QByteArray> FileLock::setAside()
+{
+    if (!leadsTo(path_, device_, inode_))
+        return std::nullopt;
+    auto moved = platform::setAside(path_);
+    if (moved)
+        madeAt_.reset();
+    return moved;
+}
+
+void FileLock::removeIfMadeAndEmpty()
+{
+    if (!madeAt_)
+        return;
+    struct stat file {};
+    struct stat there {};
+    // Removed while still locked, so no other Brindle can have begun on it;
+    // lstat, so a link put in the file's place is never taken for it.
+    if (::fstat(fd_, &file) == 0 && file.st_size == 0 && ::lstat(madeAt_->constData(), &there) == 0
+        && S_ISREG(there.st_mode) && isFile(there, device_, inode_))
+        ::unlink(madeAt_->constData());
+    madeAt_.reset();
 }
 
 } // namespace platform

@@ -3,12 +3,16 @@
 // its inode, so every path that leads to it (another spelling, a symbolic or
 // hard link, a bind mount, another user's or runtime folder's Brindle)
 // meets the same lock. The descriptor is close-on-exec, so no child ever
-// holds it, and the kernel releases the lock when the last holder in this
-// process lets go or the process dies, however it dies. No lock file is
-// left anywhere.
+// holds it, and the kernel releases the lock when it is let go or the
+// process dies, however it dies. No lock file is left anywhere.
+//
+// The lock is also how Brindle looks at the file: its length and bytes are
+// read through the locked descriptor, so they are the bytes of the very
+// inode wget will write, whatever happens to the name.
 
 #include <QByteArray>
 #include <memory>
+#include <optional>
 #include <sys/types.h>
 
 namespace platform {
@@ -18,27 +22,42 @@ class FileLock
 public:
     enum class Outcome {
         Taken,         // this process holds the file's lock
-        HeldElsewhere, // another process holds it
-        Unavailable,   // the file cannot be opened or locked: nothing may write it
-        Unsupported,   // the file system offers no locking, for no Brindle at all
+        HeldElsewhere, // another holder has it, in this process or another
+        Unavailable,   // the file cannot be opened or locked, or is no regular file: nothing may write it
+        Unsupported,   // the file system offers no locking, for no Brindle at all: open, unlocked
     };
     struct Taken;
 
     // Locks the file at `path`, first creating it empty (mode 0666 less the
     // umask, as wget would) when it does not exist, so that its writer can
-    // be told before it starts. Within this process every taker of the same
-    // file shares one lock, so a nested run never shuts out the run it is
-    // nested in. Follows symbolic links, as wget does when it writes.
+    // be told before it starts. Follows symbolic links, as wget does when it
+    // writes: a link to a missing file has that file made.
     static Taken take(const QByteArray &path);
 
     FileLock(const FileLock &) = delete;
     FileLock &operator=(const FileLock &) = delete;
-    // Lets go; a file this lock created that is still empty is removed.
+    // Lets go, after removeIfMadeAndEmpty().
     ~FileLock();
 
+    // The path the lock was taken through.
+    const QByteArray &path() const { return path_; }
+    // The file's length now; nothing when it cannot be asked.
+    std::optional<qint64> length() const;
+    // `count` bytes of the file from `offset`, fewer where it ends; nothing
+    // when it cannot be read.
+    std::optional<QByteArray> read(qint64 offset, qint64 count) const;
+    // Renames the file, while its name still leads to it, to the first free
+    // "<path>.1", "<path>.2", ...; the new path, or nothing when it could not
+    // be moved. The lock stays on the file under its new name.
+    std::optional<QByteArray> setAside();
+    // Removes the file this lock made, when it is still empty and still
+    // under the name it was made with: the file itself, never a link or
+    // another file put in its place.
+    void removeIfMadeAndEmpty();
+
 private:
-    FileLock(QByteArray path, int fd, dev_t device, ino_t inode, bool created)
-        : path_(std::move(path)), fd_(fd), device_(device), inode_(inode), created_(created)
+    FileLock(QByteArray path, int fd, dev_t device, ino_t inode, std::optional<QByteArray> madeAt)
+        : path_(std::move(path)), fd_(fd), device_(device), inode_(inode), madeAt_(std::move(madeAt))
     {
     }
 
@@ -46,12 +65,14 @@ private:
     int fd_;
     dev_t device_;
     ino_t inode_;
-    bool created_;
+    // Where the file was made, when this lock made it: the path itself, or
+    // the file a symbolic link there pointed to, free of links.
+    std::optional<QByteArray> madeAt_;
 };
 
 struct FileLock::Taken
 {
-    std::shared_ptr<FileLock> lock; // set when Taken
+    std::unique_ptr<FileLock> lock; // set when Taken or Unsupported
     Outcome outcome = Outcome::Unavailable;
 };
 

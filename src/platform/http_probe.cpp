@@ -2,37 +2,130 @@
 
 #include <QEventLoop>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QUrl>
 
 namespace platform {
+namespace {
+
+// Where a 206 answer's body begins: "bytes <first>-<last>/<size>".
+std::optional<qint64> rangeStart(const QByteArray &contentRange)
+{
+    const QByteArray text = contentRange.trimmed();
+    if (!text.startsWith("bytes "))
+        return std::nullopt;
+    const qsizetype dash = text.indexOf('-');
+    bool ok = false;
+    const qint64 start = text.mid(6, dash - 6).trimmed().toLongLong(&ok);
+    return ok && dash > 6 && start >= 0 ? std::optional<qint64>(start) : std::nullopt;
+}
+
+// Read in pieces, so an answer far longer than asked for never sits in memory.
+constexpr qint64 kReadPiece = 1 << 16;
+
+} // namespace
 
 HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
     : QObject(parent), timeout_(timeout)
 {
 }
 
-bool HttpProbe::send(const QString &address, const QByteArray &verb)
+QNetworkRequest HttpProbe::requestFor(const QString &address) const
 {
-    if (busy())
-        return false;
     QNetworkRequest request{QUrl(address)};
     request.setTransferTimeout(static_cast<int>(timeout_.count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
-    // The size that matters is the one of the bytes wget fetches, and wget
-    // asks for the file as it is: a compressing server would otherwise
-    // answer with no length at all.
+    // The size and bytes that matter are those wget fetches, and wget asks
+    // for the file as it is: a compressing server would otherwise answer
+    // with no length at all, and ranges of the compressed bytes.
     request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
+    return request;
+}
+
+bool HttpProbe::send(const QString &address, const QByteArray &verb)
+{
+    if (busy())
+        return false;
     errorCode_ = 0;
+    status_ = 0;
     headers_.clear();
-    // Qt expects no body only for its own HEAD operation; as a custom verb it
-    // would wait for Content-Length bytes that never come.
+    range_.reset();
+    bytes_.reset();
     if (!manager_)
         manager_ = std::make_unique<QNetworkAccessManager>();
-    reply_ = verb == "HEAD" ? manager_->head(request) : manager_->sendCustomRequest(request, verb);
-    connect(reply_.data(), &QNetworkReply::finished, this, &HttpProbe::finish);
+    // Qt expects no body only for its own HEAD operation; as a custom verb it
+    // would wait for Content-Length bytes that never come.
+    reply_ = verb == "HEAD" ? manager_->head(requestFor(address))
+                            : manager_->sendCustomRequest(requestFor(address), verb);
+    watch();
     return true;
+}
+
+bool HttpProbe::sendRange(const QString &address, qint64 first, qint64 count)
+{
+    if (busy())
+        return false;
+    errorCode_ = 0;
+    status_ = 0;
+    headers_.clear();
+    range_ = Range{first, count};
+    bytes_.reset();
+    QNetworkRequest request = requestFor(address);
+    request.setRawHeader(QByteArrayLiteral("Range"),
+                         "bytes=" + QByteArray::number(first) + '-' + QByteArray::number(first + count - 1));
+    if (!manager_)
+        manager_ = std::make_unique<QNetworkAccessManager>();
+    reply_ = manager_->get(request);
+    reply_->setReadBufferSize(kReadPiece);
+    connect(reply_.data(), &QNetworkReply::readyRead, this, &HttpProbe::readRange);
+    watch();
+    return true;
+}
+
+void HttpProbe::watch()
+{
+    connect(reply_.data(), &QNetworkReply::finished, this, &HttpProbe::finish);
+}
+
+void HttpProbe::readRange()
+{
+    QNetworkReply *reply = reply_;
+    if (!reply || !range_)
+        return;
+    Range &range = *range_;
+    if (!bytes_) {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        std::optional<qint64> start;
+        if (status == 200)
+            start = 0;
+        else if (status == 206)
+            start = rangeStart(reply->rawHeader(QByteArrayLiteral("Content-Range")));
+        if (!start || *start > range.first) {
+            // Not the bytes asked for: the rest of the answer is of no use.
+            reply->disconnect(this);
+            end(reply);
+            reply->abort();
+            return;
+        }
+        range.toDrop = range.first - *start;
+        bytes_ = QByteArray();
+    }
+    while (reply->bytesAvailable() > 0 && bytes_->size() < range.count) {
+        if (range.toDrop > 0) {
+            const qint64 dropped = reply->skip(std::min(range.toDrop, kReadPiece));
+            if (dropped <= 0)
+                break;
+            range.toDrop -= dropped;
+        } else {
+            *bytes_ += reply->read(std::min<qint64>(range.count - bytes_->size(), kReadPiece));
+        }
+    }
+    if (bytes_->size() >= range.count) {
+        // Everything asked for is in; the rest of the answer is not waited for.
+        reply->disconnect(this);
+        end(reply);
+        reply->abort();
+    }
 }
 
 void HttpProbe::finish()
@@ -40,11 +133,20 @@ void HttpProbe::finish()
     auto *reply = qobject_cast<QNetworkReply *>(sender());
     if (!reply || reply != reply_)
         return;
-    errorCode_ = reply->error();
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (errorCode_ == 0 && status >= 400)
-        errorCode_ = status;
+    readRange();
+    if (reply_ == reply)
+        end(reply);
+}
+
+void HttpProbe::end(QNetworkReply *reply)
+{
+    status_ = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // An answer left unread once it told all it could is no error.
+    errorCode_ = reply->isFinished() ? reply->error() : QNetworkReply::NoError;
+    if (errorCode_ == 0 && status_ >= 400)
+        errorCode_ = status_;
     headers_ = reply->rawHeaderPairs();
+    range_.reset();
     reply_.clear();
     reply->deleteLater();
     emit ended();
@@ -69,7 +171,10 @@ void HttpProbe::cancel()
         reply->abort();
         reply->deleteLater();
         errorCode_ = QNetworkReply::OperationCanceledError;
+        status_ = 0;
         headers_.clear();
+        range_.reset();
+        bytes_.reset();
         emit ended();
     }
 }

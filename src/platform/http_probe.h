@@ -1,13 +1,18 @@
 #pragma once
-// A one-request-at-a-time HTTP client for the size probe: send a request,
-// wait for its end in an event loop, read its outcome (busy, error code,
-// response headers), cancel it. The outcome of the last request stays
-// readable until the next one is sent.
+// A one-request-at-a-time HTTP client for the size probe and the byte
+// comparison: send a request, wait for its end in an event loop, read its
+// outcome (busy, error code, status, response headers, the bytes asked
+// for), cancel it. The outcome of the last request stays readable until the
+// next one is sent. Every request asks for the file as wget fetches it
+// (`Accept-Encoding: identity`), follows redirects that stay as safe, signs
+// in with the address's user and password, and ends after the time-out
+// without progress.
 
 #include <QByteArray>
 #include <QList>
 #include <QNetworkAccessManager>
 #include <QObject>
+#include <QNetworkRequest>
 #include <QPair>
 #include <QPointer>
 #include <QString>
@@ -29,6 +34,12 @@ public:
     // Starts a request with the verb and returns at once. Refused (false,
     // nothing changes) while an earlier request is still running.
     bool send(const QString &address, const QByteArray &verb);
+    // Starts a GET for the `count` bytes from `first` (a Range request) and
+    // keeps those bytes only. An answer that starts before `first` (a 200
+    // from a server that ignores Range, or a wider 206) is read from its
+    // start and the bytes before `first` dropped, as wget reads such an
+    // answer. The request ends once the bytes are in. Refused like send().
+    bool sendRange(const QString &address, qint64 first, qint64 count);
     bool busy() const { return !reply_.isNull(); }
     // 0 when the last request ended without error. Otherwise not 0: Qt's
     // network error code, or, for an answer of 400 or more that Qt reports
@@ -37,6 +48,12 @@ public:
     // A response header's value; nothing when the server did not send it or
     // sent it blank.
     std::optional<QString> header(const QByteArray &name) const;
+    // The last answer's HTTP status; 0 when none came.
+    int status() const { return status_; }
+    // What the last ranged request kept: the bytes from `first` on, fewer
+    // where the answer ended. Nothing when the answer did not hold them: no
+    // 200 or 206, or one that began after `first`.
+    const std::optional<QByteArray> &bytes() const { return bytes_; }
     // Abandons a running request and frees its connection.
     void cancel();
     // Handles events until the request has ended, in a local event loop
@@ -47,14 +64,32 @@ signals:
     void ended();
 
 private:
+    QNetworkRequest requestFor(const QString &address) const;
+    void watch();
+    // Takes in what arrived of a ranged answer; ends the request once it
+    // holds every byte asked for.
+    void readRange();
     void finish();
+    void end(QNetworkReply *reply);
 
     // Made on the first request, keeping the network stack out of start-up.
     std::unique_ptr<QNetworkAccessManager> manager_;
     QPointer<QNetworkReply> reply_;
     std::chrono::milliseconds timeout_;
     int errorCode_ = 0;
+    int status_ = 0;
     QList<QPair<QByteArray, QByteArray>> headers_;
+    // A ranged request under way: where the bytes asked for begin, how many
+    // to keep, and how many of the answer still to drop before them.
+    struct Range
+    {
+        qint64 first = 0;
+        qint64 count = 0;
+        qint64 toDrop = 0;
+    };
+    std::optional<Range> range_;
+    std::optional<QByteArray> bytes_; // set once the answer holds them
+
 };
 
 } // namespace platform

@@ -67,6 +67,8 @@ private slots:
         QTest::newRow("closed when idle") << "" << 500 << -1 << false << "";
         QTest::newRow("closed while probing") << silent << 2000 << -1 << false << "";
         QTest::newRow("closed while downloading") << slow << 2000 << -1 << true << "";
+        // The empty file the lock made goes with the window.
+        QTest::newRow("closed before the first byte") << QStringLiteral("/x/stall=30/f.bin") << 2000 << -1 << false << "";
         QTest::newRow("closed while stopping") << slow << 2050 << 2000 << true << "";
         QTest::newRow("killed while probing") << silent << -1 << -1 << false << "";
         QTest::newRow("killed while downloading") << slow << -1 << -1 << true << "";

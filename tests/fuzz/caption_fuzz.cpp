@@ -17,7 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
                                                static_cast<qsizetype>(size - 17));
     const auto tick = progress::sampleTick(serverSize, data[16] & 2 ? std::optional<qint64>(length) : std::nullopt,
                                            previous, locale);
-    if (tick.percent && *tick.percent > 100)
+    // The bar's percentage is read back from the captions, so they must
+    // read back as the megabytes they were written from.
+    bool ok = false;
+    const double total = locale.toDouble(tick.total, &ok);
+    if (!ok || total != progress::roundToHundredths(static_cast<double>(serverSize) / 1024 / 1024))
         std::abort();
     return 0;
 }

@@ -35,12 +35,33 @@ bool refusePidfds()
            && ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_TSYNC, &program) == 0;
 }
 
+// A SIGCHLD handler of the program's own, installed before Brindle's.
+volatile sig_atomic_t ownHandlerCalls = 0;
+void ownHandler(int)
+{
+    ownHandlerCalls = ownHandlerCalls + 1;
+}
+
+std::optional<QString> run(download::Runner &runner, const QString &program, const QStringList &arguments)
+{
+    const testing::Deadline deadline(10, "a run");
+    return runner.runAndWait(program, arguments);
+}
+
 } // namespace
 
 class NoPidfdTest : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase()
+    {
+        struct sigaction own {};
+        own.sa_handler = ownHandler;
+        sigemptyset(&own.sa_mask);
+        QCOMPARE(::sigaction(SIGCHLD, &own, nullptr), 0);
+    }
+
     // Started with SIGCHLD ignored, as a launcher may leave it, Brindle
     // still keeps an ended child unreaped, so its pid is never reused
     // while a Pause could still signal it.
@@ -75,10 +96,22 @@ private slots:
         QFETCH(double, runs);
         download::Runner runner;
         const testing::Cost cost = testing::costOf([&] {
-            runner.runAndWait(QStringLiteral("sleep"), {QString::number(runs)});
+            run(runner, QStringLiteral("sleep"), {QString::number(runs)});
         });
         QVERIFY2(cost.seconds >= runs && cost.seconds <= runs + 0.1, qPrintable(QString::number(cost.seconds)));
         QVERIFY2(cost.cpuSeconds <= 0.05, qPrintable(QString::number(cost.cpuSeconds)));
+    }
+
+    // Children that end before the wait begins are never lost, and the
+    // program's own SIGCHLD handler still hears of every one.
+    void childEndingAtOnceIsNoticed()
+    {
+        download::Runner runner;
+        const sig_atomic_t before = ownHandlerCalls;
+        for (int i = 0; i < 200; ++i)
+            QVERIFY(!run(runner, QStringLiteral("true"), {}));
+        QCOMPARE(testing::zombieChildren(), QList<int>());
+        QTRY_VERIFY2_WITH_TIMEOUT(ownHandlerCalls - before >= 200, qPrintable(QString::number(ownHandlerCalls - before)), 1000);
     }
 
     // A whole download, and one paused and continued, end byte for byte;
@@ -98,15 +131,16 @@ private slots:
         testing::TestServer server(root.path());
         const QStringList args{QStringLiteral("-c"), server.url(QStringLiteral("/x/rate=1000000/f.bin"))};
         download::Runner runner;
+        QObject scope; // timers of a test end with it
         QElapsedTimer clock;
         clock.start();
         if (pauseAfter >= 0) {
-            QTimer::singleShot(pauseAfter, [&] { QVERIFY(runner.waitedHandle() > 0); runner.terminate(); });
-            runner.runAndWait(QStringLiteral("wget"), args);
+            QTimer::singleShot(pauseAfter, &scope, [&] { QVERIFY(runner.waitedHandle() > 0); runner.terminate(); });
+            run(runner, QStringLiteral("wget"), args);
             QVERIFY2(clock.elapsed() < pauseAfter + 100, qPrintable(QString::number(clock.elapsed())));
             QVERIFY(QFileInfo(QStringLiteral("f.bin")).size() < (2 << 20));
         }
-        runner.runAndWait(QStringLiteral("wget"), args);
+        run(runner, QStringLiteral("wget"), args);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
         QCOMPARE(runner.waitedHandle(), 0);
     }

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <dirent.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace testing {
 
@@ -229,6 +230,43 @@ QList<int> processesWith(const QString &marker)
             found << pid;
     }
     return found;
+}
+
+QList<int> zombieChildren()
+{
+    QList<int> found;
+    const QByteArray parent = QByteArray::number(::getpid());
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &entry : entries) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // "<pid> (<name>) <state> <ppid> ...": the name may hold blanks.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (after.size() > 1 && after[0] == "Z" && after[1] == parent)
+            found << entry.toInt();
+    }
+    return found;
+}
+
+int openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+}
+
+Deadline::Deadline(double seconds, const char *what) : timer_(new QTimer)
+{
+    timer_->setSingleShot(true);
+    QObject::connect(timer_, &QTimer::timeout, [what, seconds] {
+        qFatal("%s: not done within %g s", what, seconds);
+    });
+    timer_->start(static_cast<int>(seconds * 1000));
+}
+
+Deadline::~Deadline()
+{
+    delete timer_;
 }
 
 Cost costOf(const std::function<void()> &action)

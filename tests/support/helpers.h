@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -84,8 +85,27 @@ QByteArray sha256(const QString &path);
 // The names in a folder as raw bytes, without "." and "..".
 QList<QByteArray> namesIn(const QByteArray &folder);
 
-// Ids of live processes whose command line holds `marker` in any argument.
+// Ids of live processes that have an argument equal to `marker`.
 QList<int> processesWith(const QString &marker);
+
+// Ids of this process's children that have ended and are not yet reaped.
+QList<int> zombieChildren();
+
+// Descriptors this process holds open.
+int openDescriptors();
+
+// Ends the test program with a message unless destroyed within `seconds`,
+// so that a wait whose wake-up is lost fails fast instead of at CTest's
+// time-out. It fires from any event loop, nested ones among them.
+class Deadline
+{
+public:
+    Deadline(double seconds, const char *what);
+    ~Deadline();
+
+private:
+    QTimer *timer_;
+};
 
 // Ids of live processes whose command line or environment holds `text`
 // anywhere.

@@ -1,0 +1,54 @@
+#pragma once
+// Whether a file's bytes are the server's: the rule that decides whether
+// wget may continue a file, and whether a file wget finished stays under
+// its name. Stretches of the file are asked of the server with Range
+// requests and compared with the file's own bytes; no date, tag or record
+// of Brindle's decides. These functions take and return values; the
+// requests and reads are the caller's.
+
+#include <QByteArray>
+#include <QList>
+#include <optional>
+
+namespace download {
+
+// How much is compared at each place: the first bytes, and those before
+// the point where wget goes on.
+inline constexpr qint64 kComparedBytes = 64 * 1024;
+
+// The bytes [from, to) of a file.
+struct Stretch
+{
+    qint64 from = 0;
+    qint64 to = 0;
+    bool operator==(const Stretch &) const = default;
+};
+
+// Before wget continues a file of `length` bytes (above 0): its first bytes
+// and the ones just before its end, one stretch where the two meet.
+QList<Stretch> stretchesBeforeResume(qint64 length);
+
+// After wget ended by itself, the file `length` bytes long: its first bytes
+// and those on both sides of `startedAt`, where this run began to write.
+QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length);
+
+// What the server answered for a stretch.
+struct ServerBytes
+{
+    bool failed = false; // the request ended with an error
+    int status = 0;      // the HTTP status; 0 when none came
+    // The server's bytes from the stretch's start, fewer where its file
+    // ends; nothing when the answer did not hold them.
+    std::optional<QByteArray> bytes;
+};
+
+enum class Match {
+    Same,      // the file holds the server's bytes there
+    Different, // it does not, or the server's file is shorter
+    Unknown,   // the server could not tell: no answer, or one without the bytes
+};
+
+// The server's answer for `stretch` against the file's own bytes there.
+Match compareStretch(const Stretch &stretch, const ServerBytes &server, const QByteArray &own);
+
+} // namespace download
