@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils xdg-user-dirs python3 fonts-dejavu-core"
 test_packages="$run_packages libbenchmark-dev nginx-light python3 xvfb xauth x11-apps imagemagick
   xdotool libx11-dev bc desktop-file-utils appstream clang libclang-rt-dev dpkg-dev file
-  lintian libglib2.0-bin dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0"
+  lintian libglib2.0-bin dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0 locales"
 
 case "${1:-run}" in
   run) wanted=$run_packages ;;
@@ -16,6 +16,8 @@ case "${1:-run}" in
   *) echo "usage: $0 run|test" >&2; exit 2 ;;
 esac
 
+as_root=""
+[ "$(id -u)" -eq 0 ] || as_root=sudo
 missing=""
 for package in $wanted; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
@@ -23,12 +25,16 @@ for package in $wanted; do
 done
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
-  as_root=""
-  [ "$(id -u)" -eq 0 ] || as_root=sudo
   export DEBIAN_FRONTEND=noninteractive
   $as_root apt-get update -qq
   # shellcheck disable=SC2086
   $as_root apt-get install -y -qq --no-install-recommends $missing >/dev/null
+fi
+
+# The file-name tests run wget in a German UTF-8 locale as well as in C.
+if [ "${1:-run}" = test ] && ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
+  echo "Making the de_DE.UTF-8 locale"
+  $as_root localedef -i de_DE -f UTF-8 de_DE.UTF-8
 fi
 
 cmake --preset default >/dev/null

@@ -497,7 +497,8 @@ private slots:
         bool lockedWhileRunning = false;
         QTimer whileRunning;
         QObject::connect(&whileRunning, &QTimer::timeout, [&] {
-            if (!f.downloading())
+            // Closed once the stand-in has noted its run.
+            if (!f.downloading() || (abandon && wget->calls().isEmpty()))
                 return;
             whileRunning.stop();
             const int fd = ::open("f.bin", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
