@@ -52,7 +52,8 @@ Gradient::Gradient(int size, std::int32_t startColor, std::int32_t endColor)
         // Deliberately the end channel's value over the size plus 5, not the
         // difference of the two colours: the bar fades only part of the way,
         // so even a full bar stays mostly the start colour and never quite
-        // reaches the end colour.
+        // reaches the end colour. Only a start value below the end value
+        // moves up; an equal one moves down, away from it.
         step_[k] = (ends[k] / (size + 5.0)) * (starts[k] < ends[k] ? 1.0 : -1.0);
     }
 }

@@ -20,8 +20,9 @@ Channels splitColor(std::int32_t color);
 std::optional<std::int32_t> invertColor(std::int32_t color);
 
 // The colours along a bar whose drawing area is `size` pixels long: each
-// channel moves from the start colour's value towards the end colour's by the
-// end value / (size + 5) per pixel. A walk along one bar: positions are asked
+// channel moves from the start colour's value by the end value / (size + 5)
+// per pixel, up when the start value is below the end value and down
+// otherwise, so a channel equal in both moves away from it. A walk along one bar: positions are asked
 // for in order, and a channel whose value at a position would leave 0..255
 // keeps the last in-range value this walk gave it (0 before any). Start a new
 // Gradient for every bar drawn.
