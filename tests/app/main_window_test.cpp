@@ -212,7 +212,7 @@ private slots:
         MainWindow window([] {});
         window.show();
         QMessageBox *box = nullptr;
-        QTimer::singleShot(300, [&] {
+        QTimer::singleShot(300, &window, [&] {
             const QByteArray path = qgetenv("PATH");
             qputenv("PATH", sandbox.config().toLocal8Bit());
             if (screenReader)

@@ -180,6 +180,38 @@ private slots:
         QVERIFY(sizeOf(sandbox.work() + QStringLiteral("/f.bin")) > 0);
     }
 
+    // A double-click while the server is slow to answer downloads once, and
+    // one Pause stops it for good: no wget runs after it, and the window is
+    // idle again.
+    void doubleClickDownloadsOnce()
+    {
+        testing::Sandbox sandbox;
+        env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
+        QTemporaryDir root;
+        testing::makeFile(root.filePath(QStringLiteral("f.bin")), 8 << 20);
+        testing::TestServer server(root.path());
+        const QString address = server.url(QStringLiteral("/x/headdelay=1,rate=500000/f.bin"));
+        startBrindle(sandbox.work());
+        const QString win = window();
+        typeAddress(win, address);
+        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), win,
+                                        QString::number(kDownloadButton.x()), QString::number(kDownloadButton.y()),
+                                        QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
+                                        QStringLiteral("--delay"), QStringLiteral("150"), QStringLiteral("1")});
+        QTRY_VERIFY_WITH_TIMEOUT(!testing::processesWith(address).isEmpty(), 5000);
+        QTest::qWait(500);
+        click(win, kDownloadButton); // Pause
+        QTRY_VERIFY_WITH_TIMEOUT(testing::processesWith(address).isEmpty(), 2000);
+        QTest::qWait(2500); // a press left waiting would start wget again by now
+        QCOMPARE(testing::processesWith(address), QList<int>());
+        const qint64 paused = sizeOf(sandbox.work() + QStringLiteral("/f.bin"));
+        QVERIFY(paused > 0 && paused < (8 << 20));
+        shoot(win, QStringLiteral("double-click-paused"));
+        // The window is idle: the next press downloads again.
+        click(win, kDownloadButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!testing::processesWith(address).isEmpty(), 5000);
+    }
+
     // A screen reader on the real accessibility bus finds one progress bar,
     // announced as it moves and ending at the percentage the window shows,
     // no stray percentage label, and the maker's link with its press action.
