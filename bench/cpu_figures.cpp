@@ -116,6 +116,28 @@ std::vector<double> requestTimes(app::MainWindow &window, const QString &address
     return times;
 }
 
+// A stand-in wget first on PATH for as long as this lives: it runs `body`
+// (with %1 for the file it notes a time in) and exits.
+class StandInWget
+{
+public:
+    explicit StandInWget(const QString &body) : path_(qgetenv("PATH"))
+    {
+        QFile script(stand_.filePath(QStringLiteral("wget")));
+        script.open(QIODevice::WriteOnly);
+        script.write(QStringLiteral("#!/bin/sh\n%1\n").arg(body.arg(noteFile())).toLocal8Bit());
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        qputenv("PATH", stand_.path().toLocal8Bit() + ':' + path_);
+    }
+    ~StandInWget() { qputenv("PATH", path_); }
+    QString noteFile() const { return stand_.filePath(QStringLiteral("noted")); }
+
+private:
+    QTemporaryDir stand_;
+    QByteArray path_;
+};
+
 // Nanoseconds on the wall clock, as `date +%s%N` prints them.
 qint64 wallNanoseconds()
 {
@@ -140,15 +162,8 @@ double pressToStart(app::MainWindow &window, const QString &address, const QStri
 // each, in milliseconds.
 double comparisonCost(app::MainWindow &window, const QString &address, const QString &source)
 {
-    QTemporaryDir stand;
-    const QString startFile = stand.filePath(QStringLiteral("started"));
-    QFile script(stand.filePath(QStringLiteral("wget")));
-    script.open(QIODevice::WriteOnly);
-    script.write(QStringLiteral("#!/bin/sh\ndate +%s%N > '%1'\n").arg(startFile).toLocal8Bit());
-    script.close();
-    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    const QByteArray path = qgetenv("PATH");
-    qputenv("PATH", stand.path().toLocal8Bit() + ':' + path);
+    const StandInWget wget(QStringLiteral("date +%s%N > '%1'"));
+    const QString startFile = wget.noteFile();
     std::vector<double> fresh;
     std::vector<double> resumed;
     for (int i = 0; i < 5; ++i) {
@@ -158,7 +173,6 @@ double comparisonCost(app::MainWindow &window, const QString &address, const QSt
         QFile::resize(QStringLiteral("resume.bin"), 10 << 20);
         resumed.push_back(pressToStart(window, address, startFile));
     }
-    qputenv("PATH", path);
     QFile::remove(QStringLiteral("resume.bin"));
     return percentile(resumed, 0.5) - percentile(fresh, 0.5);
 }
@@ -201,20 +215,11 @@ int main(int argc, char **argv)
                 requests.size(), percentile(requests, 0.95));
 
     {
-        // A stand-in wget first on PATH for the end: it notes when it ends.
-        QTemporaryDir stand;
-        const QString endFile = stand.filePath(QStringLiteral("ended"));
-        QFile script(stand.filePath(QStringLiteral("wget")));
-        script.open(QIODevice::WriteOnly);
-        script.write(QStringLiteral("#!/bin/sh\nsleep 0.3\ndate +%s%N > '%1'\n").arg(endFile).toLocal8Bit());
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", stand.path().toLocal8Bit() + ':' + path);
+        // The stand-in notes when it ends.
+        const StandInWget wget(QStringLiteral("sleep 0.3\ndate +%s%N > '%1'"));
         std::vector<double> ends;
         for (int i = 0; i < 10; ++i)
-            ends.push_back(endToIdle(window, base + QStringLiteral("/x/gen=10/end.bin"), endFile));
-        qputenv("PATH", path);
+            ends.push_back(endToIdle(window, base + QStringLiteral("/x/gen=10/end.bin"), wget.noteFile()));
         std::printf("| wget's end to the button reading Download, median of 10 | %.0f ms | at most 50 ms |\n",
                     percentile(ends, 0.5));
     }
