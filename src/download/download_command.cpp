@@ -111,11 +111,9 @@ bool DownloadCommand::prepare(std::unique_ptr<platform::FileLock> &file, qint64 
     if (match == Match::Unknown || !file->setAside())
         return false;
     // The lock went with the file set aside; wget writes a new one.
-    auto taken = platform::FileLock::take(file->path());
-    file = std::move(taken.lock);
+    file = platform::FileLock::take(file->path()).lock;
     heldFile_ = file.get();
-    return taken.outcome == platform::FileLock::Outcome::Taken
-           || taken.outcome == platform::FileLock::Outcome::Unsupported;
+    return file != nullptr;
 }
 
 Match DownloadCommand::compare(const platform::FileLock &file, const QList<Stretch> &stretches)
