@@ -76,8 +76,15 @@ private:
     // Lets wget continue only a file of the server's bytes: sets any other
     // aside and locks the new, empty file. False when nothing may run.
     bool prepare(std::unique_ptr<platform::FileLock> &file, qint64 answeredSize);
+    // The server's bytes for the stretch.
+    ServerBytes ask(const Stretch &stretch);
+    // What a difference in the server's bytes counts for: before wget
+    // continues a file, any difference sets it aside (a fresh copy loses
+    // nothing); a file wget finished is set aside only for a difference
+    // that a second answer repeats.
+    enum class Difference { Taken, Confirmed };
     // Compares the stretches of the locked file with the server's bytes.
-    Match compare(const platform::FileLock &file, const QList<Stretch> &stretches);
+    Match compare(const platform::FileLock &file, const QList<Stretch> &stretches, Difference difference);
     // Runs wget with the state at Downloading; true when it started and
     // ended by itself, not by Pause.
     bool run();

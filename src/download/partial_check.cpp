@@ -35,9 +35,12 @@ Match compareStretch(const Stretch &stretch, const ServerBytes &server, const QB
         return server.status == 416 ? Match::Different : Match::Unknown;
     if (!server.bytes)
         return Match::Unknown;
-    if (server.bytes->size() < stretch.to - stretch.from)
+    if (server.fileLength && *server.fileLength < stretch.to)
         return Match::Different;
-    return *server.bytes == own ? Match::Same : Match::Different;
+    // A server may send less than asked for, and say so; what it sent decides.
+    if (server.bytes->isEmpty())
+        return Match::Unknown;
+    return *server.bytes == own.left(server.bytes->size()) ? Match::Same : Match::Different;
 }
 
 } // namespace download

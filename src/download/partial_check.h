@@ -38,8 +38,10 @@ struct ServerBytes
     bool failed = false; // the request ended with an error
     int status = 0;      // the HTTP status; 0 when none came
     // The server's bytes from the stretch's start, fewer where its file
-    // ends; nothing when the answer did not hold them.
+    // ends or where it chose to send less; nothing when the answer did not
+    // hold them.
     std::optional<QByteArray> bytes;
+    std::optional<qint64> fileLength; // the server's whole file, when told
 };
 
 enum class Match {
@@ -49,6 +51,8 @@ enum class Match {
 };
 
 // The server's answer for `stretch` against the file's own bytes there.
+// Bytes the server sent decide; a file of the server's that ends before the
+// stretch does is another file.
 Match compareStretch(const Stretch &stretch, const ServerBytes &server, const QByteArray &own);
 
 } // namespace download

@@ -1,23 +1,46 @@
 #include "platform/http_probe.h"
 
 #include <QEventLoop>
+#include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QUrl>
 
 namespace platform {
 namespace {
 
-// Where a 206 answer's body begins: "bytes <first>-<last>/<size>".
-std::optional<qint64> rangeStart(const QByteArray &contentRange)
+// A 206 answer's Content-Range, "bytes <first>-<last>/<size>": where its
+// body begins, and the size of the whole file ("*" when not told).
+struct ContentRange
 {
-    const QByteArray text = contentRange.trimmed();
+    qint64 start = 0;
+    std::optional<qint64> size;
+};
+
+std::optional<ContentRange> contentRange(const QByteArray &header)
+{
+    const QByteArray text = header.trimmed();
     if (!text.startsWith("bytes "))
         return std::nullopt;
     const qsizetype dash = text.indexOf('-');
+    const qsizetype slash = text.indexOf('/');
     bool ok = false;
     const qint64 start = text.mid(6, dash - 6).trimmed().toLongLong(&ok);
-    return ok && dash > 6 && start >= 0 ? std::optional<qint64>(start) : std::nullopt;
+    if (!ok || dash <= 6 || start < 0)
+        return std::nullopt;
+    const qint64 size = slash < 0 ? -1 : text.mid(slash + 1).trimmed().toLongLong(&ok);
+    return ContentRange{start, ok && size >= 0 ? std::optional<qint64>(size) : std::nullopt};
 }
+
+// wget goes through the proxy its environment names (http_proxy, no_proxy),
+// and so does every request here, so that both reach the same server.
+class EnvironmentProxies : public QNetworkProxyFactory
+{
+public:
+    QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
+    {
+        return systemProxyForQuery(query);
+    }
+};
 
 // Read in pieces, so an answer far longer than asked for never sits in memory.
 constexpr qint64 kReadPiece = 1 << 16;
@@ -27,6 +50,14 @@ constexpr qint64 kReadPiece = 1 << 16;
 HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
     : QObject(parent), timeout_(timeout)
 {
+}
+
+void HttpProbe::makeManager()
+{
+    if (manager_)
+        return;
+    manager_ = std::make_unique<QNetworkAccessManager>();
+    manager_->setProxyFactory(new EnvironmentProxies);
 }
 
 QNetworkRequest HttpProbe::requestFor(const QString &address) const
@@ -51,8 +82,8 @@ bool HttpProbe::send(const QString &address, const QByteArray &verb)
     headers_.clear();
     range_.reset();
     bytes_.reset();
-    if (!manager_)
-        manager_ = std::make_unique<QNetworkAccessManager>();
+    fileLength_.reset();
+    makeManager();
     // Qt expects no body only for its own HEAD operation; as a custom verb it
     // would wait for Content-Length bytes that never come.
     reply_ = verb == "HEAD" ? manager_->head(requestFor(address))
@@ -70,11 +101,11 @@ bool HttpProbe::sendRange(const QString &address, qint64 first, qint64 count)
     headers_.clear();
     range_ = Range{first, count};
     bytes_.reset();
+    fileLength_.reset();
     QNetworkRequest request = requestFor(address);
     request.setRawHeader(QByteArrayLiteral("Range"),
                          "bytes=" + QByteArray::number(first) + '-' + QByteArray::number(first + count - 1));
-    if (!manager_)
-        manager_ = std::make_unique<QNetworkAccessManager>();
+    makeManager();
     reply_ = manager_->get(request);
     reply_->setReadBufferSize(kReadPiece);
     connect(reply_.data(), &QNetworkReply::readyRead, this, &HttpProbe::readRange);
@@ -96,10 +127,16 @@ void HttpProbe::readRange()
     if (!bytes_) {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         std::optional<qint64> start;
-        if (status == 200)
+        if (status == 200) {
             start = 0;
-        else if (status == 206)
-            start = rangeStart(reply->rawHeader(QByteArrayLiteral("Content-Range")));
+            bool ok = false;
+            const qint64 length = reply->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
+            fileLength_ = ok ? std::optional<qint64>(length) : std::nullopt;
+        } else if (const auto told = contentRange(reply->rawHeader(QByteArrayLiteral("Content-Range")));
+                   status == 206 && told) {
+            start = told->start;
+            fileLength_ = told->size;
+        }
         if (!start || *start > range.first) {
             // Not the bytes asked for: the rest of the answer is of no use.
             reply->disconnect(this);
@@ -134,6 +171,10 @@ void HttpProbe::finish()
     if (!reply || reply != reply_)
         return;
     readRange();
+    // A whole file that ended before the bytes asked for is that long.
+    if (range_ && bytes_ && reply->error() == QNetworkReply::NoError && bytes_->size() < range_->count
+        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200)
+        fileLength_ = range_->first - range_->toDrop + bytes_->size();
     if (reply_ == reply)
         end(reply);
 }
@@ -175,6 +216,7 @@ void HttpProbe::cancel()
         headers_.clear();
         range_.reset();
         bytes_.reset();
+        fileLength_.reset();
         emit ended();
     }
 }

@@ -5,8 +5,8 @@
 // for), cancel it. The outcome of the last request stays readable until the
 // next one is sent. Every request asks for the file as wget fetches it
 // (`Accept-Encoding: identity`), follows redirects that stay as safe, signs
-// in with the address's user and password, and ends after the time-out
-// without progress.
+// in with the address's user and password, goes through the proxy wget's
+// environment names, and ends after the time-out without progress.
 
 #include <QByteArray>
 #include <QList>
@@ -54,6 +54,10 @@ public:
     // where the answer ended. Nothing when the answer did not hold them: no
     // 200 or 206, or one that began after `first`.
     const std::optional<QByteArray> &bytes() const { return bytes_; }
+    // The length of the server's whole file as the last ranged answer told
+    // it: the size in a 206's Content-Range, a 200's Content-Length, or
+    // where a 200 ended; nothing when it did not tell.
+    std::optional<qint64> fileLength() const { return fileLength_; }
     // Abandons a running request and frees its connection.
     void cancel();
     // Handles events until the request has ended, in a local event loop
@@ -64,6 +68,7 @@ signals:
     void ended();
 
 private:
+    void makeManager();
     QNetworkRequest requestFor(const QString &address) const;
     void watch();
     // Takes in what arrived of a ranged answer; ends the request once it
@@ -89,6 +94,7 @@ private:
     };
     std::optional<Range> range_;
     std::optional<QByteArray> bytes_; // set once the answer holds them
+    std::optional<qint64> fileLength_;
 
 };
 

@@ -283,6 +283,7 @@ private slots:
         QTest::addColumn<bool>("leavesFile");
         QTest::newRow("reset mid-body") << "/x/reset=700000/f.bin" << false << true;
         QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << true << true;
+        QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << true << true;
         QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << false << true;
         QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << true << true;
         QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << false << true;
@@ -317,6 +318,34 @@ private slots:
             QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
         f.press(site.url(QStringLiteral("/f.bin")));
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+    }
+
+    // One answer cannot mix: a server that writes the time into every
+    // answer keeps a fresh download under its name.
+    void bodyStampedOnEveryAnswerKeepsItsName()
+    {
+        Fixture f;
+        f.press(QStringLiteral("/x/gen=200000,stamp=1/page.html"));
+        QCOMPARE(QFileInfo(QStringLiteral("page.html")).size(), qint64(200000));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("page.html.1")));
+    }
+
+    // The size, the comparison and wget all go through the proxy wget's
+    // environment names: here the test server, as the address's own port
+    // answers nothing.
+    void proxyOfTheEnvironment()
+    {
+        Fixture f;
+        const QByteArray before = qgetenv("http_proxy");
+        qputenv("http_proxy", f.server.url(QStringLiteral("/")).toLatin1());
+        const QString address = QStringLiteral("http://127.0.0.1:1/x/gen=300000/f.bin");
+        f.press(address);
+        QFile::resize(QStringLiteral("f.bin"), 100000);
+        f.press(address);
+        qputenv("http_proxy", before);
+        QCOMPARE(f.command.serverSize(), qint64(300000));
+        QCOMPARE(QFileInfo(QStringLiteral("f.bin")).size(), qint64(300000));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin.1")));
     }
 
     // A password in the address shows in no command line or environment,
