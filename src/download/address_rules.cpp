@@ -1,6 +1,7 @@
 #include "download/address_rules.h"
 
 #include <QByteArray>
+#include <QStringList>
 
 namespace download {
 
@@ -113,6 +114,34 @@ QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
     if (nameMax - kSpare > 0 && name.size() > nameMax - kSpare)
         name.truncate(nameMax - kSpare);
     return name;
+}
+
+std::optional<QString> requestAddress(const QString &url, bool utf8Locale)
+{
+    const QString address = url.left(url.indexOf(QLatin1Char('#')) < 0 ? url.size() : url.indexOf(QLatin1Char('#')));
+    const qsizetype scheme = address.indexOf(QStringLiteral("://"));
+    const qsizetype queryAt = address.indexOf(QLatin1Char('?'), scheme < 0 ? 0 : scheme + 3);
+    const qsizetype pathAt = address.indexOf(QLatin1Char('/'), scheme < 0 ? 0 : scheme + 3);
+    if (pathAt < 0 || (queryAt >= 0 && pathAt > queryAt))
+        return address;
+    const qsizetype pathEnd = queryAt < 0 ? address.size() : queryAt;
+    const QStringList segments = address.mid(pathAt + 1, pathEnd - pathAt - 1).split(QLatin1Char('/'));
+    QStringList resolved;
+    for (qsizetype i = 0; i < segments.size(); ++i) {
+        const QString &segment = segments[i];
+        const QByteArray read = unescape(segment.toLatin1(), true);
+        const bool dot = segment == QStringLiteral(".") || (!utf8Locale && read == ".");
+        const bool dotDot = segment == QStringLiteral("..") || (!utf8Locale && read == "..");
+        if (!dot && !dotDot && (read == "." || read == ".."))
+            return std::nullopt;
+        if (dotDot && !resolved.isEmpty())
+            resolved.removeLast();
+        if (!dot && !dotDot)
+            resolved << segment;
+        else if (i == segments.size() - 1)
+            resolved << QString(); // a path ending in a dot segment names a folder
+    }
+    return address.left(pathAt + 1) + resolved.join(QLatin1Char('/')) + address.mid(pathEnd);
 }
 
 } // namespace download

@@ -35,4 +35,12 @@ bool accepted(const QString &text);
 // last segment such as "%2E%2E" or ".%2e" names a folder as ".." does.
 QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale);
 
+// The address as wget asks the server for it, written so that Qt's client
+// sends the very same request: the path's "." and ".." segments resolved as
+// wget resolves them (outside a UTF-8 locale, escaped dots read as dots
+// first), the fragment dropped. Nothing when wget keeps an escaped dot
+// segment as typed ("%2E%2E" in a UTF-8 locale), which Qt's client would
+// read as a dot segment and resolve.
+std::optional<QString> requestAddress(const QString &url, bool utf8Locale);
+
 } // namespace download

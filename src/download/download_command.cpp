@@ -119,7 +119,12 @@ bool DownloadCommand::prepare(std::unique_ptr<platform::FileLock> &file, qint64 
 
 ServerBytes DownloadCommand::ask(const Stretch &stretch)
 {
-    sizeProbe_.sendRange(view_.address(), stretch.from, stretch.to - stretch.from);
+    // The bytes wget gets, or none: a file Qt's client cannot ask for can
+    // be compared with nothing.
+    const std::optional<QString> requested = requestAddress(view_.address(), folder_.utf8Locale);
+    if (!requested)
+        return {true};
+    sizeProbe_.sendRange(*requested, stretch.from, stretch.to - stretch.from);
     sizeProbe_.waitWhileBusy();
     return {sizeProbe_.errorCode() != 0, sizeProbe_.status(), sizeProbe_.bytes(), sizeProbe_.fileLength()};
 }
@@ -155,7 +160,8 @@ bool DownloadCommand::run()
 
 std::optional<qint64> DownloadCommand::probe()
 {
-    sizeProbe_.send(view_.address(), QByteArrayLiteral("HEAD"));
+    sizeProbe_.send(requestAddress(view_.address(), folder_.utf8Locale).value_or(view_.address()),
+                    QByteArrayLiteral("HEAD"));
     sizeProbe_.waitWhileBusy();
     sizeProbe_.cancel();
     if (sizeProbe_.errorCode() != 0) {

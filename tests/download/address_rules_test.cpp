@@ -2,6 +2,7 @@
 #include "download/downloader_call.h"
 #include "platform/child_process.h"
 #include "platform/files_on_disk.h"
+#include "platform/http_probe.h"
 #include "support/helpers.h"
 
 #include <QDir>
@@ -158,6 +159,46 @@ private slots:
         ::unlink((folder + '/' + written.first()).constData());
         QCOMPARE(name, written.first());
         QCOMPARE(length, std::optional<qint64>(10));
+    }
+
+    // The size and the comparison reach the file wget reaches: Qt's client,
+    // given requestAddress(), sends the path real wget sends; where it
+    // cannot, the address it would send reaches another file.
+    void requestMatchesWget_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("path"); // after /x/echo=1
+        for (const char *locale : {"C", "C.UTF-8"}) {
+            for (const char *path : {"/a/./b/../c", "/a/b/..", "/a/%2e/b", "/d/.%2E/f", "/f.bin#part",
+                                     "/a%2Fb%20c"})
+                QTest::addRow("%s: %s", locale, path) << QString::fromLatin1(locale) << QString::fromLatin1(path);
+        }
+    }
+    void requestMatchesWget()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, path);
+        testing::Sandbox sandbox;
+        testing::TestServer server(sandbox.work());
+        const QString url = server.url(QStringLiteral("/x/echo=1") + path);
+        QProcess wget;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LC_ALL"), locale);
+        wget.setProcessEnvironment(environment);
+        wget.start(QStringLiteral("wget"), {QStringLiteral("-q"), QStringLiteral("-O"), QStringLiteral("-"), url});
+        QVERIFY(wget.waitForFinished());
+        const QByteArray wgetSent = wget.readAllStandardOutput();
+        const auto qtSends = [](const QString &address) {
+            platform::HttpProbe probe;
+            probe.sendRange(address, 0, 4096);
+            probe.waitWhileBusy();
+            return probe.bytes().value_or(QByteArray());
+        };
+        const auto requested = requestAddress(url, locale != QStringLiteral("C"));
+        if (requested)
+            QCOMPARE(qtSends(*requested), wgetSent);
+        else
+            QVERIFY(qtSends(url) != wgetSent);
     }
 
     void noHostNamesNoFile()

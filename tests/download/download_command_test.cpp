@@ -330,6 +330,19 @@ private slots:
         QVERIFY(!QFileInfo::exists(QStringLiteral("page.html.1")));
     }
 
+    // The size and the comparison ask for the file wget asks for, also
+    // where the address holds dot segments (the server answers the path
+    // it was asked for).
+    void dotSegmentsReachWgetsFile()
+    {
+        Fixture f;
+        f.press(QStringLiteral("/x/echo=1/a/./b/../c"));
+        QFile file(QStringLiteral("c"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray("/x/echo=1/a/c"));
+        QCOMPARE(f.command.serverSize(), file.size());
+    }
+
     // The size, the comparison and wget all go through the proxy wget's
     // environment names: here the test server, as the address's own port
     // answers nothing.
