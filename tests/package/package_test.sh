@@ -27,7 +27,7 @@ for size in 16 24 32 48; do
   file "$share/icons/hicolor/${size}x$size/apps/org.example.Brindle.png" | grep -q "$size x $size, 8-bit colormap"
 done
 desktop-file-validate "$share/applications/org.example.Brindle.desktop"
-appstreamcli validate --no-net "$share/metainfo/org.example.Brindle.metainfo.xml"
+appstreamcli validate --no-net --pedantic "$share/metainfo/org.example.Brindle.metainfo.xml"
 
 # The menu entry starts Brindle in the download folder: the one xdg-user-dir
 # names, else ~/Downloads, made when missing. GLib launches it as a desktop does,
