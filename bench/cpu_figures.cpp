@@ -244,8 +244,8 @@ int main(int argc, char **argv)
         relay.kill();
         relay.waitForFinished();
         std::printf("| The comparison before wget continues a 10 MB part, press to wget's start, resume minus "
-                    "fresh, median of 5 | %.1f ms on loopback, %.0f ms with 50 ms of round trip | two round "
-                    "trips and 128 KiB |\n",
+                    "fresh, median of 5 | %.1f ms on loopback, %.0f ms with 50 ms of round trip | two Range "
+                    "requests of 64 KiB, a round trip each |\n",
                     near, distant);
     }
 
