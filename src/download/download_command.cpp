@@ -24,6 +24,8 @@ DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizePro
 {
 }
 
+DownloadCommand::~DownloadCommand() = default;
+
 void DownloadCommand::click()
 {
     // A failed write is not reported; the next press writes again.
@@ -51,8 +53,8 @@ void DownloadCommand::click()
 void DownloadCommand::abandon()
 {
     runner_.terminate();
-    if (heldFile_)
-        heldFile_->removeIfMadeAndEmpty();
+    if (file_)
+        file_->removeIfMadeAndEmpty();
 }
 
 void DownloadCommand::setState(State state)
@@ -77,27 +79,26 @@ void DownloadCommand::download(qint64 answeredSize)
     // file that cannot be locked is not written at all.
     if (!taken.lock)
         return;
-    std::unique_ptr<platform::FileLock> file = std::move(taken.lock);
-    heldFile_ = file.get();
-    const auto letGo = qScopeGuard([this] { heldFile_ = nullptr; });
-    if (!prepare(file, answeredSize))
+    file_ = std::move(taken.lock);
+    const auto letGo = qScopeGuard([this] { file_.reset(); });
+    if (!prepare(answeredSize))
         return;
 
-    const std::optional<qint64> startedAt = file->length();
+    const std::optional<qint64> startedAt = file_->length();
     if (!startedAt || !run())
         return;
     // wget ended by itself, perhaps after resuming on its own, against a
     // server whose file may have changed since the check before it.
     setState(State::Finishing);
-    const std::optional<qint64> length = file->length();
+    const std::optional<qint64> length = file_->length();
     if (length && *length > 0
-        && compare(*file, stretchesAfterRun(*startedAt, *length), Difference::Confirmed) == Match::Different)
-        file->setAside();
+        && compare(*file_, stretchesAfterRun(*startedAt, *length), Difference::Confirmed) == Match::Different)
+        file_->setAside();
 }
 
-bool DownloadCommand::prepare(std::unique_ptr<platform::FileLock> &file, qint64 answeredSize)
+bool DownloadCommand::prepare(qint64 answeredSize)
 {
-    const std::optional<qint64> length = file->length();
+    const std::optional<qint64> length = file_->length();
     if (!length)
         return false;
     if (*length == 0)
@@ -105,16 +106,15 @@ bool DownloadCommand::prepare(std::unique_ptr<platform::FileLock> &file, qint64 
     // A file longer than the server's cannot be a part of it.
     const Match match = answeredSize >= 0 && *length > answeredSize
                             ? Match::Different
-                            : compare(*file, stretchesBeforeResume(*length), Difference::Taken);
+                            : compare(*file_, stretchesBeforeResume(*length), Difference::Taken);
     if (match == Match::Same)
         return true;
     // A server that cannot tell leaves the file as it is, and nothing runs.
-    if (match == Match::Unknown || !file->setAside())
+    if (match == Match::Unknown || !file_->setAside())
         return false;
     // The lock went with the file set aside; wget writes a new one.
-    file = platform::FileLock::take(file->path()).lock;
-    heldFile_ = file.get();
-    return file != nullptr;
+    file_ = platform::FileLock::take(file_->path()).lock;
+    return file_ != nullptr;
 }
 
 ServerBytes DownloadCommand::ask(const Stretch &stretch)
@@ -123,7 +123,7 @@ ServerBytes DownloadCommand::ask(const Stretch &stretch)
     // be compared with nothing.
     const std::optional<QString> requested = requestAddress(view_.address(), folder_.utf8Locale);
     if (!requested)
-        return {true};
+        return {true, 0, std::nullopt, std::nullopt};
     sizeProbe_.sendRange(*requested, stretch.from, stretch.to - stretch.from);
     sizeProbe_.waitWhileBusy();
     return {sizeProbe_.errorCode() != 0, sizeProbe_.status(), sizeProbe_.bytes(), sizeProbe_.fileLength()};

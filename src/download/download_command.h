@@ -19,6 +19,7 @@
 #include "platform/http_probe.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -53,6 +54,7 @@ public:
 
     DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
                     DownloadFolder folder = DownloadFolder::current());
+    ~DownloadCommand();
 
     // The button's click.
     void click();
@@ -75,7 +77,7 @@ private:
     void download(qint64 answeredSize);
     // Lets wget continue only a file of the server's bytes: sets any other
     // aside and locks the new, empty file. False when nothing may run.
-    bool prepare(std::unique_ptr<platform::FileLock> &file, qint64 answeredSize);
+    bool prepare(qint64 answeredSize);
     // The server's bytes for the stretch.
     ServerBytes ask(const Stretch &stretch);
     // What a difference in the server's bytes counts for: before wget
@@ -95,7 +97,7 @@ private:
     DownloadFolder folder_;
     State state_ = State::Idle;
     qint64 serverSize_ = 0;
-    platform::FileLock *heldFile_ = nullptr; // the running press's, for abandon()
+    std::unique_ptr<platform::FileLock> file_; // the running press's lock
 };
 
 } // namespace download

@@ -52,12 +52,23 @@ HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
 {
 }
 
-void HttpProbe::makeManager()
+QNetworkAccessManager &HttpProbe::manager()
 {
-    if (manager_)
-        return;
-    manager_ = std::make_unique<QNetworkAccessManager>();
-    manager_->setProxyFactory(new EnvironmentProxies);
+    if (!manager_) {
+        manager_ = std::make_unique<QNetworkAccessManager>();
+        manager_->setProxyFactory(new EnvironmentProxies);
+    }
+    return *manager_;
+}
+
+void HttpProbe::clearOutcome()
+{
+    errorCode_ = 0;
+    status_ = 0;
+    headers_.clear();
+    range_.reset();
+    bytes_.reset();
+    fileLength_.reset();
 }
 
 QNetworkRequest HttpProbe::requestFor(const QString &address) const
@@ -77,17 +88,11 @@ bool HttpProbe::send(const QString &address, const QByteArray &verb)
 {
     if (busy())
         return false;
-    errorCode_ = 0;
-    status_ = 0;
-    headers_.clear();
-    range_.reset();
-    bytes_.reset();
-    fileLength_.reset();
-    makeManager();
+    clearOutcome();
     // Qt expects no body only for its own HEAD operation; as a custom verb it
     // would wait for Content-Length bytes that never come.
-    reply_ = verb == "HEAD" ? manager_->head(requestFor(address))
-                            : manager_->sendCustomRequest(requestFor(address), verb);
+    reply_ = verb == "HEAD" ? manager().head(requestFor(address))
+                            : manager().sendCustomRequest(requestFor(address), verb);
     watch();
     return true;
 }
@@ -96,17 +101,12 @@ bool HttpProbe::sendRange(const QString &address, qint64 first, qint64 count)
 {
     if (busy())
         return false;
-    errorCode_ = 0;
-    status_ = 0;
-    headers_.clear();
+    clearOutcome();
     range_ = Range{first, count};
-    bytes_.reset();
-    fileLength_.reset();
     QNetworkRequest request = requestFor(address);
     request.setRawHeader(QByteArrayLiteral("Range"),
                          "bytes=" + QByteArray::number(first) + '-' + QByteArray::number(first + count - 1));
-    makeManager();
-    reply_ = manager_->get(request);
+    reply_ = manager().get(request);
     reply_->setReadBufferSize(kReadPiece);
     connect(reply_.data(), &QNetworkReply::readyRead, this, &HttpProbe::readRange);
     watch();
@@ -211,12 +211,8 @@ void HttpProbe::cancel()
         reply->disconnect(this);
         reply->abort();
         reply->deleteLater();
+        clearOutcome();
         errorCode_ = QNetworkReply::OperationCanceledError;
-        status_ = 0;
-        headers_.clear();
-        range_.reset();
-        bytes_.reset();
-        fileLength_.reset();
         emit ended();
     }
 }

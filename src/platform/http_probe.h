@@ -68,7 +68,9 @@ signals:
     void ended();
 
 private:
-    void makeManager();
+    // Made on the first request, keeping the network stack out of start-up.
+    QNetworkAccessManager &manager();
+    void clearOutcome();
     QNetworkRequest requestFor(const QString &address) const;
     void watch();
     // Takes in what arrived of a ranged answer; ends the request once it
@@ -77,7 +79,6 @@ private:
     void finish();
     void end(QNetworkReply *reply);
 
-    // Made on the first request, keeping the network stack out of start-up.
     std::unique_ptr<QNetworkAccessManager> manager_;
     QPointer<QNetworkReply> reply_;
     std::chrono::milliseconds timeout_;

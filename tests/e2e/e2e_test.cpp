@@ -37,11 +37,13 @@ class EndToEndTest : public QObject
         process.waitForFinished(20000);
         return QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
     }
-    void click(const QString &window, QPoint at)
+    // `count` clicks 150 ms apart.
+    void click(const QString &window, QPoint at, int count = 1)
     {
         run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-                                        QString::number(at.x()), QString::number(at.y()),
-                                        QStringLiteral("click"), QStringLiteral("1")});
+                                        QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+                                        QStringLiteral("--repeat"), QString::number(count), QStringLiteral("--delay"),
+                                        QStringLiteral("150"), QStringLiteral("1")});
     }
     // Types the address after the box's "http://".
     void typeAddress(const QString &window, const QString &address)
@@ -194,10 +196,7 @@ private slots:
         startBrindle(sandbox.work());
         const QString win = window();
         typeAddress(win, address);
-        run(QStringLiteral("xdotool"), {QStringLiteral("mousemove"), QStringLiteral("--window"), win,
-                                        QString::number(kDownloadButton.x()), QString::number(kDownloadButton.y()),
-                                        QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"),
-                                        QStringLiteral("--delay"), QStringLiteral("150"), QStringLiteral("1")});
+        click(win, kDownloadButton, 2);
         QTRY_VERIFY_WITH_TIMEOUT(!testing::processesWith(address).isEmpty(), 5000);
         QTest::qWait(500);
         click(win, kDownloadButton); // Pause
