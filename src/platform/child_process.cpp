@@ -222,12 +222,10 @@ void ChildProcess::close()
 
 bool childLocaleIsUtf8()
 {
-    QByteArray name;
-    for (const char *variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
-        if (!(name = qgetenv(variable)).isEmpty())
-            break;
-    }
-    const locale_t locale = ::newlocale(LC_CTYPE_MASK, name.isEmpty() ? "C" : name.constData(), locale_t{});
+    // The child sets its whole locale from the environment at once, and one
+    // category naming a locale that is not installed leaves all of it "C";
+    // newlocale with every category decides the same way.
+    const locale_t locale = ::newlocale(LC_ALL_MASK, "", locale_t{});
     if (locale == locale_t{})
         return false;
     const bool utf8 = std::strcmp(::nl_langinfo_l(CODESET, locale), "UTF-8") == 0;

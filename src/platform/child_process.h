@@ -60,9 +60,10 @@ private:
     bool reaped_ = false;
 };
 
-// Whether the locale a started child runs in (LC_ALL, else LC_CTYPE, else
-// LANG, from the environment it inherits) encodes text in UTF-8. A locale
-// that is not installed is the C locale to the child, and so to this.
+// Whether the locale a started child runs in, set from the environment it
+// inherits (LC_ALL, else each LC_ category, else LANG), encodes text in
+// UTF-8. Where any category names a locale that is not installed, the
+// child runs wholly in the C locale, and so this says false.
 bool childLocaleIsUtf8();
 
 struct ChildProcess::Started

@@ -3,6 +3,7 @@
 #include <QEventLoop>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
+#include <QTimer>
 #include <QUrl>
 
 namespace platform {
@@ -74,7 +75,6 @@ void HttpProbe::clearOutcome()
 QNetworkRequest HttpProbe::requestFor(const QString &address) const
 {
     QNetworkRequest request{QUrl(address)};
-    request.setTransferTimeout(static_cast<int>(timeout_.count()));
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     // The size and bytes that matter are those wget fetches, and wget asks
@@ -116,6 +116,9 @@ bool HttpProbe::sendRange(const QString &address, qint64 first, qint64 count)
 void HttpProbe::watch()
 {
     connect(reply_.data(), &QNetworkReply::finished, this, &HttpProbe::finish);
+    // Qt's time-out counts only silence: a server sending a byte now and
+    // then would hold the request, and the press waiting on it, for hours.
+    QTimer::singleShot(timeout_, reply_.data(), &QNetworkReply::abort);
 }
 
 void HttpProbe::readRange()
