@@ -46,6 +46,9 @@ public:
 // Read in pieces, so an answer far longer than asked for never sits in memory.
 constexpr qint64 kReadPiece = 1 << 16;
 
+// Less than this in a whole time-out ends a request, as silence would.
+constexpr qint64 kLeastBytesPerSecond = 1024;
+
 } // namespace
 
 HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
@@ -116,9 +119,21 @@ bool HttpProbe::sendRange(const QString &address, qint64 first, qint64 count)
 void HttpProbe::watch()
 {
     connect(reply_.data(), &QNetworkReply::finished, this, &HttpProbe::finish);
-    // Qt's time-out counts only silence: a server sending a byte now and
-    // then would hold the request, and the press waiting on it, for hours.
-    QTimer::singleShot(timeout_, reply_.data(), &QNetworkReply::abort);
+    // Silence alone would let a server hold the request, and the press that
+    // waits on it, for hours with a byte now and then; a slow but steady
+    // answer (a whole file read up to a long part) goes on.
+    auto *watchdog = new QTimer(reply_.data());
+    auto received = std::make_shared<qint64>(0);
+    connect(reply_.data(), &QNetworkReply::downloadProgress, watchdog,
+            [received](qint64 bytes) { *received = bytes; });
+    const qint64 least = kLeastBytesPerSecond * timeout_.count() / 1000;
+    connect(watchdog, &QTimer::timeout, reply_.data(),
+            [reply = reply_.data(), received, least, checked = qint64(0)]() mutable {
+                if (*received - checked < least)
+                    reply->abort();
+                checked = *received;
+            });
+    watchdog->start(timeout_);
 }
 
 void HttpProbe::readRange()

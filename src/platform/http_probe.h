@@ -6,8 +6,8 @@
 // next one is sent. Every request asks for the file as wget fetches it
 // (`Accept-Encoding: identity`), follows redirects that stay as safe, signs
 // in with the address's user and password, goes through the proxy wget's
-// environment names, and ends with an error once it has run for the
-// time-out, whether or not bytes still come.
+// environment names, and ends with an error when a whole time-out brings
+// less than 1 KiB a second of its answer (silence, or a trickle).
 
 #include <QByteArray>
 #include <QList>
