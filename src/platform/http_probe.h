@@ -97,7 +97,6 @@ private:
     std::optional<Range> range_;
     std::optional<QByteArray> bytes_; // set once the answer holds them
     std::optional<qint64> fileLength_;
-
 };
 
 } // namespace platform
