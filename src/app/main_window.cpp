@@ -160,8 +160,12 @@ void MainWindow::onAddressChanged()
 
 void MainWindow::onDisplayTick()
 {
-    const QByteArray path = folder_.fileFor(addressBox_->text());
-    const auto tick = progress::sampleTick(serverSize(), platform::lengthOnDisk(path), currentSize_->text());
+    showSizes(platform::lengthOnDisk(folder_.fileFor(addressBox_->text())));
+}
+
+void MainWindow::showSizes(std::optional<qint64> length)
+{
+    const auto tick = progress::sampleTick(serverSize(), length, currentSize_->text());
     totalSize_->setText(tick.total);
     currentSize_->setText(tick.current);
     if (tick.percent)
@@ -206,6 +210,15 @@ void MainWindow::setAddressEnabled(bool enabled)
 void MainWindow::setCaption(const QString &caption)
 {
     downloadButton_->setText(caption);
+}
+
+void MainWindow::pressEnded(const download::PressOutcome &outcome)
+{
+    // A file that the press moved away is no download stalled where it was:
+    // the figures show what is under the name now, nothing as 0. A file gone
+    // for reasons of its own keeps the last reading.
+    if (!outcome.setAside.isEmpty())
+        showSizes(platform::lengthOnDisk(folder_.fileFor(addressBox_->text())).value_or(0));
 }
 
 } // namespace app

@@ -49,12 +49,15 @@ private:
     void onAddressChanged();
     // Shows total and current size and redraws the bar at their ratio.
     void onDisplayTick();
+    // Shows the sizes for the file's length, nothing when it cannot be read.
+    void showSizes(std::optional<qint64> length);
     void onMakerLinkClicked();
     void drawBar(std::uint8_t percent);
 
     QString address() const override;
     void setAddressEnabled(bool enabled) override;
     void setCaption(const QString &caption) override;
+    void pressEnded(const download::PressOutcome &outcome) override;
 
     EndProgram endProgram_;
     int twipsPerPixel_; // the screen's, for the layout and the bar

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QStringList>
+#include <type_traits>
 
 namespace download {
 
@@ -18,6 +19,56 @@ bool accepted(const QString &text)
 }
 
 namespace {
+
+// The same split for text and for the bytes wget receives: every mark it
+// looks for is ASCII.
+template <typename Text>
+AddressPieces splitAddress(Text address)
+{
+    const auto find = [](Text text, const char *mark, qsizetype from) {
+        if constexpr (std::is_same_v<Text, QStringView>)
+            return text.indexOf(QLatin1StringView(mark), from);
+        else
+            return text.indexOf(QByteArrayView(mark), from);
+    };
+    AddressPieces pieces;
+    pieces.fragment = find(address, "#", 0);
+    if (pieces.fragment < 0)
+        pieces.fragment = address.size();
+    const Text beforeFragment = address.first(pieces.fragment);
+    const qsizetype scheme = find(beforeFragment, "://", 0);
+    pieces.authority = scheme < 0 ? 0 : scheme + 3;
+    pieces.query = find(beforeFragment, "?", pieces.authority);
+    if (pieces.query < 0)
+        pieces.query = pieces.fragment;
+    pieces.path = find(beforeFragment.first(pieces.query), "/", pieces.authority);
+    if (pieces.path < 0)
+        pieces.path = pieces.query;
+    return pieces;
+}
+
+// Where the password's ":" and the "@" after it are in the authority.
+struct PasswordAt
+{
+    qsizetype colon = -1;
+    qsizetype at = -1;
+};
+
+std::optional<PasswordAt> passwordOf(const QString &address)
+{
+    const AddressPieces pieces = piecesOf(address);
+    const QStringView authority = QStringView(address).sliced(pieces.authority, pieces.path - pieces.authority);
+    const qsizetype at = authority.lastIndexOf(u'@');
+    const qsizetype colon = at < 0 ? -1 : authority.first(at).indexOf(u':');
+    if (colon < 0)
+        return std::nullopt;
+    return PasswordAt{pieces.authority + colon, pieces.authority + at};
+}
+
+bool isControl(unsigned char byte)
+{
+    return byte < 32 || byte == 127;
+}
 
 // The address as wget receives it: the child process passes every argument
 // in the local 8-bit encoding.
@@ -66,32 +117,57 @@ QByteArray unescape(const QByteArray &text, bool keepReserved)
 // this system should hold.
 QByteArray localPiece(const QByteArray &piece)
 {
-    const QByteArray decoded = unescape(unescape(piece, true), false);
-    QByteArray out;
-    for (const char c : decoded) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '/' || byte < 32 || byte == 127)
-            out += '%' + QByteArray::number(byte, 16).rightJustified(2, '0').toUpper();
-        else
-            out += c;
-    }
-    return out;
+    return percentEscaped(unescape(unescape(piece, true), false),
+                          [](unsigned char byte) { return byte == '/' || isControl(byte); });
 }
 
 } // namespace
 
+AddressPieces piecesOf(QStringView address)
+{
+    return splitAddress(address);
+}
+
+AddressPieces piecesOf(QByteArrayView address)
+{
+    return splitAddress(address);
+}
+
+bool holdsPassword(const QString &address)
+{
+    return passwordOf(address).has_value();
+}
+
+QString shownAddress(const QString &address)
+{
+    QString shown = address;
+    if (const auto password = passwordOf(address))
+        shown.remove(password->colon, password->at - password->colon);
+    return QString::fromUtf8(percentEscaped(shown.toUtf8(), isControl));
+}
+
+QByteArray percentEscaped(QByteArrayView bytes, bool (*escaped)(unsigned char byte))
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (escaped(byte))
+            out.append('%').append(kHex[byte >> 4]).append(kHex[byte & 15]);
+        else
+            out.append(c);
+    }
+    return out;
+}
+
 QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
 {
-    QByteArray address = addressBytes(url);
-    address.truncate(address.indexOf('#') < 0 ? address.size() : address.indexOf('#'));
-    const qsizetype scheme = address.indexOf("://");
-    const qsizetype hostStart = scheme < 0 ? 0 : scheme + 3;
-    const qsizetype queryAt = address.indexOf('?', hostStart);
-    const QByteArray beforeQuery = queryAt < 0 ? address : address.left(queryAt);
-    const qsizetype pathAt = beforeQuery.indexOf('/', hostStart);
-    if ((pathAt < 0 ? beforeQuery.size() : pathAt) == hostStart)
+    const QByteArray address = addressBytes(url);
+    const AddressPieces pieces = piecesOf(address);
+    if (pieces.path == pieces.authority)
         return {};
-    const QByteArray path = pathAt < 0 ? QByteArray() : beforeQuery.mid(pathAt);
+    const QByteArray path = address.sliced(pieces.path, pieces.query - pieces.path);
     QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
     // wget resolves "." and ".." in the path as it reads it, so an address
     // that ends in one of them names a folder.
@@ -99,17 +175,18 @@ QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
     if (read == "." || read == "..")
         segment.clear();
 
+    const bool hasQuery = pieces.query < pieces.fragment;
     QByteArray name = segment.isEmpty() ? QByteArrayLiteral("index.html") : localPiece(segment);
     // An escaped ".." comes out of decoding; as a whole name wget writes it
     // escaped again, so that it can never climb out of the folder. An
     // escaped "." as a whole name is the folder itself, which wget cannot
     // write.
-    if (name == ".." && queryAt < 0)
+    if (name == ".." && !hasQuery)
         name = QByteArrayLiteral("%2E%2E");
-    else if (name == "." && queryAt < 0)
+    else if (name == "." && !hasQuery)
         return {};
-    if (queryAt >= 0)
-        name += '?' + localPiece(address.mid(queryAt + 1));
+    if (hasQuery)
+        name += '?' + localPiece(address.sliced(pieces.query + 1, pieces.fragment - pieces.query - 1));
     constexpr long kSpare = 19;
     if (nameMax - kSpare > 0 && name.size() > nameMax - kSpare)
         name.truncate(nameMax - kSpare);
@@ -118,14 +195,11 @@ QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
 
 std::optional<QString> requestAddress(const QString &url, bool utf8Locale)
 {
-    const QString address = url.left(url.indexOf(QLatin1Char('#')) < 0 ? url.size() : url.indexOf(QLatin1Char('#')));
-    const qsizetype scheme = address.indexOf(QStringLiteral("://"));
-    const qsizetype queryAt = address.indexOf(QLatin1Char('?'), scheme < 0 ? 0 : scheme + 3);
-    const qsizetype pathAt = address.indexOf(QLatin1Char('/'), scheme < 0 ? 0 : scheme + 3);
-    if (pathAt < 0 || (queryAt >= 0 && pathAt > queryAt))
+    const AddressPieces pieces = piecesOf(url);
+    const QString address = url.first(pieces.fragment);
+    if (pieces.path == pieces.query)
         return address;
-    const qsizetype pathEnd = queryAt < 0 ? address.size() : queryAt;
-    const QStringList segments = address.mid(pathAt + 1, pathEnd - pathAt - 1).split(QLatin1Char('/'));
+    const QStringList segments = address.sliced(pieces.path + 1, pieces.query - pieces.path - 1).split(QLatin1Char('/'));
     QStringList resolved;
     for (qsizetype i = 0; i < segments.size(); ++i) {
         const QString &segment = segments[i];
@@ -141,7 +215,7 @@ std::optional<QString> requestAddress(const QString &url, bool utf8Locale)
         else if (i == segments.size() - 1)
             resolved << QString(); // a path ending in a dot segment names a folder
     }
-    return address.left(pathAt + 1) + resolved.join(QLatin1Char('/')) + address.mid(pathEnd);
+    return address.first(pieces.path + 1) + resolved.join(QLatin1Char('/')) + address.sliced(pieces.query);
 }
 
 } // namespace download

@@ -18,6 +18,32 @@ std::optional<QString> prefixRule(const QString &text);
 // Refused when the text lacks the prefix or is nothing but the prefix.
 bool accepted(const QString &text);
 
+// Where the pieces of an address begin, split as wget splits it: the
+// authority after the first "://" (or from the start), the path at the first
+// "/" after it, the query at the first "?", the fragment at the first "#". A
+// piece that is missing is empty: it begins where the next one does.
+struct AddressPieces
+{
+    qsizetype authority = 0; // user, password, host and port
+    qsizetype path = 0;      // where the authority ends
+    qsizetype query = 0;     // "?" and what follows, up to the fragment
+    qsizetype fragment = 0;  // "#" and what follows, to the end
+};
+AddressPieces piecesOf(QStringView address);
+AddressPieces piecesOf(QByteArrayView address);
+
+// True when the authority's user part (before its last "@") holds a ":" and
+// so a password, also an empty one.
+bool holdsPassword(const QString &address);
+
+// The address with its password and the ":" before it left out, the user
+// kept, and every control character written as %XX: what may be shown to
+// others, on one line.
+QString shownAddress(const QString &address);
+
+// The bytes with each byte that `escaped` picks written as %XX.
+QByteArray percentEscaped(QByteArrayView bytes, bool (*escaped)(unsigned char byte));
+
 // The name of the file that wget writes for the address, in the bytes that
 // reach the file system: the last path segment, or "index.html" where the
 // address names a folder (a last segment of "." or ".." among them) or no

@@ -1,7 +1,6 @@
 #include "download/download_command.h"
 
 #include "download/address_rules.h"
-#include "download/downloader_call.h"
 #include "download/remembered_address.h"
 #include "download/size_conversion.h"
 #include "platform/file_lock.h"
@@ -16,6 +15,14 @@ QString captionOf(DownloadCommand::State state)
     return state == DownloadCommand::State::Downloading ? kPauseCaption : kDownloadCaption;
 }
 
+PressOutcome endedWith(PressEnding ending, const QString &detail = {})
+{
+    PressOutcome outcome;
+    outcome.ending = ending;
+    outcome.detail = detail;
+    return outcome;
+}
+
 } // namespace
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
@@ -28,10 +35,9 @@ DownloadCommand::~DownloadCommand() = default;
 
 void DownloadCommand::click()
 {
+    const QString address = view_.address();
     // A failed write is not reported; the next press writes again.
-    saveAddress(view_.address());
-    if (!accepted(view_.address()))
-        return;
+    saveAddress(address);
 
     if (state_ == State::Downloading) {
         setState(State::Stopping);
@@ -43,15 +49,17 @@ void DownloadCommand::click()
     if (state_ != State::Idle)
         return;
 
-    setState(State::Asking);
-    // An answer with an error leaves the size at 0, so a run always has one.
-    if (const std::optional<qint64> answered = probe(); answered && serverSize_ > 0)
-        download(*answered);
+    PressOutcome outcome = press(address);
     setState(State::Idle);
+    qCInfo(pressLog).noquote() << describe(shownAddress(address), outcome);
+    outcome_ = std::move(outcome);
+    view_.pressEnded(*outcome_);
 }
 
 void DownloadCommand::abandon()
 {
+    if (state_ == State::Downloading)
+        setState(State::Stopping);
     runner_.terminate();
     if (file_)
         file_->removeIfMadeAndEmpty();
@@ -66,104 +74,31 @@ void DownloadCommand::setState(State state)
     state_ = state;
 }
 
-void DownloadCommand::download(qint64 answeredSize)
+PressOutcome DownloadCommand::press(const QString &address)
 {
-    const QByteArray path = folder_.fileFor(view_.address());
-    // An address for which wget writes no file has nothing to guard.
-    if (path.isEmpty()) {
-        run();
-        return;
+    if (!accepted(address))
+        return endedWith(PressEnding::Refused);
+    // A folder without a name would put the file, and its lock, at the root.
+    if (folder_.path.isEmpty())
+        return endedWith(PressEnding::NoFolder);
+    const Press press{address, folder_.fileFor(address), requestAddress(address, folder_.utf8Locale),
+                      wgetCall(address)};
+    setState(State::Asking);
+    const std::optional<qint64> answered = probe(press);
+    if (!answered) {
+        const int status = sizeProbe_.status();
+        return endedWith(PressEnding::NoAnswer, status > 0 ? QStringLiteral("HTTP %1").arg(status) : QString());
     }
-    auto taken = platform::FileLock::take(path);
-    // Another Brindle's download goes on, and this display follows it; a
-    // file that cannot be locked is not written at all.
-    if (!taken.lock)
-        return;
-    file_ = std::move(taken.lock);
-    const auto letGo = qScopeGuard([this] { file_.reset(); });
-    if (!prepare(answeredSize))
-        return;
-
-    const std::optional<qint64> startedAt = file_->length();
-    if (!startedAt || !run())
-        return;
-    // wget ended by itself, perhaps after resuming on its own, against a
-    // server whose file may have changed since the check before it.
-    setState(State::Finishing);
-    const std::optional<qint64> length = file_->length();
-    if (length && *length > 0
-        && compare(*file_, stretchesAfterRun(*startedAt, *length), Difference::Confirmed) == Match::Different)
-        file_->setAside();
+    // An answer with an error leaves the size at 0, so a run always has one.
+    if (serverSize_ <= 0)
+        return endedWith(PressEnding::NoSize);
+    return download(press, *answered);
 }
 
-bool DownloadCommand::prepare(qint64 answeredSize)
+std::optional<qint64> DownloadCommand::probe(const Press &press)
 {
-    const std::optional<qint64> length = file_->length();
-    if (!length)
-        return false;
-    if (*length == 0)
-        return true;
-    // A file longer than the server's cannot be a part of it.
-    const Match match = answeredSize >= 0 && *length > answeredSize
-                            ? Match::Different
-                            : compare(*file_, stretchesBeforeResume(*length), Difference::Taken);
-    if (match == Match::Same)
-        return true;
-    // A server that cannot tell leaves the file as it is, and nothing runs.
-    if (match == Match::Unknown || !file_->setAside())
-        return false;
-    // The lock went with the file set aside; wget writes a new one.
-    file_ = platform::FileLock::take(file_->path()).lock;
-    return file_ != nullptr;
-}
-
-ServerBytes DownloadCommand::ask(const Stretch &stretch)
-{
-    // The bytes wget gets, or none: a file Qt's client cannot ask for can
-    // be compared with nothing.
-    const std::optional<QString> requested = requestAddress(view_.address(), folder_.utf8Locale);
-    if (!requested)
-        return {true, 0, std::nullopt, std::nullopt};
-    sizeProbe_.sendRange(*requested, stretch.from, stretch.to - stretch.from);
+    sizeProbe_.sendHead(press.request.value_or(press.address));
     sizeProbe_.waitWhileBusy();
-    return {sizeProbe_.errorCode() != 0, sizeProbe_.status(), sizeProbe_.bytes(), sizeProbe_.fileLength()};
-}
-
-Match DownloadCommand::compare(const platform::FileLock &file, const QList<Stretch> &stretches,
-                               Difference difference)
-{
-    for (const Stretch &stretch : stretches) {
-        const ServerBytes server = ask(stretch);
-        const std::optional<QByteArray> own = file.read(stretch.from, stretch.to - stretch.from);
-        Match match = own ? compareStretch(stretch, server, *own) : Match::Unknown;
-        // A server that writes something new into every answer (a time, a
-        // token) tells nothing about the file by its bytes.
-        if (match == Match::Different && difference == Difference::Confirmed && server.bytes
-            && ask(stretch).bytes != server.bytes)
-            match = Match::Unknown;
-        if (match != Match::Same)
-            return match;
-    }
-    return Match::Same;
-}
-
-bool DownloadCommand::run()
-{
-    const DownloaderCall call = wgetCall(view_.address());
-    setState(State::Downloading);
-    // A wget that cannot be started ends the run at once and wrote nothing;
-    // the idle state is restored by the press, without a message.
-    if (runner_.runAndWait(QStringLiteral("wget"), call.arguments, call.input))
-        return false;
-    return state_ == State::Downloading;
-}
-
-std::optional<qint64> DownloadCommand::probe()
-{
-    sizeProbe_.send(requestAddress(view_.address(), folder_.utf8Locale).value_or(view_.address()),
-                    QByteArrayLiteral("HEAD"));
-    sizeProbe_.waitWhileBusy();
-    sizeProbe_.cancel();
     if (sizeProbe_.errorCode() != 0) {
         serverSize_ = 0;
         return std::nullopt;
@@ -176,6 +111,119 @@ std::optional<qint64> DownloadCommand::probe()
         serverSize_ = *size;
     // Text that is not a size leaves the previous probe's size in place.
     return size.value_or(-1);
+}
+
+PressOutcome DownloadCommand::download(const Press &press, qint64 answeredSize)
+{
+    PressOutcome outcome;
+    // An address for which wget writes no file has nothing to guard.
+    if (press.file.isEmpty()) {
+        run(press, outcome);
+        return outcome;
+    }
+    auto taken = platform::FileLock::take(press.file);
+    // Another Brindle's download goes on, and this display follows it; a
+    // file that cannot be locked is not written at all.
+    if (!taken.lock)
+        return endedWith(taken.outcome == platform::FileLock::Outcome::HeldElsewhere ? PressEnding::HeldElsewhere
+                                                                                     : PressEnding::Unlockable);
+    file_ = std::move(taken.lock);
+    const auto letGo = qScopeGuard([this] { file_.reset(); });
+    if (const std::optional<PressEnding> ending = prepare(press, answeredSize, outcome.setAside)) {
+        outcome.ending = *ending;
+        return outcome;
+    }
+
+    const std::optional<qint64> startedAt = file_->length();
+    if (!startedAt) {
+        outcome.ending = PressEnding::Unlockable;
+        return outcome;
+    }
+    run(press, outcome);
+    if (outcome.ending != PressEnding::Ended)
+        return outcome;
+    // wget ended by itself, perhaps after resuming on its own, against a
+    // server whose file may have changed since the check before it.
+    setState(State::Finishing);
+    const std::optional<qint64> length = file_->length();
+    if (length && *length > 0
+        && compare(press, stretchesAfterRun(*startedAt, *length), Difference::Confirmed) == Match::Different) {
+        if (const auto moved = file_->setAside())
+            outcome.setAside << *moved;
+    }
+    return outcome;
+}
+
+std::optional<PressEnding> DownloadCommand::prepare(const Press &press, qint64 answeredSize,
+                                                    QByteArrayList &setAside)
+{
+    const std::optional<qint64> length = file_->length();
+    if (!length)
+        return PressEnding::Unlockable;
+    if (*length == 0)
+        return std::nullopt;
+    // A file longer than the server's cannot be a part of it.
+    const Match match = answeredSize >= 0 && *length > answeredSize
+                            ? Match::Different
+                            : compare(press, stretchesBeforeResume(*length), Difference::Taken);
+    if (match == Match::Same)
+        return std::nullopt;
+    // A server that cannot tell leaves the file as it is, and nothing runs.
+    if (match == Match::Unknown)
+        return PressEnding::Undecided;
+    const std::optional<QByteArray> moved = file_->setAside();
+    if (!moved)
+        return PressEnding::NotSetAside;
+    setAside << *moved;
+    // The lock went with the file set aside; wget writes a new one.
+    file_ = platform::FileLock::take(press.file).lock;
+    if (!file_)
+        return PressEnding::NotReplaced;
+    return std::nullopt;
+}
+
+ServerBytes DownloadCommand::ask(const Press &press, const Stretch &stretch)
+{
+    // The bytes wget gets, or none: a file Qt's client cannot ask for can
+    // be compared with nothing.
+    if (!press.request)
+        return {true, 0, std::nullopt, std::nullopt};
+    sizeProbe_.sendRange(*press.request, stretch.from, stretch.to - stretch.from);
+    sizeProbe_.waitWhileBusy();
+    return {sizeProbe_.errorCode() != 0, sizeProbe_.status(), sizeProbe_.bytes(), sizeProbe_.fileLength()};
+}
+
+Match DownloadCommand::compare(const Press &press, const QList<Stretch> &stretches, Difference difference)
+{
+    for (const Stretch &stretch : stretches) {
+        const ServerBytes server = ask(press, stretch);
+        const std::optional<QByteArray> own = file_->read(stretch.from, stretch.to - stretch.from);
+        Match match = own ? compareStretch(stretch, server, *own) : Match::Unknown;
+        // A server that writes something new into every answer (a time, a
+        // token) tells nothing about the file by its bytes.
+        if (match == Match::Different && difference == Difference::Confirmed && server.bytes
+            && ask(press, stretch).bytes != server.bytes)
+            match = Match::Unknown;
+        if (match != Match::Same)
+            return match;
+    }
+    return Match::Same;
+}
+
+void DownloadCommand::run(const Press &press, PressOutcome &outcome)
+{
+    setState(State::Downloading);
+    // wget, and every process it starts, holds the lock with this press, so
+    // the file stays held until the last of them is gone.
+    const int lock = file_ ? file_->descriptor() : -1;
+    // A wget that cannot be started ends the run at once and wrote nothing;
+    // the idle state is restored by the press, without a message.
+    if (const auto error = runner_.runAndWait(QStringLiteral("wget"), press.call.arguments, press.call.input, lock)) {
+        outcome.ending = PressEnding::NotStarted;
+        outcome.detail = *error;
+        return;
+    }
+    outcome.ending = state_ == State::Downloading ? PressEnding::Ended : PressEnding::Paused;
 }
 
 } // namespace download

@@ -1,20 +1,25 @@
 #pragma once
 // The Download/Pause command. Every press saves the address first. Then one
 // press at a time: from idle a press probes the size and, with a size above
-// 0, runs wget until it ends; while wget runs a press is Pause; while the
-// command waits for the server (before or after wget) or for a paused wget
-// to go, a press does nothing more.
+// 0, runs wget until it ends; while wget runs a press is Pause, whatever
+// the address box holds by then; while the command waits for the server
+// (before or after wget) or for a paused wget to go, a press does nothing
+// more. A press takes the address once, when it is pressed, and works with
+// it to its end. Each press from idle ends in a PressOutcome.
 //
 // Only one Brindle writes a file: a run holds the file's own lock for its
-// whole life, and a press whose file another Brindle is downloading, or
-// whose file cannot be locked, runs nothing. wget continues a file only
-// when its bytes are the server's (see partial_check.h): any other file is
-// set aside under the next free copy name and the server's file fetched
-// whole, and a file that wget finished is compared again and set aside the
-// same way when it does not hold the server's bytes.
+// whole life, wget's processes hold it with it, and a press whose file
+// another Brindle is downloading, or whose file cannot be locked, runs
+// nothing. wget continues a file only when its bytes are the server's (see
+// partial_check.h): any other file is set aside under the next free copy
+// name and the server's file fetched whole, and a file that wget finished
+// is compared again and set aside the same way when it does not hold the
+// server's bytes.
 
 #include "download/download_folder.h"
+#include "download/downloader_call.h"
 #include "download/partial_check.h"
+#include "download/press_outcome.h"
 #include "download/runner.h"
 #include "platform/http_probe.h"
 
@@ -39,6 +44,8 @@ public:
     virtual QString address() const = 0;
     virtual void setAddressEnabled(bool enabled) = 0;
     virtual void setCaption(const QString &caption) = 0;
+    // A press from idle has ended, the window idle again.
+    virtual void pressEnded(const PressOutcome &outcome) = 0;
 };
 
 class DownloadCommand
@@ -63,33 +70,49 @@ public:
     void abandon();
 
     State state() const { return state_; }
-    // Total size in bytes from the last probe that produced one; 0 at start.
+    // How the last press from idle ended; nothing before the first has.
+    const std::optional<PressOutcome> &outcome() const { return outcome_; }
+    // Total size in bytes: set by each press that gets an answer to its size
+    // request (0 for a failed request or one without the header), kept when
+    // the header is no size, 0 at start.
     qint64 serverSize() const { return serverSize_; }
 
 private:
+    // What a press works with, taken from the address once, when pressed.
+    struct Press
+    {
+        QString address;
+        QByteArray file;                // where wget writes; empty when it writes nothing
+        std::optional<QString> request; // as wget requests it, when Qt's client can send that
+        DownloaderCall call;
+    };
+
     // Shows the state: the caption reads "Pause" while wget runs, and the
     // address box is enabled only when idle.
     void setState(State state);
+    // A whole press from idle, up to its end.
+    PressOutcome press(const QString &address);
     // Sets serverSize_ from a HEAD request; the length this answer gave, -1
     // for none, or nothing when the request failed.
-    std::optional<qint64> probe();
+    std::optional<qint64> probe(const Press &press);
     // Runs wget for the file unless another Brindle is downloading it.
-    void download(qint64 answeredSize);
+    PressOutcome download(const Press &press, qint64 answeredSize);
     // Lets wget continue only a file of the server's bytes: sets any other
-    // aside and locks the new, empty file. False when nothing may run.
-    bool prepare(qint64 answeredSize);
+    // aside, noting the copy, and locks the new, empty file. How the press
+    // ends when nothing may run.
+    std::optional<PressEnding> prepare(const Press &press, qint64 answeredSize, QByteArrayList &setAside);
     // The server's bytes for the stretch.
-    ServerBytes ask(const Stretch &stretch);
+    ServerBytes ask(const Press &press, const Stretch &stretch);
     // What a difference in the server's bytes counts for: before wget
     // continues a file, any difference sets it aside (a fresh copy loses
     // nothing); a file wget finished is set aside only for a difference
     // that a second answer repeats.
     enum class Difference { Taken, Confirmed };
     // Compares the stretches of the locked file with the server's bytes.
-    Match compare(const platform::FileLock &file, const QList<Stretch> &stretches, Difference difference);
-    // Runs wget with the state at Downloading; true when it started and
-    // ended by itself, not by Pause.
-    bool run();
+    Match compare(const Press &press, const QList<Stretch> &stretches, Difference difference);
+    // Runs wget with the state at Downloading, the lock handed to it; sets
+    // how the run ended: NotStarted, Paused or Ended.
+    void run(const Press &press, PressOutcome &outcome);
 
     CommandView &view_;
     platform::HttpProbe &sizeProbe_;
@@ -97,6 +120,7 @@ private:
     DownloadFolder folder_;
     State state_ = State::Idle;
     qint64 serverSize_ = 0;
+    std::optional<PressOutcome> outcome_;
     std::unique_ptr<platform::FileLock> file_; // the running press's lock
 };
 

@@ -15,7 +15,7 @@ DownloadFolder DownloadFolder::current()
 QByteArray DownloadFolder::fileFor(const QString &address) const
 {
     const QByteArray name = wgetFileName(address, nameMax, utf8Locale);
-    return name.isEmpty() ? QByteArray() : path + '/' + name;
+    return name.isEmpty() || path.isEmpty() ? QByteArray() : path + '/' + name;
 }
 
 } // namespace download

@@ -15,10 +15,6 @@ struct DownloaderCall
     std::optional<QByteArray> input; // wget's standard input, when used
 };
 
-// True when the address's user part (before the last "@" of the part
-// between "://" and the first "/", "?" or "#") holds a ":" and so a password.
-bool holdsPassword(const QString &address);
-
 // `wget -c <address>` exactly, the address as one argument; for an address
 // with a password `wget -c -i -` reading the address as one line, every
 // blank and control byte written as %XX, which wget sends and names the file

@@ -7,9 +7,9 @@
 namespace download {
 
 std::optional<QString> Runner::runAndWait(const QString &program, const QStringList &arguments,
-                                          const std::optional<QByteArray> &input)
+                                          const std::optional<QByteArray> &input, int keepOpen)
 {
-    auto started = platform::ChildProcess::start(program, arguments, input);
+    auto started = platform::ChildProcess::start(program, arguments, input, keepOpen);
     if (!started.process)
         return started.error;
 
@@ -40,11 +40,6 @@ void Runner::terminate()
 {
     if (waitedProcess_)
         waitedProcess_->terminate();
-}
-
-int Runner::waitedHandle() const
-{
-    return waitedProcess_ ? waitedProcess_->handle() : 0;
 }
 
 } // namespace download

@@ -18,28 +18,26 @@ class Runner
 {
 public:
     // Starts the program with exactly these arguments (and `input` as its
-    // standard input, when given) and returns once it has ended, its handle
-    // closed. Returns the reason at once, leaving waitedHandle() alone, when
-    // the program cannot be started. Should the end be impossible to watch
-    // (no descriptors left), the program is stopped and the run returns.
+    // standard input, when given, and `keepOpen` inherited, see
+    // ChildProcess::start) and returns once it has ended, its handle closed
+    // and what is left of its process group ended. Returns the reason at
+    // once when the program cannot be started. Should the end be impossible
+    // to watch (no descriptors left), the program is stopped and the run
+    // returns.
     //
     // Brindle's command starts one run at a time. A run started while
     // another waits (from an event handled in its loop) is nested inside
     // it: the outer run returns only after the nested one has, and at once
     // then if its own program has ended meanwhile.
     std::optional<QString> runAndWait(const QString &program, const QStringList &arguments,
-                                      const std::optional<QByteArray> &input = std::nullopt);
+                                      const std::optional<QByteArray> &input = std::nullopt,
+                                      int keepOpen = -1);
 
-    // Ends the downloader of the run started last, and only while that run
-    // still waits on it: Pause and closing the window. Once a nested run has
-    // returned, this reaches nothing, not even the outer run's downloader.
+    // Ends the downloader of the run started last, with its process group,
+    // and only while that run still waits on it: Pause and closing the
+    // window. Once a nested run has returned, this reaches nothing, not even
+    // the outer run's downloader.
     void terminate();
-
-    // What designates the downloader of the run started last while that run
-    // waits: its pidfd or, where the system grants none, its pid
-    // (ChildProcess::handle()). 0 when it does not wait: none was started,
-    // or the run started last has returned. Never -1 while a run waits.
-    int waitedHandle() const;
 
 private:
     // The process of the run started last, which lives in that run's frame;

@@ -1,6 +1,7 @@
 #include "platform/child_process.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -31,7 +32,8 @@ int pidfdSendSignal(int pidfd, int signal)
 }
 
 // Only async-signal-safe calls between fork and exec.
-[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int errorPipe)
+[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int keepOpen,
+                            int errorPipe)
 {
     // An ignored signal stays ignored across exec: a Brindle started with
     // SIGTERM ignored would hand wget a Pause it cannot hear. Every signal
@@ -48,12 +50,14 @@ int pidfdSendSignal(int pidfd, int signal)
     int failure = 0;
     if (::getppid() != parent)
         ::_exit(127); // the parent died before the death signal was armed
+    // Before exec, so the group exists before start() returns.
+    ::setpgid(0, 0);
 
     const int null = ::open("/dev/null", O_RDWR);
     // dup2 onto itself keeps close-on-exec, so an input already on 0 has it cleared.
     const bool inputReady = input < 0 || (input == 0 ? ::fcntl(0, F_SETFD, 0) == 0 : ::dup2(input, 0) == 0);
     if (null < 0 || (input < 0 && ::dup2(null, 0) < 0) || !inputReady || ::dup2(null, 1) < 0
-        || ::dup2(null, 2) < 0) {
+        || ::dup2(null, 2) < 0 || (keepOpen >= 0 && ::fcntl(keepOpen, F_SETFD, 0) != 0)) {
         failure = errno;
     } else {
         if (null > 2)
@@ -107,7 +111,7 @@ int inputFile(const QByteArray &input)
 } // namespace
 
 ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments,
-                                          const std::optional<QByteArray> &input)
+                                          const std::optional<QByteArray> &input, int keepOpen)
 {
     stopKernelReapingChildren();
     const QString path = QStandardPaths::findExecutable(program);
@@ -124,6 +128,14 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         argv.push_back(item.data());
     argv.push_back(nullptr);
 
+    // Kept above the standard streams, which the child sets up anew.
+    const int keptFd = keepOpen >= 0 ? ::fcntl(keepOpen, F_DUPFD_CLOEXEC, 3) : -1;
+    if (keepOpen >= 0 && keptFd < 0)
+        return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
+    const auto closeKept = qScopeGuard([keptFd] {
+        if (keptFd >= 0)
+            ::close(keptFd);
+    });
     const int inputFd = input ? inputFile(*input) : -1;
     if (input && inputFd < 0)
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
@@ -146,7 +158,7 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(error))};
     }
     if (pid == 0)
-        execChild(storage.front().constData(), argv.data(), parent, inputFd, errorPipe[1]);
+        execChild(storage.front().constData(), argv.data(), parent, inputFd, keptFd, errorPipe[1]);
 
     if (inputFd >= 0)
         ::close(inputFd);
@@ -197,21 +209,31 @@ ChildProcess::State ChildProcess::state() const
     return info.si_pid == pid_ ? State::Ended : State::Running;
 }
 
-bool ChildProcess::terminate()
+bool ChildProcess::signal(int signal)
 {
     if (reaped_ || pid_ <= 0)
         return false;
-    // Without a pidfd the unreaped child still pins its pid, so kill() is safe.
-    return (pidfd_ >= 0 ? pidfdSendSignal(pidfd_, SIGTERM) : ::kill(pid_, SIGTERM)) == 0;
+    // The unreaped child pins its pid, and with it the group's id, so
+    // neither can reach another process. The child itself is signalled
+    // apart, in case it left its group.
+    const bool child = (pidfd_ >= 0 ? pidfdSendSignal(pidfd_, signal) : ::kill(pid_, signal)) == 0;
+    const bool group = ::kill(-pid_, signal) == 0;
+    return child || group;
+}
+
+bool ChildProcess::terminate()
+{
+    return signal(SIGTERM);
 }
 
 void ChildProcess::close()
 {
     if (!reaped_ && pid_ > 0) {
-        if (::waitpid(pid_, nullptr, WNOHANG) == 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        siginfo_t info{};
+        const bool running = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0
+                             && info.si_pid != pid_;
+        signal(running ? SIGKILL : SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
         reaped_ = true;
     }
     if (pidfd_ >= 0) {

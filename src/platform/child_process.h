@@ -3,6 +3,11 @@
 // reaching a recycled process id: the child stays unreaped until close(), so
 // its pid stays pinned. Waits and signals go through a pidfd where the system
 // grants one, and through the pinned pid where it does not.
+//
+// The child leads a process group of its own, and every process it starts
+// without leaving that group belongs to the run: a "wget" on PATH may be a
+// wrapper that runs the real one without exec. terminate() and close()
+// reach the whole group; its id is the pinned pid, so it can name no other.
 
 #include <QString>
 #include <QStringList>
@@ -24,13 +29,15 @@ public:
     // process was started with. The child receives SIGTERM when this process
     // dies. `input`, when given, is the child's standard input instead: an
     // anonymous in-memory file that only this user's processes can open,
-    // for what must not show on a command line.
+    // for what must not show on a command line. `keepOpen`, when not -1, is
+    // a descriptor the child inherits under the same number: a lock that
+    // must last as long as any process of the run can write.
     //
     // An ignored SIGCHLD (inherited from whatever started Brindle) is put
     // back to its default first, so the kernel never reaps a child behind
     // this object's back and its pid stays pinned until close().
     static Started start(const QString &program, const QStringList &arguments,
-                         const std::optional<QByteArray> &input = std::nullopt);
+                         const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1);
 
     ChildProcess(ChildProcess &&other) noexcept;
     ChildProcess &operator=(ChildProcess &&) = delete;
@@ -46,14 +53,19 @@ public:
     // reaping it. Failed once the child is reaped. To be told of the end
     // instead of asking, see ChildEndNotifier.
     State state() const;
-    // Sends SIGTERM to a child that has not been reaped yet; false otherwise.
+    // Sends SIGTERM to the child and its process group while the child has
+    // not been reaped; false otherwise.
     bool terminate();
     // Releases the handle and reaps the child. A child still running at this
-    // point is ended first, so nothing is left running unwatched. Idempotent.
+    // point is killed with its group, and what is left of its group after
+    // the child ended by itself is sent SIGTERM, so nothing of the run goes
+    // on unwatched. Idempotent.
     void close();
 
 private:
     ChildProcess(pid_t pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
+    // Sends `signal` to the unreaped child and its group.
+    bool signal(int signal);
 
     pid_t pid_ = -1;
     int pidfd_ = -1;

@@ -2,9 +2,10 @@
 // One writer per file: an advisory lock (flock) on the download file itself,
 // its inode, so every path that leads to it (another spelling, a symbolic or
 // hard link, a bind mount, another user's or runtime folder's Brindle)
-// meets the same lock. The descriptor is close-on-exec, so no child ever
-// holds it, and the kernel releases the lock when it is let go or the
-// process dies, however it dies. No lock file is left anywhere.
+// meets the same lock. The descriptor is close-on-exec: only a run that is
+// handed it (descriptor()) holds it too, and the kernel releases the lock
+// when the last holder lets go or dies, however it dies. No lock file is
+// left anywhere.
 //
 // The lock is also how Brindle looks at the file: its length and bytes are
 // read through the locked descriptor, so they are the bytes of the very
@@ -41,6 +42,9 @@ public:
 
     // The path the lock was taken through.
     const QByteArray &path() const { return path_; }
+    // The locked descriptor, for a child that is to hold the lock for as
+    // long as it or any process it starts runs.
+    int descriptor() const { return fd_; }
     // The file's length now; nothing when it cannot be asked.
     std::optional<qint64> length() const;
     // `count` bytes of the file from `offset`, fewer where it ends; nothing

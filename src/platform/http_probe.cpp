@@ -87,15 +87,12 @@ QNetworkRequest HttpProbe::requestFor(const QString &address) const
     return request;
 }
 
-bool HttpProbe::send(const QString &address, const QByteArray &verb)
+bool HttpProbe::sendHead(const QString &address)
 {
     if (busy())
         return false;
     clearOutcome();
-    // Qt expects no body only for its own HEAD operation; as a custom verb it
-    // would wait for Content-Length bytes that never come.
-    reply_ = verb == "HEAD" ? manager().head(requestFor(address))
-                            : manager().sendCustomRequest(requestFor(address), verb);
+    reply_ = manager().head(requestFor(address));
     watch();
     return true;
 }
@@ -220,19 +217,6 @@ std::optional<QString> HttpProbe::header(const QByteArray &name) const
             return QString::fromLatin1(value);
     }
     return std::nullopt;
-}
-
-void HttpProbe::cancel()
-{
-    if (QNetworkReply *reply = reply_) {
-        reply_.clear();
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-        clearOutcome();
-        errorCode_ = QNetworkReply::OperationCanceledError;
-        emit ended();
-    }
 }
 
 void HttpProbe::waitWhileBusy()

@@ -2,7 +2,7 @@
 // A one-request-at-a-time HTTP client for the size probe and the byte
 // comparison: send a request, wait for its end in an event loop, read its
 // outcome (busy, error code, status, response headers, the bytes asked
-// for), cancel it. The outcome of the last request stays readable until the
+// for). The outcome of the last request stays readable until the
 // next one is sent. Every request asks for the file as wget fetches it
 // (`Accept-Encoding: identity`), follows redirects that stay as safe, signs
 // in with the address's user and password, goes through the proxy wget's
@@ -32,14 +32,14 @@ public:
     explicit HttpProbe(std::chrono::milliseconds timeout = std::chrono::seconds(60),
                        QObject *parent = nullptr);
 
-    // Starts a request with the verb and returns at once. Refused (false,
-    // nothing changes) while an earlier request is still running.
-    bool send(const QString &address, const QByteArray &verb);
+    // Starts a HEAD request and returns at once. Refused (false, nothing
+    // changes) while an earlier request is still running.
+    bool sendHead(const QString &address);
     // Starts a GET for the `count` bytes from `first` (a Range request) and
     // keeps those bytes only. An answer that starts before `first` (a 200
     // from a server that ignores Range, or a wider 206) is read from its
     // start and the bytes before `first` dropped, as wget reads such an
-    // answer. The request ends once the bytes are in. Refused like send().
+    // answer. The request ends once the bytes are in. Refused like sendHead().
     bool sendRange(const QString &address, qint64 first, qint64 count);
     bool busy() const { return !reply_.isNull(); }
     // 0 when the last request ended without error. Otherwise not 0: Qt's
@@ -59,8 +59,6 @@ public:
     // it: the size in a 206's Content-Range, a 200's Content-Length, or
     // where a 200 ended; nothing when it did not tell.
     std::optional<qint64> fileLength() const { return fileLength_; }
-    // Abandons a running request and frees its connection.
-    void cancel();
     // Handles events until the request has ended, in a local event loop
     // that the end of the request quits.
     void waitWhileBusy();

@@ -41,25 +41,30 @@ private slots:
         QCOMPARE(accepted(text), isAccepted);
     }
 
-    // Only an address with a password leaves the command line.
+    // Only an address with a password leaves the command line, and what is
+    // shown of an address (the log) never holds the password.
     void passwordIsFound_data()
     {
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("password");
-        QTest::newRow("user and password") << "http://alice:secret@h/f" << true;
-        QTest::newRow("@ in the password") << "http://alice:s@c@h/f" << true;
-        QTest::newRow("empty password") << "http://alice:@h:8080/f" << true;
-        QTest::newRow("user alone") << "http://alice@h:8080/f" << false;
-        QTest::newRow("port") << "http://h:8080/f" << false;
-        QTest::newRow("@ in the path") << "http://h:80/a:b@c" << false;
-        QTest::newRow("@ in the query") << "http://h?u=a:b@c" << false;
-        QTest::newRow("@ in the fragment") << "http://h#a:b@c" << false;
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("user and password") << "http://alice:secret@h/f" << true << "http://alice@h/f";
+        QTest::newRow("@ in the password") << "http://alice:s@c@h/f" << true << "http://alice@h/f";
+        QTest::newRow("empty password") << "http://alice:@h:8080/f" << true << "http://alice@h:8080/f";
+        QTest::newRow("user alone") << "http://alice@h:8080/f" << false << "http://alice@h:8080/f";
+        QTest::newRow("port") << "http://h:8080/f" << false << "http://h:8080/f";
+        QTest::newRow("@ in the path") << "http://h:80/a:b@c" << false << "http://h:80/a:b@c";
+        QTest::newRow("@ in the query") << "http://h?u=a:b@c" << false << "http://h?u=a:b@c";
+        QTest::newRow("@ in the fragment") << "http://h#a:b@c" << false << "http://h#a:b@c";
+        QTest::newRow("a second line") << "http://a:pw@h/f\nbrindle.download: forged" << true
+                                       << "http://a@h/f%0Abrindle.download: forged";
     }
     void passwordIsFound()
     {
         QFETCH(QString, address);
         QFETCH(bool, password);
         QCOMPARE(holdsPassword(address), password);
+        QTEST(shownAddress(address), "shown");
     }
 
     // The display must look for the very name wget writes: run the real

@@ -8,7 +8,10 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QTest>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTimer>
+#include <algorithm>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <fcntl.h>
@@ -31,19 +34,34 @@ struct View : CommandView
         captionText = c;
         captions << c;
     }
+    void pressEnded(const PressOutcome &outcome) override { outcomes << outcome; }
     QString text;
     bool enabled = true;
     QList<bool> enabledChanges;
     QString captionText = kDownloadCaption;
     QStringList captions;
+    QList<PressOutcome> outcomes;
 };
+
+using Ending = PressEnding;
 
 struct Fixture
 {
     explicit Fixture(std::chrono::milliseconds timeout = std::chrono::seconds(60))
         : server(sandbox.work()), inet(timeout), command(view, inet, runner)
     {
+        // What the window shows follows the state at every moment a press
+        // lets events in: "Pause" only while wget runs, the box enabled only
+        // when idle.
+        QObject::connect(&sampler, &QTimer::timeout, [this] {
+            const DownloadCommand::State state = command.state();
+            if ((state == DownloadCommand::State::Downloading) != (view.captionText == kPauseCaption)
+                || (state == DownloadCommand::State::Idle) != view.enabled)
+                mismatches << int(state);
+        });
+        sampler.start(20);
     }
+    ~Fixture() { QTest::qVerify(mismatches.isEmpty(), "mismatches.isEmpty()", "caption or box against the state", __FILE__, __LINE__); }
     void press(const QString &path, double seconds = 120)
     {
         view.text = path.startsWith(QLatin1Char('/')) ? server.url(path) : path;
@@ -55,12 +73,15 @@ struct Fixture
         command.click();
     }
     bool downloading() const { return command.state() == DownloadCommand::State::Downloading; }
+    Ending ending() const { return command.outcome() ? command.outcome()->ending : Ending(-1); }
     testing::Sandbox sandbox;
     testing::TestServer server;
     View view;
     platform::HttpProbe inet;
     Runner runner;
     DownloadCommand command;
+    QTimer sampler;
+    QList<int> mismatches; // the states in which the window showed another
     // Timers of a test live no longer than its fixture.
     QObject scope;
 };
@@ -106,21 +127,23 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("afterEarlierSize");
         QTest::addColumn<qint64>("serverSize");
-        QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500);
-        QTest::newRow("zero") << "/x/gen=5,cl=0/f" << true << qint64(0);
-        QTest::newRow("negative") << "/x/gen=5,cl=-5/f" << true << qint64(-5);
-        QTest::newRow("blanks around") << "/x/gen=5,cl=%20123%20/f" << false << qint64(123);
-        QTest::newRow("above 2^31") << "/x/gen=5,cl=3000000000/f" << false << qint64(3000000000);
-        QTest::newRow("not a number, fresh") << "/x/gen=5,cl=abc/f" << false << qint64(0);
-        QTest::newRow("not a number, stale") << "/x/gen=5,cl=abc/f" << true << qint64(1000);
+        QTest::addColumn<Ending>("ending");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500) << Ending::Ended << "";
+        QTest::newRow("zero") << "/x/gen=5,cl=0/f" << true << qint64(0) << Ending::NoSize << "";
+        QTest::newRow("negative") << "/x/gen=5,cl=-5/f" << true << qint64(-5) << Ending::NoSize << "";
+        QTest::newRow("blanks around") << "/x/gen=5,cl=%20123%20/f" << false << qint64(123) << Ending::Ended << "";
+        QTest::newRow("above 2^31") << "/x/gen=5,cl=3000000000/f" << false << qint64(3000000000) << Ending::Ended << "";
+        QTest::newRow("not a number, fresh") << "/x/gen=5,cl=abc/f" << false << qint64(0) << Ending::NoSize << "";
+        QTest::newRow("not a number, stale") << "/x/gen=5,cl=abc/f" << true << qint64(1000) << Ending::Ended << "";
         // A blank header reads as one never sent, whatever the Qt version.
-        QTest::newRow("empty, stale") << "/x/gen=5,cl=empty/f" << true << qint64(0);
-        QTest::newRow("above 2^63, stale") << "/x/gen=5,cl=9223372036854775808/f" << true << qint64(1000);
-        QTest::newRow("missing header") << "/x/gen=5,cl=none/f" << true << qint64(0);
-        QTest::newRow("404") << "/x/status=404/f" << true << qint64(0);
-        QTest::newRow("500") << "/x/status=500/f" << true << qint64(0);
-        QTest::newRow("redirect") << "/x/redirect=!x!gen=77!f/f" << true << qint64(77);
-        QTest::newRow("refused connection") << "http://127.0.0.1:1/f" << true << qint64(0);
+        QTest::newRow("empty, stale") << "/x/gen=5,cl=empty/f" << true << qint64(0) << Ending::NoSize << "";
+        QTest::newRow("above 2^63, stale") << "/x/gen=5,cl=9223372036854775808/f" << true << qint64(1000) << Ending::Ended << "";
+        QTest::newRow("missing header") << "/x/gen=5,cl=none/f" << true << qint64(0) << Ending::NoSize << "";
+        QTest::newRow("404") << "/x/status=404/f" << true << qint64(0) << Ending::NoAnswer << "HTTP 404";
+        QTest::newRow("500") << "/x/status=500/f" << true << qint64(0) << Ending::NoAnswer << "HTTP 500";
+        QTest::newRow("redirect") << "/x/redirect=!x!gen=77!f/f" << true << qint64(77) << Ending::Ended << "";
+        QTest::newRow("refused connection") << "http://127.0.0.1:1/f" << true << qint64(0) << Ending::NoAnswer << "";
     }
     void probeOutcomes()
     {
@@ -140,6 +163,9 @@ private slots:
         QVERIFY(f.view.enabled);
         QCOMPARE(f.view.captionText, kDownloadCaption);
         QCOMPARE(restoreAddress(platform::applicationName()), f.view.text);
+        QTEST(f.ending(), "ending");
+        QTEST(f.command.outcome()->detail, "detail");
+        QCOMPARE(f.view.outcomes.size(), afterEarlierSize ? 2 : 1);
     }
 
     void refusedAddressIsOnlySaved()
@@ -153,6 +179,8 @@ private slots:
         QVERIFY(f.view.captions.isEmpty());
         QVERIFY(!f.view.enabled);
         QVERIFY(wget.calls().isEmpty());
+        QCOMPARE(f.ending(), Ending::Refused);
+        f.view.enabled = true; // for the fixture's own check
     }
 
     void missingWgetRestoresIdle()
@@ -164,10 +192,12 @@ private slots:
         qputenv("PATH", path);
         QCOMPARE(f.view.captions, (QStringList{kPauseCaption, kDownloadCaption}));
         QVERIFY(f.view.enabled);
+        QCOMPARE(f.ending(), Ending::NotStarted);
+        QVERIFY(f.command.outcome()->detail.contains(QStringLiteral("not found")));
     }
 
     // Download, Pause inside the run, Download again, until the file equals
-    // the source byte for byte; each Pause stops wget within about a second.
+    // the source byte for byte; each Pause stops wget at once.
     void pausesKeepEveryByte_data()
     {
         QTest::addColumn<int>("megabytes");
@@ -211,6 +241,119 @@ private slots:
         QCOMPARE(paused, pauses);
         QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
         QCOMPARE(f.command.serverSize(), size);
+        QCOMPARE(f.ending(), Ending::Ended);
+        QCOMPARE(std::count_if(f.view.outcomes.cbegin(), f.view.outcomes.cend(),
+                               [](const PressOutcome &o) { return o.ending == Ending::Paused; }),
+                 pauses);
+    }
+
+    // A press works with the address it was pressed with to its end,
+    // whatever the box holds by then (a screen reader or voice control can
+    // change a disabled box's text); while wget runs a press is Pause.
+    void pressKeepsItsAddress_data()
+    {
+        QTest::addColumn<bool>("whileAsking"); // else while wget runs
+        QTest::addColumn<QString>("changedTo");  // a path on the site, or the text itself
+        QTest::addColumn<bool>("pause");         // a press right after the change
+        QTest::addColumn<Ending>("ending");
+        QTest::newRow("another file while downloading") << false << "/x/rate=700000/s2.bin" << false << Ending::Ended;
+        QTest::newRow("another file while asking") << true << "/x/rate=700000/s2.bin" << false << Ending::Ended;
+        QTest::newRow("the bare prefix, then Pause") << false << "http://" << true << Ending::Paused;
+    }
+    void pressKeepsItsAddress()
+    {
+        QFETCH(bool, whileAsking);
+        QFETCH(QString, changedTo);
+        QFETCH(bool, pause);
+        Fixture f;
+        QTemporaryDir site;
+        const QByteArray first = testing::makeFile(site.filePath(QStringLiteral("s1.bin")), 1 << 20);
+        QFile other(site.filePath(QStringLiteral("s2.bin")));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        other.write(QByteArray(2 << 20, 'o'));
+        other.close();
+        testing::TestServer server(site.path());
+        const QString changed = changedTo.startsWith(QLatin1Char('/')) ? server.url(changedTo) : changedTo;
+        bool done = false;
+        QTimer changer;
+        QObject::connect(&changer, &QTimer::timeout, [&] {
+            const bool now = whileAsking ? f.command.state() == DownloadCommand::State::Asking
+                                         : f.downloading() && QFileInfo(QStringLiteral("s1.bin")).size() > 0;
+            if (done || !now)
+                return;
+            done = true;
+            f.view.text = changed;
+            if (pause)
+                f.command.click();
+        });
+        changer.start(50);
+        f.press(server.url(QStringLiteral("/x/rate=700000,headdelay=0.5/s1.bin")));
+        QVERIFY(done);
+        QTEST(f.ending(), "ending");
+        QVERIFY(f.view.outcomes.last().setAside.isEmpty());
+        QCOMPARE(f.command.serverSize(), qint64(1 << 20));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("s2.bin")));
+        QVERIFY(!QFileInfo::exists(QStringLiteral("s1.bin.1")));
+        if (pause)
+            QVERIFY(QFileInfo(QStringLiteral("s1.bin")).size() < (1 << 20));
+        else
+            QCOMPARE(testing::sha256(QStringLiteral("s1.bin")), first);
+    }
+
+    // Started from a folder that has since been deleted, Brindle has no
+    // folder to name: a press asks nothing, runs nothing and makes nothing,
+    // not even at the root of the file system.
+    void deletedFolderRunsNothing()
+    {
+        Fixture f;
+        testing::FakeWget wget;
+        const QString name = QStringLiteral("brindle-no-folder-%1.bin").arg(::getpid());
+        QVERIFY(QDir().mkdir(QStringLiteral("gone")));
+        QVERIFY(QDir::setCurrent(QStringLiteral("gone")));
+        QVERIFY(QDir(f.sandbox.work()).rmdir(QStringLiteral("gone")));
+        DownloadCommand command(f.view, f.inet, f.runner, DownloadFolder::current());
+        f.view.text = f.server.url(QStringLiteral("/x/gen=10/") + name);
+        command.click();
+        QCOMPARE(command.outcome()->ending, Ending::NoFolder);
+        QVERIFY(wget.calls().isEmpty());
+        QCOMPARE(command.serverSize(), qint64(0));
+        QVERIFY(!QFileInfo::exists(QLatin1Char('/') + name));
+        QVERIFY(f.view.enabled);
+    }
+
+    // A "wget" on PATH that runs the real one without exec, as sandbox and
+    // proxy wrappers do: Pause ends both.
+    void wrapperWithoutExecEndsWithPause()
+    {
+        Fixture f;
+        QTemporaryDir wrapper;
+        const QString realWget = QStandardPaths::findExecutable(QStringLiteral("wget"));
+        QFile script(wrapper.filePath(QStringLiteral("wget")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\n'" + realWget.toLocal8Bit() + "' \"$@\"\nexit $?\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", wrapper.path().toLocal8Bit() + ':' + path);
+        const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+
+        const QString marker = QStringLiteral("/x/gen=3000000,rate=500000/wrapped.bin");
+        const auto wgets = [&] { return testing::processesMentioning(marker.toLocal8Bit()); };
+        int runningWhilePaused = 0;
+        QTimer pauser;
+        QObject::connect(&pauser, &QTimer::timeout, [&] {
+            if (!f.downloading() || QFileInfo(QStringLiteral("wrapped.bin")).size() == 0)
+                return;
+            pauser.stop();
+            runningWhilePaused = wgets().size(); // the wrapper and the real wget
+            f.command.click();
+        });
+        pauser.start(50);
+        f.press(marker);
+        QCOMPARE(f.ending(), Ending::Paused);
+        QCOMPARE(runningWhilePaused, 2);
+        QVERIFY(QTest::qWaitFor([&] { return wgets().isEmpty(); }, 2000));
+        QVERIFY(QFileInfo(QStringLiteral("wrapped.bin")).size() < 3000000);
     }
 
     // One press at a time: presses while the command waits for the server
@@ -254,6 +397,9 @@ private slots:
         QCOMPARE(testing::openDescriptors(), descriptors);
         QCOMPARE(f.view.enabledChanges, (QList<bool>{false, true}));
         QCOMPARE(f.view.captionText, kDownloadCaption);
+        // The warm-up and the press itself: the presses during it end no press.
+        QCOMPARE(f.view.outcomes.size(), 2);
+        QCOMPARE(f.ending(), Ending::Paused);
     }
 
     // A server that never answers, or trickles the compared bytes, ends the
@@ -265,10 +411,11 @@ private slots:
         QTest::addColumn<qint64>("partLength"); // of the served site/f, copied first
         QTest::addColumn<qint64>("serverSize");
         QTest::addColumn<bool>("runs");
-        QTest::newRow("silent size probe") << "/x/headdelay=never/site/f" << qint64(0) << qint64(0) << false;
-        QTest::newRow("trickled comparison") << "/x/rate=2/site/f" << qint64(1000) << qint64(9000) << false;
+        QTest::addColumn<Ending>("ending");
+        QTest::newRow("silent size probe") << "/x/headdelay=never/site/f" << qint64(0) << qint64(0) << false << Ending::NoAnswer;
+        QTest::newRow("trickled comparison") << "/x/rate=2/site/f" << qint64(1000) << qint64(9000) << false << Ending::Undecided;
         QTest::newRow("steady comparison beyond the time-out")
-            << "/x/norange=1,rate=2000/site/f" << qint64(6000) << qint64(9000) << true;
+            << "/x/norange=1,rate=2000/site/f" << qint64(6000) << qint64(9000) << true << Ending::Ended;
     }
     void slowServerEndsAtTheTimeoutWithEventsHandled()
     {
@@ -296,6 +443,7 @@ private slots:
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
         QTEST(f.command.serverSize(), "serverSize");
         QCOMPARE(wget.calls().size(), runs ? 1 : 0);
+        QTEST(f.ending(), "ending");
         if (partLength > 0)
             QCOMPARE(testing::sha256(QStringLiteral("f")), part);
     }
@@ -308,13 +456,14 @@ private slots:
         QTest::addColumn<QString>("fault");
         QTest::addColumn<bool>("partialFirst");
         QTest::addColumn<bool>("leavesFile");
-        QTest::newRow("reset mid-body") << "/x/reset=700000/f.bin" << false << true;
-        QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << true << true;
-        QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << true << true;
-        QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << false << true;
-        QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << true << true;
-        QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << false << true;
-        QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << false << false;
+        QTest::addColumn<Ending>("ending"); // of the press against the fault
+        QTest::newRow("reset mid-body") << "/x/reset=700000/f.bin" << false << true << Ending::Paused;
+        QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << true << true << Ending::Ended;
+        QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << true << true << Ending::Ended;
+        QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << false << true << Ending::Ended;
+        QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << true << true << Ending::NoAnswer;
+        QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << false << true << Ending::Paused;
+        QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << false << false << Ending::Paused;
     }
     void serverFaultsLoseNothing()
     {
@@ -339,12 +488,14 @@ private slots:
         pauser.start(3000);
         f.press(site.url(fault));
         pauser.stop();
+        QTEST(f.ending(), "ending");
         if (leavesFile)
             QVERIFY2(isPrefixOf(QStringLiteral("f.bin"), source), "the fault damaged the file");
         else
             QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
         f.press(site.url(QStringLiteral("/f.bin")));
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+        QCOMPARE(f.ending(), Ending::Ended);
     }
 
     // One answer cannot mix: a server that writes the time into every
@@ -514,6 +665,12 @@ private slots:
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), expected);
         const QString setAsideName = copyOneTaken ? QStringLiteral("f.bin.2") : QStringLiteral("f.bin.1");
         QCOMPARE(QFileInfo::exists(setAsideName), setAside);
+        // The press that moved the file says where to: the last one, or for a
+        // change while wget ran, the one wget ended in.
+        const QByteArray copy = f.sandbox.work().toLocal8Bit() + '/' + setAsideName.toLocal8Bit();
+        const PressOutcome &mover = before == QStringLiteral("during") ? f.view.outcomes.first() : f.view.outcomes.last();
+        QCOMPARE(mover.setAside, setAside ? QByteArrayList{copy} : QByteArrayList{});
+        QCOMPARE(f.ending(), Ending::Ended);
         if (setAside && before != QStringLiteral("during")) {
             QCOMPARE(QFileInfo(setAsideName).size(), partial);
             QVERIFY(isPrefixOf(setAsideName, beforeCopy));
@@ -532,13 +689,16 @@ private slots:
         QTest::addColumn<QString>("under");
         QTest::addColumn<bool>("runs");
         QTest::addColumn<bool>("abandon"); // closed during the run
-        QTest::newRow("symbolic link loop") << "loop" << false << false;
-        QTest::newRow("socket") << "socket" << false << false;
-        QTest::newRow("FIFO") << "fifo" << false << false;
-        QTest::newRow("nothing, failing GET") << "" << true << false;
-        QTest::newRow("dangling link, failing GET") << "dangling" << true << false;
-        QTest::newRow("the user's own file") << "own" << true << false;
-        QTest::newRow("nothing, closed during the run") << "" << true << true;
+        QTest::addColumn<Ending>("ending");
+        QTest::newRow("symbolic link loop") << "loop" << false << false << Ending::Unlockable;
+        QTest::newRow("socket") << "socket" << false << false << Ending::Unlockable;
+        QTest::newRow("FIFO") << "fifo" << false << false << Ending::Unlockable;
+        QTest::newRow("nothing, failing GET") << "" << true << false << Ending::Ended;
+        QTest::newRow("dangling link, failing GET") << "dangling" << true << false << Ending::Ended;
+        QTest::newRow("the user's own file") << "own" << true << false << Ending::Ended;
+        QTest::newRow("nothing, closed during the run") << "" << true << true << Ending::Paused;
+        // The made file moved away during the run, a link to it in its place.
+        QTest::newRow("a link put in the made file's place") << "relinked" << true << false << Ending::Ended;
     }
     void whatStandsUnderTheName()
     {
@@ -560,7 +720,7 @@ private slots:
         // Real wget against a GET that fails writes nothing; the stand-in,
         // which writes nothing either, counts the runs.
         std::optional<testing::FakeWget> wget;
-        if (!runs || under == QStringLiteral("own") || abandon)
+        if (!runs || under == QStringLiteral("own") || under == QStringLiteral("relinked") || abandon)
             wget.emplace(1);
         bool lockedWhileRunning = false;
         QTimer whileRunning;
@@ -577,6 +737,10 @@ private slots:
                 f.command.abandon();
                 QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
             }
+            if (under == QStringLiteral("relinked")) {
+                QVERIFY(QFile::rename(QStringLiteral("f.bin"), QStringLiteral("moved.bin")));
+                QVERIFY(QFile::link(QStringLiteral("moved.bin"), QStringLiteral("f.bin")));
+            }
         });
         whileRunning.start(20);
         // The GET waits half a second, so real wget is seen running.
@@ -584,8 +748,9 @@ private slots:
         if (wget)
             QCOMPARE(wget->calls().size(), runs ? 1 : 0);
         QCOMPARE(lockedWhileRunning, runs);
+        QTEST(f.ending(), "ending");
         const QFileInfo name(QStringLiteral("f.bin"));
-        if (under == QStringLiteral("loop") || under == QStringLiteral("dangling")) {
+        if (under == QStringLiteral("loop") || under == QStringLiteral("dangling") || under == QStringLiteral("relinked")) {
             QVERIFY(name.isSymLink());
             QVERIFY(!QFileInfo::exists(QStringLiteral("elsewhere/made.bin")));
         } else if (under == QStringLiteral("own")) {

@@ -135,14 +135,13 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         if (pauseAfter >= 0) {
-            QTimer::singleShot(pauseAfter, &scope, [&] { QVERIFY(runner.waitedHandle() > 0); runner.terminate(); });
+            QTimer::singleShot(pauseAfter, &scope, [&] { runner.terminate(); });
             run(runner, QStringLiteral("wget"), args);
             QVERIFY2(clock.elapsed() < pauseAfter + 100, qPrintable(QString::number(clock.elapsed())));
             QVERIFY(QFileInfo(QStringLiteral("f.bin")).size() < (2 << 20));
         }
         run(runner, QStringLiteral("wget"), args);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
-        QCOMPARE(runner.waitedHandle(), 0);
     }
 };
 

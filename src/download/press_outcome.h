@@ -1,0 +1,44 @@
+#pragma once
+// How a press of Download ended, as a value: the command holds the last
+// one, the window reads it, and each press writes it as one line to the
+// "brindle.download" logging category (info), so a user who starts Brindle
+// from a terminal, or reads the journal, can tell why nothing downloaded.
+// The window itself shows no message.
+
+#include <QByteArrayList>
+#include <QLoggingCategory>
+#include <QString>
+
+namespace download {
+
+Q_DECLARE_LOGGING_CATEGORY(pressLog)
+
+enum class PressEnding {
+    Refused,       // the address lacks the prefix or is nothing but it: only remembered
+    NoFolder,      // the working folder has no name (it was deleted): nothing asked, nothing made
+    NoAnswer,      // the size request failed: no answer, or an error status
+    NoSize,        // the server answered without a size above 0
+    HeldElsewhere, // another Brindle is downloading the file
+    Unlockable,    // what is under the name cannot be opened or locked, or is no regular file
+    Undecided,     // the server could not tell whether the file holds its bytes: left as it is
+    NotSetAside,   // the file does not hold the server's bytes and could not be moved
+    NotReplaced,   // the file was set aside, and no new one could be locked under its name
+    NotStarted,    // wget could not be started
+    Paused,        // Pause ended wget
+    Ended,         // wget ended by itself (its exit status is not read)
+};
+
+struct PressOutcome
+{
+    PressEnding ending = PressEnding::Refused;
+    // The copies this press moved the file under the name to, in order:
+    // before wget ran, and when it ended with bytes not the server's.
+    QByteArrayList setAside;
+    // What the log adds: the answer's HTTP status, or why wget could not start.
+    QString detail;
+};
+
+// One line on how the press for `shownAddress` (see address_rules.h) ended.
+QString describe(const QString &shownAddress, const PressOutcome &outcome);
+
+} // namespace download
