@@ -540,10 +540,19 @@ private slots:
         QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin.1")));
     }
 
-    // A password in the address shows in no command line or environment,
-    // while wget still signs in, names the file as without it, and resumes.
+    // A password in the address shows in no command line, environment or
+    // log line, while wget still signs in, names the file as without it, and
+    // resumes.
     void passwordStaysPrivate()
     {
+        static QStringList logged;
+        logged.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext &context, const QString &message) {
+                if (QByteArrayView(context.category) == "brindle.download")
+                    logged << message;
+            });
+        const auto restoreHandler = qScopeGuard([previous] { qInstallMessageHandler(previous); });
         Fixture f;
         QTemporaryDir site;
         const QByteArray hash = testing::makeFile(site.filePath(QStringLiteral("f.bin")), 3 << 20);
@@ -556,6 +565,9 @@ private slots:
         pressPausingAfter(f, -1, look);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
         QCOMPARE(seenIn, QList<int>());
+        QCOMPARE(logged.size(), 2);
+        QVERIFY(logged.first().contains(QStringLiteral("://alice@127.0.0.1:")));
+        QCOMPARE(logged.filter(QStringLiteral("secret")), QStringList());
     }
 
     // wget continues a file only when its bytes are the server's. Any other
