@@ -13,6 +13,9 @@
         clicks the window at x, y with xdotool, then asks the push button for
         its name until it reads "Pause"; prints "pause <seconds>", the time
         from the click to that answer, or "pause never" after 5 seconds
+    atspi_probe.py settext <text>
+        sets the address box's text through its editable-text interface, as
+        voice control does, also while the box is disabled; prints "set"
     atspi_probe.py button <count>
         asks the push button for its name <count> times, as "where am I"
         does; prints "button <name>|<median seconds of one answer>"
@@ -111,6 +114,13 @@ def main():
             name = fresh_name(button)
             answers.append(time.monotonic() - start)
         print("button %s|%.3f" % (name, statistics.median(answers)))
+        return 0
+    if sys.argv[1] == "settext":
+        entry = find(brindle(), Atspi.Role.TEXT) or find(brindle(), Atspi.Role.ENTRY)
+        if entry is None:
+            print("no entry")
+            return 1
+        print("set" if Atspi.EditableText.set_text_contents(entry, sys.argv[2]) else "refused")
         return 0
     if sys.argv[1] == "listen":
         listener = Atspi.EventListener.new(on_value)
