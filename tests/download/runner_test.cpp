@@ -123,19 +123,32 @@ private slots:
         QCOMPARE(runner.waitedHandle(), 0);
     }
 
-    // Once a nested run has returned, the handle it leaves behind is closed:
-    // terminating then reaches nothing, not even the outer run's process.
+    // Once a nested run has returned, the handle it leaves behind is closed
+    // and its child reaped: terminating then reaches nothing, not even the
+    // outer run's process.
     void terminationReachesOnlyAWaitedRun()
     {
         Runner runner;
         QObject scope;
+        const int descriptors = openDescriptors();
         runner.terminate(); // nothing started yet
+        int beforeNested = -1;
+        int afterNested = -1;
+        QList<int> zombiesAfterNested;
         QTimer::singleShot(100, &scope, [&] {
+            beforeNested = openDescriptors();
             run(runner, QStringLiteral("true"), {});
+            afterNested = openDescriptors();
+            zombiesAfterNested = testing::zombieChildren();
             runner.terminate();
         });
         const double took = secondsOf([&] { run(runner, QStringLiteral("sleep"), {QStringLiteral("2.5")}); });
         QVERIFY2(took >= 2.5, qPrintable(QString::number(took)));
+        QVERIFY(beforeNested >= 0);
+        QCOMPARE(afterNested, beforeNested);
+        QCOMPARE(zombiesAfterNested, QList<int>());
+        QCOMPARE(openDescriptors(), descriptors);
+        QCOMPARE(testing::zombieChildren(), QList<int>());
     }
 
     void nestedRunKeepsItsOwnHandle()
@@ -155,7 +168,9 @@ private slots:
         });
         run(runner, QStringLiteral("sleep"), {QStringLiteral("30")});
         QVERIFY(outerHandle > 0 && nestedHandle > 0 && nestedHandle != outerHandle);
-        QVERIFY(nestedEnded.elapsed() <= 100); // the outer wget ended long before
+        // The outer sleep, terminated before the nested run began, ended long
+        // before it: its run returns as soon as the nested one has.
+        QVERIFY(nestedEnded.elapsed() <= 100);
         QCOMPARE(openDescriptors(), descriptors);
     }
 
