@@ -2,6 +2,7 @@
 
 #include "progress/bar_accessible.h"
 #include "progress/colour.h"
+#include "progress/twips.h"
 
 #include <QAccessible>
 #include <QPainter>

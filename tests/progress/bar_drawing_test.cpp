@@ -1,6 +1,7 @@
 #include "progress/colour.h"
 #include "progress/bar_drawing.h"
 #include "progress/gradient_bar.h"
+#include "progress/twips.h"
 
 #include <QTest>
 #include <vector>
