@@ -7,10 +7,10 @@
 // wget alone, into no file and into the empty file Brindle's lock makes.
 // Prints table rows.
 #include "app/main_window.h"
+#include "support/helpers.h"
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
@@ -22,34 +22,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-           + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-struct Measure
-{
-    double wall;
-    double cpu;
-};
-
-Measure press(app::MainWindow &window, const QString &address)
+testing::Cost press(app::MainWindow &window, const QString &address)
 {
     window.findChild<QLineEdit *>(QStringLiteral("addressBox"))->setText(address);
-    QElapsedTimer clock;
-    clock.start();
-    const double before = cpuSeconds();
-    window.findChild<QPushButton *>(QStringLiteral("downloadButton"))->click();
-    return {clock.elapsed() / 1000.0, cpuSeconds() - before};
+    auto *button = window.findChild<QPushButton *>(QStringLiteral("downloadButton"));
+    return testing::costOf([button] { button->click(); });
 }
 
 // The value below which `share` of the samples lie, in milliseconds.
@@ -116,28 +98,6 @@ std::vector<double> requestTimes(app::MainWindow &window, const QString &address
     return times;
 }
 
-// A stand-in wget first on PATH for as long as this lives: it runs `body`
-// (with %1 for the file it notes a time in) and exits.
-class StandInWget
-{
-public:
-    explicit StandInWget(const QString &body) : path_(qgetenv("PATH"))
-    {
-        QFile script(stand_.filePath(QStringLiteral("wget")));
-        script.open(QIODevice::WriteOnly);
-        script.write(QStringLiteral("#!/bin/sh\n%1\n").arg(body.arg(noteFile())).toLocal8Bit());
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        qputenv("PATH", stand_.path().toLocal8Bit() + ':' + path_);
-    }
-    ~StandInWget() { qputenv("PATH", path_); }
-    QString noteFile() const { return stand_.filePath(QStringLiteral("noted")); }
-
-private:
-    QTemporaryDir stand_;
-    QByteArray path_;
-};
-
 // Nanoseconds on the wall clock, as `date +%s%N` prints them.
 qint64 wallNanoseconds()
 {
@@ -162,8 +122,8 @@ double pressToStart(app::MainWindow &window, const QString &address, const QStri
 // each, in milliseconds.
 double comparisonCost(app::MainWindow &window, const QString &address, const QString &source)
 {
-    const StandInWget wget(QStringLiteral("date +%s%N > '%1'"));
-    const QString startFile = wget.noteFile();
+    const testing::FakeWget wget(QStringLiteral("date +%s%N > \"$here/started\""));
+    const QString startFile = wget.filePath(QStringLiteral("started"));
     std::vector<double> fresh;
     std::vector<double> resumed;
     for (int i = 0; i < 5; ++i) {
@@ -183,23 +143,18 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    QTemporaryDir config, work, root;
-    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-    QDir::setCurrent(work.path());
-
-    QProcess server;
-    server.start(QStringLiteral("python3"), {QStringLiteral(BRINDLE_SOURCE_DIR "/tools/test_server.py"),
-                                             QStringLiteral("--root"), root.path()});
-    server.waitForReadyRead(10000);
-    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(server.readLine().trimmed().toInt());
+    const testing::Sandbox sandbox;
+    QTemporaryDir root;
+    const testing::TestServer server(root.path());
+    const QString base = server.url(QString());
 
     app::MainWindow window([] {});
-    const Measure probe = press(window, base + QStringLiteral("/x/gen=10,cl=0,headdelay=5/p.bin"));
-    std::printf("| CPU of a 5 s stalled probe | %.3f s | under 0.05 s |\n", probe.cpu);
+    const testing::Cost probe = press(window, base + QStringLiteral("/x/gen=10,cl=0,headdelay=5/p.bin"));
+    std::printf("| CPU of a 5 s stalled probe | %.3f s | under 0.05 s |\n", probe.cpuSeconds);
 
-    const Measure throttled = press(window, base + QStringLiteral("/x/gen=20971520,rate=1048576/t.bin"));
+    const testing::Cost throttled = press(window, base + QStringLiteral("/x/gen=20971520,rate=1048576/t.bin"));
     std::printf("| CPU over a %.0f s throttled download | %.2f %% of a core (%.3f s) | under 1 %% |\n",
-                throttled.wall, 100 * throttled.cpu / throttled.wall, throttled.cpu);
+                throttled.seconds, 100 * throttled.cpuSeconds / throttled.seconds, throttled.cpuSeconds);
 
     std::vector<double> pauses;
     for (int i = 0; i < 10; ++i) {
@@ -216,10 +171,11 @@ int main(int argc, char **argv)
 
     {
         // The stand-in notes when it ends.
-        const StandInWget wget(QStringLiteral("sleep 0.3\ndate +%s%N > '%1'"));
+        const testing::FakeWget wget(QStringLiteral("sleep 0.3\ndate +%s%N > \"$here/ended\""));
         std::vector<double> ends;
         for (int i = 0; i < 10; ++i)
-            ends.push_back(endToIdle(window, base + QStringLiteral("/x/gen=10/end.bin"), wget.noteFile()));
+            ends.push_back(endToIdle(window, base + QStringLiteral("/x/gen=10/end.bin"),
+                                     wget.filePath(QStringLiteral("ended"))));
         std::printf("| wget's end to the button reading Download, median of 10 | %.0f ms | at most 50 ms |\n",
                     percentile(ends, 0.5));
     }
@@ -285,7 +241,7 @@ int main(int argc, char **argv)
         intoEmpty.push_back(wgetAlone(true));
         QFile::remove(QStringLiteral("big.bin"));
         ::sync();
-        through.push_back(press(window, big).wall);
+        through.push_back(press(window, big).seconds);
     }
     const double aloneMedian = percentile(alone, 0.5);
     const double intoEmptyMedian = percentile(intoEmpty, 0.5);
@@ -296,7 +252,5 @@ int main(int argc, char **argv)
     std::printf("| The same, wget alone into an empty file made first as the lock makes it, median of 5 "
                 "| %.2f s (%+.2f s of wget's own, leaving Brindle's own %+.2f s) | Brindle's own near 0 |\n",
                 intoEmptyMedian, intoEmptyMedian - aloneMedian, throughMedian - intoEmptyMedian);
-    server.kill();
-    server.waitForFinished();
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "platform/files_on_disk.h"
 #include "platform/screen_metric.h"
 #include "progress/sampling.h"
+#include "progress/twips.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -27,12 +28,12 @@ namespace {
 constexpr int kTickMilliseconds = 500;
 
 // The layout is in twips, 1440 to the inch; every control is placed with the
-// screen's twips per pixel, the one the bar draws with, so the window keeps
-// its proportions at any logical DPI.
+// screen's twips per pixel and the conversion the bar draws with, so the
+// window keeps its proportions at any logical DPI.
 QRect fromTwips(int left, int top, int width, int height, int twipsPerPixel)
 {
-    return QRect(left / twipsPerPixel, top / twipsPerPixel, width / twipsPerPixel,
-                 height / twipsPerPixel);
+    return QRect(progress::wholePixels(left, twipsPerPixel), progress::wholePixels(top, twipsPerPixel),
+                 progress::wholePixels(width, twipsPerPixel), progress::wholePixels(height, twipsPerPixel));
 }
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry)
@@ -61,7 +62,7 @@ MainWindow::MainWindow(EndProgram endProgram, QWidget *parent)
     QFont face = font();
     face.setPointSizeF(7.5);
     setFont(face);
-    setFixedSize(5370 / twipsPerPixel_, 2535 / twipsPerPixel_);
+    setFixedSize(progress::wholePixels(5370, twipsPerPixel_), progress::wholePixels(2535, twipsPerPixel_));
     buildControls();
     command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_, folder_);
     if (const QScreen *screen = QGuiApplication::primaryScreen())
@@ -105,7 +106,7 @@ void MainWindow::buildControls()
     progressBar_ = new progress::GradientBar(4215, 375, twipsPerPixel_, this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
     progressBar_->setAccessibleName(QStringLiteral("Download progress"));
-    progressBar_->move(600 / twipsPerPixel_, 1800 / twipsPerPixel_);
+    progressBar_->move(progress::wholePixels(600, twipsPerPixel_), progress::wholePixels(1800, twipsPerPixel_));
 
     percentLabel_ = new QLabel(QStringLiteral("0%"), progressBar_);
     percentLabel_->setObjectName(QStringLiteral("percentLabel"));

@@ -85,16 +85,4 @@ bool writeSetting(const QString &application, const QString &section,
     return syncStore(store);
 }
 
-bool removeSetting(const QString &application, const QString &section, const QString &key)
-{
-    const QString path = settingsPath(application);
-    makePrivate(path);
-    QSettings store(path, QSettings::IniFormat);
-    const QString name = section + QLatin1Char('/') + key;
-    if (store.status() == QSettings::NoError && !store.contains(name))
-        return true;
-    store.remove(name);
-    return syncStore(store);
-}
-
 } // namespace platform

@@ -22,8 +22,4 @@ QString readSetting(const QString &application, const QString &section,
 bool writeSetting(const QString &application, const QString &section,
                   const QString &key, const QString &value);
 
-// Removes the key and syncs; a key not stored leaves the file as it is.
-// False when the store could not be written.
-bool removeSetting(const QString &application, const QString &section, const QString &key);
-
 } // namespace platform

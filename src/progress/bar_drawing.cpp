@@ -1,16 +1,12 @@
 #include "progress/bar_drawing.h"
 
 #include "progress/colour.h"
+#include "progress/twips.h"
 
 #include <cmath>
 #include <vector>
 
 namespace progress {
-
-int wholePixels(double twips, int twipsPerPixel)
-{
-    return static_cast<int>(static_cast<long long>(std::nearbyint(twips)) / twipsPerPixel);
-}
 
 std::int32_t drawProgress(std::uint8_t percent, BarCanvas &canvas, BarLabel &label,
                           bool showCaption, bool horizontal, std::int32_t textColorOverFill,

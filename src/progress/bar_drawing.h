@@ -48,10 +48,6 @@ inline constexpr double kHorizontalMinHeight = 255;
 inline constexpr double kVerticalMinHeight = 3015;
 inline constexpr double kVerticalMinWidth = 495;
 
-// Whole pixels of an outer size: twips rounded half to even, divided by
-// twipsPerPixel.
-int wholePixels(double twips, int twipsPerPixel);
-
 // Draws the bar. -1 for textColorOverFill or textColorOverEmpty derives that
 // text colour from the inverted start or end colour. Percentages above 100 count as 100.
 // Returns 0 when drawn, -1 when a failure stopped it: an inverted colour

@@ -1,6 +1,8 @@
 #include "progress/gradient_bar.h"
 
 #include "progress/bar_accessible.h"
+#include "progress/colour.h"
+#include "progress/twips.h"
 
 #include <QAccessible>
 #include <QPainter>
@@ -10,9 +12,12 @@
 namespace progress {
 namespace {
 
+// The channels as the gradient reads them, so a solid bar and a gradient
+// starting in the same colour look alike, negative colours too.
 QRgb toRgb(std::int32_t colour)
 {
-    return qRgb(colour & 255, (colour >> 8) & 255, (colour >> 16) & 255);
+    const Channels channels = splitColor(colour);
+    return qRgb(channels.red, channels.green, channels.blue);
 }
 
 } // namespace

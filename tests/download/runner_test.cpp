@@ -121,19 +121,32 @@ private slots:
         QVERIFY(took < 0.3);
     }
 
-    // Once a nested run has returned, the handle it leaves behind is closed:
-    // terminating then reaches nothing, not even the outer run's process.
+    // Once a nested run has returned, the handle it leaves behind is closed
+    // and its child reaped: terminating then reaches nothing, not even the
+    // outer run's process.
     void terminationReachesOnlyAWaitedRun()
     {
         Runner runner;
         QObject scope;
+        const int descriptors = openDescriptors();
         runner.terminate(); // nothing started yet
+        int beforeNested = -1;
+        int afterNested = -1;
+        QList<int> zombiesAfterNested;
         QTimer::singleShot(100, &scope, [&] {
+            beforeNested = openDescriptors();
             run(runner, QStringLiteral("true"), {});
+            afterNested = openDescriptors();
+            zombiesAfterNested = testing::zombieChildren();
             runner.terminate();
         });
         const double took = secondsOf([&] { run(runner, QStringLiteral("sleep"), {QStringLiteral("2.5")}); });
         QVERIFY2(took >= 2.5, qPrintable(QString::number(took)));
+        QVERIFY(beforeNested >= 0);
+        QCOMPARE(afterNested, beforeNested);
+        QCOMPARE(zombiesAfterNested, QList<int>());
+        QCOMPARE(openDescriptors(), descriptors);
+        QCOMPARE(testing::zombieChildren(), QList<int>());
     }
 
     // The outer run's program, terminated before the nested run starts, is

@@ -15,13 +15,19 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t siz
     const QLocale locale = data[16] & 1 ? QLocale(QLocale::German, QLocale::Germany) : QLocale::c();
     const QString previous = QString::fromUtf8(reinterpret_cast<const char *>(data + 17),
                                                static_cast<qsizetype>(size - 17));
-    const auto tick = progress::sampleTick(serverSize, data[16] & 2 ? std::optional<qint64>(length) : std::nullopt,
-                                           previous, locale);
-    // The bar's percentage is read back from the captions, so they must
-    // read back as the megabytes they were written from.
-    bool ok = false;
-    const double total = locale.toDouble(tick.total, &ok);
-    if (!ok || total != progress::roundToHundredths(static_cast<double>(serverSize) / 1024 / 1024))
+    const std::optional<qint64> measured = data[16] & 2 ? std::optional<qint64>(length) : std::nullopt;
+    const auto tick = progress::sampleTick(serverSize, measured, previous, locale);
+    // The bar's percentage is read back from the captions, so each must read
+    // back as the megabytes it was written from; a file that could not be
+    // measured keeps the current caption as it was.
+    const auto readsBackAs = [&locale](const QString &caption, qint64 bytes) {
+        bool ok = false;
+        const double megabytes = locale.toDouble(caption, &ok);
+        return ok && megabytes == progress::roundToHundredths(static_cast<double>(bytes) / 1024 / 1024);
+    };
+    if (!readsBackAs(tick.total, serverSize))
+        std::abort();
+    if (measured ? !readsBackAs(tick.current, *measured) : tick.current != previous)
         std::abort();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "progress/colour.h"
 #include "progress/bar_drawing.h"
+#include "progress/gradient_bar.h"
+#include "progress/twips.h"
 
 #include <QTest>
 #include <vector>
@@ -234,7 +236,28 @@ private slots:
         QCOMPARE(int(c.green), 0); // -1 / 256 truncates to 0
         QCOMPARE(int(splitColor(-65536).blue), 255);
     }
+
+    // The widget paints a packed colour with the channels the gradient reads
+    // from it: a solid bar and a gradient starting in the same colour begin
+    // in the same pixel, negative colours too.
+    void widgetPaintsTheGradientsChannels_data()
+    {
+        QTest::addColumn<std::int32_t>("colour");
+        QTest::newRow("green") << std::int32_t{65280};
+        QTest::newRow("-1") << std::int32_t{-1};
+        QTest::newRow("-256") << std::int32_t{-256};
+    }
+    void widgetPaintsTheGradientsChannels()
+    {
+        QFETCH(std::int32_t, colour);
+        Label label;
+        GradientBar solid(4215, 375, kTwipsPerPixel);
+        QCOMPARE(drawProgress(100, solid, label, true, true, 1, 2, colour, colour, kTwipsPerPixel), 0);
+        GradientBar fading(4215, 375, kTwipsPerPixel);
+        QCOMPARE(drawProgress(100, fading, label, true, true, 1, 2, colour, 6579300, kTwipsPerPixel), 0);
+        QCOMPARE(fading.image().pixel(0, 0), solid.image().pixel(0, 0));
+    }
 };
 
-QTEST_GUILESS_MAIN(BarDrawingTest)
+QTEST_MAIN(BarDrawingTest)
 #include "bar_drawing_test.moc"

@@ -102,17 +102,20 @@ QString Nginx::url(const QString &path) const
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
 }
 
-FakeWget::FakeWget(double seconds) : previousPath_(qgetenv("PATH"))
+FakeWget::FakeWget(double seconds) : FakeWget(QStringLiteral("exec sleep %1").arg(seconds))
+{
+}
+
+FakeWget::FakeWget(const QString &then) : previousPath_(qgetenv("PATH"))
 {
     const QString script = dir_.filePath(QStringLiteral("wget"));
     QFile file(script);
     file.open(QIODevice::WriteOnly);
     // Each argument ends in \037 and the standard input follows, so a split
     // argument or a second input line shows.
-    file.write(QStringLiteral("#!/bin/sh\n{ for a in \"$@\"; do printf '%s\\037' \"$a\"; done; cat; "
-                              "printf '\\036'; } >> '%1/log'\nexec sleep %2\n")
-                   .arg(dir_.path())
-                   .arg(seconds)
+    file.write(QStringLiteral("#!/bin/sh\nhere='%1'\n{ for a in \"$@\"; do printf '%s\\037' \"$a\"; done; cat; "
+                              "printf '\\036'; } >> \"$here/log\"\n%2\n")
+                   .arg(dir_.path(), then)
                    .toLocal8Bit());
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -67,9 +67,13 @@ class FakeWget
 {
 public:
     explicit FakeWget(double seconds = 0);
+    // Runs the shell commands `then` after logging instead of sleeping; in
+    // them $here names the stand-in's folder.
+    explicit FakeWget(const QString &then);
     ~FakeWget();
     QList<QStringList> calls() const; // one entry per run: its arguments
     QList<QByteArray> inputs() const; // one entry per run: its standard input
+    QString filePath(const QString &name) const { return dir_.filePath(name); } // in its folder
 
 private:
     QList<QByteArrayList> records() const;
