@@ -326,16 +326,8 @@ private slots:
     void wrapperWithoutExecEndsWithPause()
     {
         Fixture f;
-        QTemporaryDir wrapper;
         const QString realWget = QStandardPaths::findExecutable(QStringLiteral("wget"));
-        QFile script(wrapper.filePath(QStringLiteral("wget")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\n'" + realWget.toLocal8Bit() + "' \"$@\"\nexit $?\n");
-        script.close();
-        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", wrapper.path().toLocal8Bit() + ':' + path);
-        const auto restorePath = qScopeGuard([&] { qputenv("PATH", path); });
+        const testing::FakeWget wrapper(QStringLiteral("'%1' \"$@\"").arg(realWget));
 
         const QString marker = QStringLiteral("/x/gen=3000000,rate=500000/wrapped.bin");
         const auto wgets = [&] { return testing::processesMentioning(marker.toLocal8Bit()); };
