@@ -2,12 +2,12 @@
 
 #include "app/hand_cursor.h"
 #include "app/link_label.h"
-#include "app/shutdown.h"
 #include "download/address_rules.h"
 #include "download/remembered_address.h"
 #include "platform/browser.h"
 #include "platform/files_on_disk.h"
 #include "platform/screen_metric.h"
+#include "platform/shutdown.h"
 #include "progress/sampling.h"
 #include "progress/twips.h"
 
@@ -51,7 +51,7 @@ MainWindow::MainWindow(EndProgram endProgram, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint),
-      endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { endProgramNow(); })),
+      endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { platform::endProgramNow(); })),
       twipsPerPixel_(platform::screenTwipsPerPixel()),
       folder_(download::DownloadFolder::current())
 {
@@ -98,7 +98,9 @@ void MainWindow::buildControls()
     currentSizeCaption_ = makeLabel(this, "currentSizeCaption", QStringLiteral("Current (MB)"),
                                     fromTwips(120, 1320, 975, 255, twipsPerPixel_));
 
-    // Screen readers announce each field with its caption.
+    // A screen reader finds each field labelled by its caption; the address
+    // box also takes its name from it, while a size figure is named by the
+    // figure itself.
     addressCaption_->setBuddy(addressBox_);
     totalSizeCaption_->setBuddy(totalSize_);
     currentSizeCaption_->setBuddy(currentSize_);

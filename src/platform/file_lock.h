@@ -50,9 +50,10 @@ public:
     // `count` bytes of the file from `offset`, fewer where it ends; nothing
     // when it cannot be read.
     std::optional<QByteArray> read(qint64 offset, qint64 count) const;
-    // Renames the file, while its name still leads to it, to the first free
-    // "<path>.1", "<path>.2", ...; the new path, or nothing when it could not
-    // be moved. The lock stays on the file under its new name.
+    // Moves what is under the name, while the name still leads to the file
+    // (the file itself, or the symbolic link that leads to it), to the first
+    // free "<path>.1", "<path>.2", ...; the new path, or nothing when it
+    // could not be moved. The lock stays on the file.
     std::optional<QByteArray> setAside();
     // Removes the file this lock made, when it is still empty and still
     // under the name it was made with: the file itself, never a link or

@@ -33,7 +33,9 @@ std::optional<ContentRange> contentRange(const QByteArray &header)
 }
 
 // wget goes through the proxy its environment names (http_proxy, no_proxy),
-// and so does every request here, so that both reach the same server.
+// and so does every request here. Qt reads some of those settings otherwise
+// than wget (see the README's limits), and then the two may reach different
+// servers.
 class EnvironmentProxies : public QNetworkProxyFactory
 {
 public:

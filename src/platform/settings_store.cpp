@@ -21,23 +21,29 @@ QString settingsPath(const QString &application)
     return base + QStringLiteral("/Brindle/") + application + QStringLiteral(".ini");
 }
 
-// The address may carry a password: Brindle's folder is made for the user
-// alone, and the file is readable by the user alone, also one that an older
-// Brindle left readable by others. The sync that follows replaces the file
-// with one of the same mode.
-void makePrivate(const QString &path)
+// The address may carry a password: Brindle's folder is for the user alone,
+// and the file is readable by the user alone, also one that an older
+// Brindle left readable by others, from the moment it is read at start-up.
+// Reading makes nothing that is missing (`create` false); writing makes the
+// folder and the file. The sync after a write replaces the file with one of
+// the same mode.
+void makePrivate(const QString &path, bool create)
 {
     const QString folder = QFileInfo(path).path();
     const QByteArray folderName = QFile::encodeName(folder);
-    QDir().mkpath(QFileInfo(folder).path());
-    ::mkdir(folderName.constData(), 0700);
+    if (create) {
+        QDir().mkpath(QFileInfo(folder).path());
+        ::mkdir(folderName.constData(), 0700);
+    }
     // Also a folder that already exists, when it is the user's own.
     struct stat info {};
     if (::lstat(folderName.constData(), &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == ::getuid())
         ::chmod(folderName.constData(), 0700);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (create ? O_CREAT : 0), 0600);
     if (fd >= 0) {
-        ::fchmod(fd, 0600);
+        if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_uid == ::getuid())
+            ::fchmod(fd, 0600);
         ::close(fd);
     }
 }
@@ -61,7 +67,9 @@ QString applicationName()
 QString readSetting(const QString &application, const QString &section,
                     const QString &key, const QString &fallback)
 {
-    QSettings store(settingsPath(application), QSettings::IniFormat);
+    const QString path = settingsPath(application);
+    makePrivate(path, false);
+    QSettings store(path, QSettings::IniFormat);
     if (store.status() != QSettings::NoError)
         return fallback;
     const QVariant value = store.value(section + QLatin1Char('/') + key);
@@ -74,7 +82,7 @@ bool writeSetting(const QString &application, const QString &section,
                   const QString &key, const QString &value)
 {
     const QString path = settingsPath(application);
-    makePrivate(path);
+    makePrivate(path, true);
     QSettings store(path, QSettings::IniFormat);
     const QString name = section + QLatin1Char('/') + key;
     // A sync waits for the disk, which a running download keeps busy: a

@@ -12,7 +12,7 @@ namespace platform {
 QString applicationName();
 
 // The stored text, or `fallback` when nothing is stored or the store cannot
-// be read.
+// be read. A store that exists is made private first, as writeSetting makes it.
 QString readSetting(const QString &application, const QString &section,
                     const QString &key, const QString &fallback);
 

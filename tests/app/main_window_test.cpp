@@ -74,9 +74,16 @@ private slots:
         auto *addressBox = child<QLineEdit>(window, "addressBox");
         auto *downloadButton = child<QPushButton>(window, "downloadButton");
         QCOMPARE(addressBox->nextInFocusChain(), downloadButton);
-        QCOMPARE(child<QLabel>(window, "addressCaption")->buddy(), addressBox);
-        QCOMPARE(child<QLabel>(window, "totalSizeCaption")->buddy(), child(window, "totalSize"));
-        QCOMPARE(child<QLabel>(window, "currentSizeCaption")->buddy(), child(window, "currentSize"));
+        // What a screen reader gets: each field labelled by its caption.
+        for (const auto &[field, caption] : {std::pair{"addressBox", "addressCaption"},
+                                             {"totalSize", "totalSizeCaption"},
+                                             {"currentSize", "currentSizeCaption"}}) {
+            const auto labels = QAccessible::queryAccessibleInterface(child(window, field))->relations(QAccessible::Label);
+            QCOMPARE(labels.size(), 1);
+            QCOMPARE(labels.first().first->object(), child(window, caption));
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(addressBox)->text(QAccessible::Name), QStringLiteral("File URL"));
+        QCOMPARE(QAccessible::queryAccessibleInterface(child(window, "totalSize"))->text(QAccessible::Name), QStringLiteral("0"));
         auto *timer = window.findChild<QTimer *>(QStringLiteral("displayTimer"));
         QVERIFY(timer && timer->isActive() && timer->interval() == 500);
         const QCursor hand = child(window, "makerLink")->cursor();

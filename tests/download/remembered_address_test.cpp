@@ -83,16 +83,19 @@ private slots:
     }
 
     // The address may hold a password: only the user may read it, also
-    // when an older file was readable by all.
+    // when an older file was readable by all, from start-up on.
     void storeIsPrivate_data()
     {
         QTest::addColumn<bool>("olderFile");
-        QTest::newRow("new") << false;
-        QTest::newRow("older, readable by all, in an open folder") << true;
+        QTest::addColumn<bool>("readFirst"); // restored at start-up before any press
+        QTest::newRow("new") << false << false;
+        QTest::newRow("older, readable by all, in an open folder") << true << false;
+        QTest::newRow("older, readable by all, read at start-up") << true << true;
     }
     void storeIsPrivate()
     {
         QFETCH(bool, olderFile);
+        QFETCH(bool, readFirst);
         testing::Sandbox sandbox;
         const QString folder = sandbox.config() + QStringLiteral("/Brindle");
         const QString ini = folder + QStringLiteral("/brindle.ini");
@@ -102,9 +105,13 @@ private slots:
                                               | QFile::ExeOther);
             QFile file(ini);
             QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("[lasturl]\nlast=http://user:secret@h/f\n");
             file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         }
-        QVERIFY(saveAddress(QStringLiteral("brindle"), QStringLiteral("http://user:secret@h/f")));
+        if (readFirst)
+            QCOMPARE(restoreAddress(QStringLiteral("brindle")), QStringLiteral("http://user:secret@h/f"));
+        else
+            QVERIFY(saveAddress(QStringLiteral("brindle"), QStringLiteral("http://user:secret@h/f")));
         const auto owner = QFile::ReadOwner | QFile::WriteOwner;
         QCOMPARE(QFile::permissions(ini) & ~(QFile::ReadUser | QFile::WriteUser), owner);
         QCOMPARE(QFile::permissions(folder) & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),

@@ -1,9 +1,9 @@
-#include "app/shutdown.h"
+#include "platform/shutdown.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace app {
+namespace platform {
 
 void endProgramNow()
 {
@@ -11,4 +11,4 @@ void endProgramNow()
     std::_Exit(0);
 }
 
-} // namespace app
+} // namespace platform
