@@ -4,6 +4,7 @@
 #include "download/remembered_address.h"
 #include "download/size_conversion.h"
 #include "platform/file_lock.h"
+#include "platform/files_on_disk.h"
 
 #include <QScopeGuard>
 
@@ -13,6 +14,11 @@ namespace {
 QString captionOf(DownloadCommand::State state)
 {
     return state == DownloadCommand::State::Downloading ? kPauseCaption : kDownloadCaption;
+}
+
+ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer)
+{
+    return {answer.errorCode != 0, answer.status, answer.bytes, answer.fileLength};
 }
 
 PressOutcome endedWith(PressEnding ending, const QString &detail = {})
@@ -85,10 +91,8 @@ PressOutcome DownloadCommand::press(const QString &address)
                       wgetCall(address)};
     setState(State::Asking);
     const std::optional<qint64> answered = probe(press);
-    if (!answered) {
-        const int status = sizeProbe_.status();
-        return endedWith(PressEnding::NoAnswer, status > 0 ? QStringLiteral("HTTP %1").arg(status) : QString());
-    }
+    if (!answered)
+        return endedWith(PressEnding::NoAnswer, lastStatus_ > 0 ? QStringLiteral("HTTP %1").arg(lastStatus_) : QString());
     // An answer with an error leaves the size at 0, so a run always has one.
     if (serverSize_ <= 0)
         return endedWith(PressEnding::NoSize);
@@ -97,13 +101,28 @@ PressOutcome DownloadCommand::press(const QString &address)
 
 std::optional<qint64> DownloadCommand::probe(const Press &press)
 {
-    sizeProbe_.sendHead(press.request.value_or(press.address));
-    sizeProbe_.waitWhileBusy();
-    if (sizeProbe_.errorCode() != 0) {
+    // A file already under the name is compared with the server's before
+    // wget continues it: its stretches are asked for with the size, at once.
+    QList<platform::HttpProbe::Request> requests{{press.request.value_or(press.address), std::nullopt}};
+    QList<Stretch> stretches;
+    if (press.request && !press.file.isEmpty()) {
+        if (const std::optional<qint64> length = platform::lengthOnDisk(press.file); length && *length > 0)
+            stretches = stretchesBeforeResume(*length);
+    }
+    for (const Stretch &stretch : std::as_const(stretches))
+        requests << platform::HttpProbe::Request{*press.request, {{stretch.from, stretch.to - stretch.from}}};
+    const QList<platform::HttpProbe::Answer> answers = sizeProbe_.ask(requests);
+    earlyAnswers_.clear();
+    for (qsizetype i = 0; i < stretches.size(); ++i)
+        earlyAnswers_.append({stretches[i], serverBytesOf(answers[i + 1])});
+
+    const platform::HttpProbe::Answer &head = answers.first();
+    lastStatus_ = head.status;
+    if (head.errorCode != 0) {
         serverSize_ = 0;
         return std::nullopt;
     }
-    const auto header = sizeProbe_.header(QByteArrayLiteral("Content-Length"));
+    const auto header = head.header(QByteArrayLiteral("Content-Length"));
     const auto size = header ? toSize(*header) : std::nullopt;
     if (!header)
         serverSize_ = 0;
@@ -147,7 +166,7 @@ PressOutcome DownloadCommand::download(const Press &press, qint64 answeredSize)
     setState(State::Finishing);
     const std::optional<qint64> length = file_->length();
     if (length && *length > 0
-        && compare(press, stretchesAfterRun(*startedAt, *length), Difference::Confirmed) == Match::Different) {
+        && compare(press, *file_, stretchesAfterRun(*startedAt, *length), Difference::Confirmed) == Match::Different) {
         if (const auto moved = file_->setAside())
             outcome.setAside << *moved;
     }
@@ -160,12 +179,14 @@ std::optional<PressEnding> DownloadCommand::prepare(const Press &press, qint64 a
     const std::optional<qint64> length = file_->length();
     if (!length)
         return PressEnding::Unlockable;
-    if (*length == 0)
+    if (*length == 0) {
+        bringBackCopy(press, answeredSize, {});
         return std::nullopt;
+    }
     // A file longer than the server's cannot be a part of it.
     const Match match = answeredSize >= 0 && *length > answeredSize
                             ? Match::Different
-                            : compare(press, stretchesBeforeResume(*length), Difference::Taken);
+                            : compare(press, *file_, stretchesBeforeResume(*length), Difference::Taken);
     if (match == Match::Same)
         return std::nullopt;
     // A server that cannot tell leaves the file as it is, and nothing runs.
@@ -179,25 +200,44 @@ std::optional<PressEnding> DownloadCommand::prepare(const Press &press, qint64 a
     file_ = platform::FileLock::take(press.file).lock;
     if (!file_)
         return PressEnding::NotReplaced;
+    bringBackCopy(press, answeredSize, *moved);
     return std::nullopt;
+}
+
+void DownloadCommand::bringBackCopy(const Press &press, qint64 answeredSize, const QByteArray &justSetAside)
+{
+    QList<QByteArray> copies = platform::copiesBeside(press.file);
+    copies.removeAll(justSetAside);
+    if (copies.isEmpty())
+        return;
+    auto copy = platform::FileLock::take(copies.first()).lock;
+    const std::optional<qint64> length = copy ? copy->length() : std::nullopt;
+    if (!length || *length == 0 || (answeredSize >= 0 && *length > answeredSize))
+        return;
+    if (compare(press, *copy, stretchesBeforeResume(*length), Difference::Taken) == Match::Same
+        && copy->takePlaceOf(*file_))
+        file_ = std::move(copy);
 }
 
 ServerBytes DownloadCommand::ask(const Press &press, const Stretch &stretch)
 {
+    for (qsizetype i = 0; i < earlyAnswers_.size(); ++i) {
+        if (earlyAnswers_[i].first == stretch)
+            return earlyAnswers_.takeAt(i).second;
+    }
     // The bytes wget gets, or none: a file Qt's client cannot ask for can
     // be compared with nothing.
     if (!press.request)
         return {true, 0, std::nullopt, std::nullopt};
-    sizeProbe_.sendRange(*press.request, stretch.from, stretch.to - stretch.from);
-    sizeProbe_.waitWhileBusy();
-    return {sizeProbe_.errorCode() != 0, sizeProbe_.status(), sizeProbe_.bytes(), sizeProbe_.fileLength()};
+    return serverBytesOf(sizeProbe_.ask({{*press.request, {{stretch.from, stretch.to - stretch.from}}}}).first());
 }
 
-Match DownloadCommand::compare(const Press &press, const QList<Stretch> &stretches, Difference difference)
+Match DownloadCommand::compare(const Press &press, const platform::FileLock &file, const QList<Stretch> &stretches,
+                               Difference difference)
 {
     for (const Stretch &stretch : stretches) {
         const ServerBytes server = ask(press, stretch);
-        const std::optional<QByteArray> own = file_->read(stretch.from, stretch.to - stretch.from);
+        const std::optional<QByteArray> own = file.read(stretch.from, stretch.to - stretch.from);
         Match match = own ? compareStretch(stretch, server, *own) : Match::Unknown;
         // A server that writes something new into every answer (a time, a
         // token) tells nothing about the file by its bytes.
@@ -212,6 +252,8 @@ Match DownloadCommand::compare(const Press &press, const QList<Stretch> &stretch
 
 void DownloadCommand::run(const Press &press, PressOutcome &outcome)
 {
+    // What the server answered before wget ran says nothing of the file after.
+    earlyAnswers_.clear();
     setState(State::Downloading);
     // wget, and every process it starts, holds the lock with this press, so
     // the file stays held until the last of them is gone.

@@ -93,15 +93,25 @@ private:
     // A whole press from idle, up to its end.
     PressOutcome press(const QString &address);
     // Sets serverSize_ from a HEAD request; the length this answer gave, -1
-    // for none, or nothing when the request failed.
+    // for none, or nothing when the request failed. The stretches of a file
+    // already under the name are asked for together with it.
     std::optional<qint64> probe(const Press &press);
     // Runs wget for the file unless another Brindle is downloading it.
     PressOutcome download(const Press &press, qint64 answeredSize);
     // Lets wget continue only a file of the server's bytes: sets any other
-    // aside, noting the copy, and locks the new, empty file. How the press
-    // ends when nothing may run.
+    // aside, noting the copy, and locks the new, empty file, or brings back
+    // a copy that holds the server's bytes. How the press ends when nothing
+    // may run.
     std::optional<PressEnding> prepare(const Press &press, qint64 answeredSize, QByteArrayList &setAside);
-    // The server's bytes for the stretch.
+    // Before wget fetches the file whole: the newest copy beside it (by its
+    // time of last change), other than `justSetAside`, is brought back under
+    // the name when it holds the server's bytes and is no longer than the
+    // server's file, and the lock moves to it. A user's own copy is safe
+    // under this: it is continued only where its bytes are the server's, as
+    // a file under the name is, and nothing of it is written over.
+    void bringBackCopy(const Press &press, qint64 answeredSize, const QByteArray &justSetAside);
+    // The server's bytes for the stretch: the answer that came with the
+    // size for it, or a new one.
     ServerBytes ask(const Press &press, const Stretch &stretch);
     // What a difference in the server's bytes counts for: before wget
     // continues a file, any difference sets it aside (a fresh copy loses
@@ -109,7 +119,8 @@ private:
     // that a second answer repeats.
     enum class Difference { Taken, Confirmed };
     // Compares the stretches of the locked file with the server's bytes.
-    Match compare(const Press &press, const QList<Stretch> &stretches, Difference difference);
+    Match compare(const Press &press, const platform::FileLock &file, const QList<Stretch> &stretches,
+                  Difference difference);
     // Runs wget with the state at Downloading, the lock handed to it; sets
     // how the run ended: NotStarted, Paused or Ended.
     void run(const Press &press, PressOutcome &outcome);
@@ -120,8 +131,11 @@ private:
     DownloadFolder folder_;
     State state_ = State::Idle;
     qint64 serverSize_ = 0;
+    int lastStatus_ = 0; // of the last size request's answer
     std::optional<PressOutcome> outcome_;
     std::unique_ptr<platform::FileLock> file_; // the running press's lock
+    // Answers that came with the size, for the stretches they were asked for.
+    QList<std::pair<Stretch, ServerBytes>> earlyAnswers_;
 };
 
 } // namespace download

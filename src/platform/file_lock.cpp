@@ -133,6 +133,21 @@ std::optional<QByteArray> FileLock::setAside()
     return moved;
 }
 
+bool FileLock::takePlaceOf(FileLock &empty)
+{
+    struct stat held {};
+    struct stat there {};
+    // Both still locked, so no other Brindle can have begun on either.
+    if (!leadsTo(path_, device_, inode_) || ::fstat(empty.fd_, &held) != 0 || held.st_size != 0
+        || ::lstat(empty.path_.constData(), &there) != 0 || !S_ISREG(there.st_mode)
+        || !isFile(there, empty.device_, empty.inode_) || ::rename(path_.constData(), empty.path_.constData()) != 0)
+        return false;
+    path_ = empty.path_;
+    madeAt_.reset();
+    empty.madeAt_.reset(); // its file is gone, replaced
+    return true;
+}
+
 void FileLock::removeIfMadeAndEmpty()
 {
     if (!madeAt_)

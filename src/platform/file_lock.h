@@ -55,6 +55,11 @@ public:
     // free "<path>.1", "<path>.2", ...; the new path, or nothing when it
     // could not be moved. The lock stays on the file.
     std::optional<QByteArray> setAside();
+    // Moves this file, while its path still leads to it, to `empty`'s path
+    // in place of the empty regular file that `empty` locks there (never a
+    // link, never a file with bytes). The lock stays on this file, which
+    // answers to that path from then on; false when nothing moved.
+    bool takePlaceOf(FileLock &empty);
     // Removes the file this lock made, when it is still empty and still
     // under the name it was made with: the file itself, never a link or
     // another file put in its place.

@@ -1,6 +1,8 @@
 #include "platform/files_on_disk.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <dirent.h>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,6 +29,36 @@ QByteArray workingDirectory()
 long longestName(const QByteArray &folder)
 {
     return ::pathconf(folder.constData(), _PC_NAME_MAX);
+}
+
+QList<QByteArray> copiesBeside(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folder = slash <= 0 ? QByteArray("/") : path.left(slash);
+    const QByteArray prefix = path.mid(slash + 1) + '.';
+    DIR *entries = ::opendir(folder.constData());
+    if (!entries)
+        return {};
+    QList<std::pair<timespec, QByteArray>> copies;
+    while (const dirent *entry = ::readdir(entries)) {
+        const QByteArrayView name(entry->d_name);
+        const QByteArrayView number = name.sliced(std::min(prefix.size(), name.size()));
+        if (!name.startsWith(prefix) || number.isEmpty()
+            || !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const QByteArray copy = folder + '/' + name.toByteArray();
+        struct stat info {};
+        if (::lstat(copy.constData(), &info) == 0 && S_ISREG(info.st_mode))
+            copies.append({info.st_mtim, copy});
+    }
+    ::closedir(entries);
+    std::sort(copies.begin(), copies.end(), [](const auto &a, const auto &b) {
+        return a.first.tv_sec != b.first.tv_sec ? a.first.tv_sec > b.first.tv_sec : a.first.tv_nsec > b.first.tv_nsec;
+    });
+    QList<QByteArray> newestFirst;
+    for (const auto &copy : std::as_const(copies))
+        newestFirst << copy.second;
+    return newestFirst;
 }
 
 std::optional<QByteArray> setAside(const QByteArray &path)

@@ -4,6 +4,7 @@
 // system sees, so a name in any encoding is found.
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 #include <optional>
 
@@ -19,6 +20,10 @@ QByteArray workingDirectory();
 // The longest file name the folder takes, in bytes; -1 when it sets no limit
 // or cannot be asked.
 long longestName(const QByteArray &folder);
+
+// The regular files "<path>.N" beside the file (N a number), newest first by
+// their time of last change.
+QList<QByteArray> copiesBeside(const QByteArray &path);
 
 // Renames the file to the first free "<path>.1", "<path>.2", ... (the way
 // wget numbers copies), never replacing anything that exists. The new path,

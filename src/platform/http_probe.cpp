@@ -1,10 +1,16 @@
 #include "platform/http_probe.h"
 
+#include <QAuthenticator>
 #include <QEventLoop>
+#include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
 #include <QTimer>
 #include <QUrl>
+
+#include <ctime>
+#include <functional>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -51,12 +57,283 @@ constexpr qint64 kReadPiece = 1 << 16;
 // Less than this in a whole time-out ends a request, as silence would.
 constexpr qint64 kLeastBytesPerSecond = 1024;
 
+// wget's own limit.
+constexpr int kMostRedirects = 20;
+
+// A header block that keeps Qt's client this busy, with no body arriving
+// anywhere, ends its request: checked every beat, ended after so many busy
+// beats in a row.
+constexpr std::chrono::milliseconds kCostBeat{250};
+constexpr std::chrono::milliseconds kBusyWithinBeat{150};
+constexpr int kBusyBeats = 8;
+
+std::chrono::nanoseconds processorTime()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+bool isRedirect(int status)
+{
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The address's user and password, as wget sends them, and where to.
+struct SignIn
+{
+    QString host;
+    int port = 80;
+    QString user;     // for Qt's client, when a server asks for another scheme
+    QString password;
+    QByteArray basic; // the Authorization header's value
+};
+
+std::optional<SignIn> signInOf(const QUrl &address)
+{
+    if (address.userInfo().isEmpty() || !address.userInfo(QUrl::FullyEncoded).contains(QLatin1Char(':')))
+        return std::nullopt;
+    const QByteArray user = QByteArray::fromPercentEncoding(address.userName(QUrl::FullyEncoded).toLatin1());
+    const QByteArray password = QByteArray::fromPercentEncoding(address.password(QUrl::FullyEncoded).toLatin1());
+    return SignIn{address.host(), address.port(80), QString::fromUtf8(user), QString::fromUtf8(password),
+                  "Basic " + (user + ':' + password).toBase64()};
+}
+
+bool isFor(const SignIn &signIn, const QUrl &url)
+{
+    return url.host() == signIn.host && url.port(80) == signIn.port;
+}
+
 } // namespace
+
+// One request, across its redirects.
+class HttpProbe::Exchange : public QObject
+{
+public:
+    Exchange(QNetworkAccessManager &manager, const Request &request, std::chrono::milliseconds timeout,
+             std::function<void()> ended)
+        : manager_(manager), range_(request.range), timeout_(timeout), ended_(std::move(ended))
+    {
+        QUrl url(request.address);
+        signIn_ = signInOf(url);
+        // Qt's client would sign in with the password's Latin-1 letters.
+        url.setUserInfo(QString());
+        connect(&manager_, &QNetworkAccessManager::authenticationRequired, this,
+                [this](QNetworkReply *reply, QAuthenticator *authenticator) {
+                    if (reply == reply_ && signIn_ && isFor(*signIn_, reply->url())) {
+                        authenticator->setUser(signIn_->user);
+                        authenticator->setPassword(signIn_->password);
+                    }
+                });
+        start(url);
+    }
+
+    ~Exchange() override
+    {
+        if (reply_) {
+            reply_->disconnect(this);
+            reply_->abort();
+            reply_->deleteLater();
+        }
+    }
+
+    bool waitsForHeaders() const { return reply_ && !headersRead_; }
+    qint64 received() const { return received_; }
+    // Ends a request whose header block costs too much.
+    void endCostly()
+    {
+        if (waitsForHeaders())
+            end(reply_, QNetworkReply::ProtocolFailure);
+    }
+    Answer answer;
+
+private:
+    void start(const QUrl &url)
+    {
+        QNetworkRequest request(url);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+        // The size and bytes that matter are those wget fetches, and wget
+        // asks for the file as it is: a compressing server would otherwise
+        // answer with no length at all, and ranges of the compressed bytes.
+        request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
+        if (signIn_ && isFor(*signIn_, url))
+            request.setRawHeader(QByteArrayLiteral("Authorization"), signIn_->basic);
+        if (range_) {
+            request.setRawHeader(QByteArrayLiteral("Range"), "bytes=" + QByteArray::number(range_->first) + '-'
+                                                                 + QByteArray::number(range_->first + range_->count - 1));
+        }
+        headersRead_ = false;
+        toDrop_ = 0;
+        answer.bytes.reset();
+        answer.fileLength.reset();
+        reply_ = range_ ? manager_.get(request) : manager_.head(request);
+        if (range_)
+            reply_->setReadBufferSize(kReadPiece);
+        connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { readHeaders(); });
+        connect(reply_, &QNetworkReply::readyRead, this, [this] { readBody(); });
+        connect(reply_, &QNetworkReply::finished, this, [this] { finish(); });
+        connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 bytes) { received_ = bytes; });
+        watch();
+    }
+
+    // Silence alone would let a server hold the request, and the press that
+    // waits on it, for hours with a byte now and then; a slow but steady
+    // answer (a whole file read up to a long part) goes on.
+    void watch()
+    {
+        auto *watchdog = new QTimer(reply_);
+        const qint64 least = kLeastBytesPerSecond * timeout_.count() / 1000;
+        connect(watchdog, &QTimer::timeout, this, [this, reply = reply_, least, checked = qint64(0)]() mutable {
+            if (reply == reply_ && received_ - checked < least)
+                end(reply, QNetworkReply::TimeoutError);
+            checked = received_;
+        });
+        watchdog->start(timeout_);
+    }
+
+    int status() const { return reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); }
+
+    void readHeaders()
+    {
+        if (!reply_ || headersRead_)
+            return;
+        headersRead_ = true;
+        const int code = status();
+        if (isRedirect(code) && reply_->hasRawHeader(QByteArrayLiteral("Location"))) {
+            follow();
+            return;
+        }
+        if (!range_)
+            return;
+        std::optional<qint64> start;
+        if (code == 200) {
+            start = 0;
+            bool ok = false;
+            const qint64 length = reply_->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
+            answer.fileLength = ok ? std::optional<qint64>(length) : std::nullopt;
+        } else if (const auto told = contentRange(reply_->rawHeader(QByteArrayLiteral("Content-Range")));
+                   code == 206 && told) {
+            start = told->start;
+            answer.fileLength = told->size;
+        }
+        const QByteArray encoding = reply_->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
+        // Not the file's bytes there, or not as wget writes them: the rest of
+        // the answer is of no use.
+        if (!start || *start > range_->first || !(encoding.isEmpty() || encoding == "identity")) {
+            answer.fileLength.reset();
+            end(reply_, QNetworkReply::NoError);
+            return;
+        }
+        toDrop_ = range_->first - *start;
+        answer.bytes = QByteArray();
+        readBody();
+    }
+
+    // Takes in what arrived of a ranged answer; once it holds every byte
+    // asked for, ends the request, reading a short rest to its end so the
+    // connection can serve the next request.
+    void readBody()
+    {
+        if (!reply_ || !range_ || !answer.bytes)
+            return;
+        QByteArray &bytes = *answer.bytes;
+        while (reply_->bytesAvailable() > 0) {
+            if (toDrop_ > 0) {
+                const qint64 dropped = reply_->skip(std::min(toDrop_, kReadPiece));
+                if (dropped <= 0)
+                    break;
+                toDrop_ -= dropped;
+            } else if (bytes.size() < range_->count) {
+                bytes += reply_->read(std::min<qint64>(range_->count - bytes.size(), kReadPiece));
+            } else if (reply_->skip(kReadPiece) <= 0) {
+                break;
+            }
+        }
+        if (bytes.size() < range_->count || reply_->isFinished())
+            return;
+        bool ok = false;
+        const qint64 length = reply_->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
+        if (!ok || length - received_ > kReadPiece)
+            end(reply_, QNetworkReply::NoError);
+    }
+
+    void finish()
+    {
+        if (!reply_)
+            return;
+        readHeaders();
+        if (!reply_)
+            return;
+        readBody();
+        if (!reply_)
+            return;
+        // A whole file that ended before the bytes asked for is that long.
+        if (range_ && answer.bytes && reply_->error() == QNetworkReply::NoError && answer.bytes->size() < range_->count
+            && status() == 200)
+            answer.fileLength = range_->first - toDrop_ + answer.bytes->size();
+        end(reply_, reply_->error());
+    }
+
+    void follow()
+    {
+        const QUrl from = reply_->url();
+        const QUrl to = from.resolved(QUrl::fromEncoded(reply_->rawHeader(QByteArrayLiteral("Location"))));
+        if (++redirects_ > kMostRedirects) {
+            end(reply_, QNetworkReply::TooManyRedirectsError);
+            return;
+        }
+        const bool safe = to.scheme() == QStringLiteral("https")
+                          || (to.scheme() == QStringLiteral("http") && from.scheme() == QStringLiteral("http"));
+        if (!safe || !to.isValid()) {
+            end(reply_, QNetworkReply::InsecureRedirectError);
+            return;
+        }
+        drop();
+        start(to);
+    }
+
+    void end(QNetworkReply *reply, QNetworkReply::NetworkError error)
+    {
+        answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        answer.errorCode = error;
+        if (answer.errorCode == 0 && answer.status >= 400)
+            answer.errorCode = answer.status;
+        answer.headers = reply->rawHeaderPairs();
+        if (answer.errorCode != 0)
+            answer.bytes.reset();
+        drop();
+        ended_();
+    }
+
+    // Lets the current reply go, unread.
+    void drop()
+    {
+        QNetworkReply *reply = reply_;
+        reply_ = nullptr;
+        reply->disconnect(this);
+        if (!reply->isFinished())
+            reply->abort();
+        reply->deleteLater();
+    }
+
+    QNetworkAccessManager &manager_;
+    std::optional<Request::Range> range_;
+    std::chrono::milliseconds timeout_;
+    std::function<void()> ended_;
+    std::optional<SignIn> signIn_;
+    QNetworkReply *reply_ = nullptr;
+    bool headersRead_ = false;
+    qint64 toDrop_ = 0; // of the answer, before the bytes asked for
+    qint64 received_ = 0;
+    int redirects_ = 0;
+};
 
 HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
     : QObject(parent), timeout_(timeout)
 {
 }
+
+HttpProbe::~HttpProbe() = default;
 
 QNetworkAccessManager &HttpProbe::manager()
 {
@@ -67,170 +344,56 @@ QNetworkAccessManager &HttpProbe::manager()
     return *manager_;
 }
 
-void HttpProbe::clearOutcome()
+QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
 {
-    errorCode_ = 0;
-    status_ = 0;
-    headers_.clear();
-    range_.reset();
-    bytes_.reset();
-    fileLength_.reset();
-}
+    QEventLoop loop;
+    qsizetype open = requests.size();
+    std::vector<std::unique_ptr<Exchange>> exchanges;
+    for (const Request &request : requests)
+        exchanges.push_back(std::make_unique<Exchange>(manager(), request, timeout_, [&open, &loop] {
+            if (--open == 0)
+                loop.quit();
+        }));
 
-QNetworkRequest HttpProbe::requestFor(const QString &address) const
-{
-    QNetworkRequest request{QUrl(address)};
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
-    // The size and bytes that matter are those wget fetches, and wget asks
-    // for the file as it is: a compressing server would otherwise answer
-    // with no length at all, and ranges of the compressed bytes.
-    request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
-    return request;
-}
-
-bool HttpProbe::sendHead(const QString &address)
-{
-    if (busy())
-        return false;
-    clearOutcome();
-    reply_ = manager().head(requestFor(address));
-    watch();
-    return true;
-}
-
-bool HttpProbe::sendRange(const QString &address, qint64 first, qint64 count)
-{
-    if (busy())
-        return false;
-    clearOutcome();
-    range_ = Range{first, count};
-    QNetworkRequest request = requestFor(address);
-    request.setRawHeader(QByteArrayLiteral("Range"),
-                         "bytes=" + QByteArray::number(first) + '-' + QByteArray::number(first + count - 1));
-    reply_ = manager().get(request);
-    reply_->setReadBufferSize(kReadPiece);
-    connect(reply_.data(), &QNetworkReply::readyRead, this, &HttpProbe::readRange);
-    watch();
-    return true;
-}
-
-void HttpProbe::watch()
-{
-    connect(reply_.data(), &QNetworkReply::finished, this, &HttpProbe::finish);
-    // Silence alone would let a server hold the request, and the press that
-    // waits on it, for hours with a byte now and then; a slow but steady
-    // answer (a whole file read up to a long part) goes on.
-    auto *watchdog = new QTimer(reply_.data());
-    auto received = std::make_shared<qint64>(0);
-    connect(reply_.data(), &QNetworkReply::downloadProgress, watchdog,
-            [received](qint64 bytes) { *received = bytes; });
-    const qint64 least = kLeastBytesPerSecond * timeout_.count() / 1000;
-    connect(watchdog, &QTimer::timeout, reply_.data(),
-            [reply = reply_.data(), received, least, checked = qint64(0)]() mutable {
-                if (*received - checked < least)
-                    reply->abort();
-                checked = *received;
-            });
-    watchdog->start(timeout_);
-}
-
-void HttpProbe::readRange()
-{
-    QNetworkReply *reply = reply_;
-    if (!reply || !range_)
-        return;
-    Range &range = *range_;
-    if (!bytes_) {
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        std::optional<qint64> start;
-        if (status == 200) {
-            start = 0;
-            bool ok = false;
-            const qint64 length = reply->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
-            fileLength_ = ok ? std::optional<qint64>(length) : std::nullopt;
-        } else if (const auto told = contentRange(reply->rawHeader(QByteArrayLiteral("Content-Range")));
-                   status == 206 && told) {
-            start = told->start;
-            fileLength_ = told->size;
+    QTimer costs;
+    auto before = processorTime();
+    qint64 receivedBefore = 0;
+    int busyBeats = 0;
+    QObject::connect(&costs, &QTimer::timeout, &loop, [&] {
+        const auto now = processorTime();
+        qint64 received = 0;
+        bool waiting = false;
+        for (const auto &exchange : exchanges) {
+            received += exchange->received();
+            waiting = waiting || exchange->waitsForHeaders();
         }
-        if (!start || *start > range.first) {
-            // Not the bytes asked for: the rest of the answer is of no use.
-            reply->disconnect(this);
-            end(reply);
-            reply->abort();
-            return;
+        busyBeats = waiting && received == receivedBefore && now - before > kBusyWithinBeat ? busyBeats + 1 : 0;
+        before = now;
+        receivedBefore = received;
+        if (busyBeats >= kBusyBeats) {
+            for (const auto &exchange : exchanges)
+                exchange->endCostly();
         }
-        range.toDrop = range.first - *start;
-        bytes_ = QByteArray();
-    }
-    while (reply->bytesAvailable() > 0 && bytes_->size() < range.count) {
-        if (range.toDrop > 0) {
-            const qint64 dropped = reply->skip(std::min(range.toDrop, kReadPiece));
-            if (dropped <= 0)
-                break;
-            range.toDrop -= dropped;
-        } else {
-            *bytes_ += reply->read(std::min<qint64>(range.count - bytes_->size(), kReadPiece));
-        }
-    }
-    if (bytes_->size() >= range.count) {
-        // Everything asked for is in; the rest of the answer is not waited for.
-        reply->disconnect(this);
-        end(reply);
-        reply->abort();
-    }
+    });
+    costs.start(kCostBeat);
+    if (open > 0)
+        loop.exec();
+
+    QList<Answer> answers;
+    for (const auto &exchange : exchanges)
+        answers << exchange->answer;
+    return answers;
 }
 
-void HttpProbe::finish()
+std::optional<QString> HttpProbe::Answer::header(const QByteArray &name) const
 {
-    auto *reply = qobject_cast<QNetworkReply *>(sender());
-    if (!reply || reply != reply_)
-        return;
-    readRange();
-    // A whole file that ended before the bytes asked for is that long.
-    if (range_ && bytes_ && reply->error() == QNetworkReply::NoError && bytes_->size() < range_->count
-        && reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200)
-        fileLength_ = range_->first - range_->toDrop + bytes_->size();
-    if (reply_ == reply)
-        end(reply);
-}
-
-void HttpProbe::end(QNetworkReply *reply)
-{
-    status_ = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    // An answer left unread once it told all it could is no error.
-    errorCode_ = reply->isFinished() ? reply->error() : QNetworkReply::NoError;
-    if (errorCode_ == 0 && status_ >= 400)
-        errorCode_ = status_;
-    headers_ = reply->rawHeaderPairs();
-    range_.reset();
-    reply_.clear();
-    reply->deleteLater();
-    emit ended();
-}
-
-std::optional<QString> HttpProbe::header(const QByteArray &name) const
-{
-    for (const auto &[key, value] : headers_) {
+    for (const auto &[key, value] : headers) {
         // Some Qt versions keep a blank header and others drop it; blank
         // reads as not sent on all of them.
         if (key.compare(name, Qt::CaseInsensitive) == 0 && !value.trimmed().isEmpty())
             return QString::fromLatin1(value);
     }
     return std::nullopt;
-}
-
-void HttpProbe::waitWhileBusy()
-{
-    // A local loop quits on the end signal; entered only while the request is
-    // still running, so the end is never missed and no core is burnt.
-    while (busy()) {
-        QEventLoop loop;
-        connect(this, &HttpProbe::ended, &loop, &QEventLoop::quit);
-        if (busy())
-            loop.exec();
-    }
 }
 
 } // namespace platform

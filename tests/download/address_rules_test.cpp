@@ -213,9 +213,7 @@ private slots:
         // Nothing when the request failed, so a failure never passes for a match.
         const auto qtSends = [](const QString &address) {
             platform::HttpProbe probe;
-            probe.sendRange(address, 0, 4096);
-            probe.waitWhileBusy();
-            return probe.bytes();
+            return probe.ask({{address, {{0, 4096}}}}).first().bytes;
         };
         const auto requested = requestAddress(url, locale != QStringLiteral("C"));
         const std::optional<QByteArray> qtSent = qtSends(requested.value_or(url));

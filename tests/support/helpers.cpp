@@ -78,7 +78,8 @@ Nginx::Nginx(const QString &root) : port_(freePort())
     file.close();
     QFile users(dir_.filePath(QStringLiteral("users")));
     users.open(QIODevice::WriteOnly);
-    users.write("alice:{PLAIN}secret\n");
+    users.write("alice:{PLAIN}secret\n"
+                "j\xc3\xb6rg:{PLAIN}p\xc3\xa4ss\xc3\xb6\n");
     users.close();
     process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), conf, QStringLiteral("-p"), dir_.path()});
     for (int i = 0; i < 100; ++i) {
@@ -270,6 +271,18 @@ Deadline::Deadline(double seconds, const char *what) : timer_(new QTimer)
 Deadline::~Deadline()
 {
     delete timer_;
+}
+
+qint64 residentBytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
 }
 
 Cost costOf(const std::function<void()> &action)

@@ -47,7 +47,8 @@ private:
 // nginx serving `root` on 127.0.0.1 as real sites are set up: CSV and JSON
 // compressed for clients that accept gzip, ETag and Last-Modified on every
 // file. Under /slow/ it sends 1 MiB a second; /private/ is the same at the
-// same pace behind Basic authentication for user "alice", password "secret".
+// same pace behind Basic authentication for user "alice", password "secret",
+// and user "jörg", password "pässö" (their UTF-8 bytes).
 class Nginx
 {
 public:
@@ -97,6 +98,9 @@ QList<int> zombieChildren();
 
 // Descriptors this process holds open.
 int openDescriptors();
+
+// This process's resident memory, in bytes.
+qint64 residentBytes();
 
 // Ends the test program with a message unless destroyed within `seconds`,
 // so that a wait whose wake-up is lost fails fast instead of at CTest's
