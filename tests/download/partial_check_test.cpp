@@ -8,6 +8,7 @@
 
 using namespace download;
 
+// Failing rows show the stretches.
 namespace download {
 char *toString(const Stretch &stretch)
 {
@@ -16,7 +17,7 @@ char *toString(const Stretch &stretch)
 } // namespace download
 
 namespace {
-constexpr qint64 kib64 = kComparedBytes;
+constexpr qint64 compared = kComparedBytes;
 constexpr qint64 large = qint64(10) << 30; // past 32 bits
 } // namespace
 
@@ -30,12 +31,13 @@ private slots:
         QTest::addColumn<QList<Stretch>>("stretches");
         QTest::newRow("empty") << qint64(0) << QList<Stretch>{};
         QTest::newRow("one byte") << qint64(1) << QList<Stretch>{{0, 1}};
-        QTest::newRow("one byte short of 64 KiB") << kib64 - 1 << QList<Stretch>{{0, kib64 - 1}};
-        QTest::newRow("64 KiB") << kib64 << QList<Stretch>{{0, kib64}};
-        QTest::newRow("64 KiB and one") << kib64 + 1 << QList<Stretch>{{0, kib64 + 1}};
-        QTest::newRow("128 KiB, the two touching") << 2 * kib64 << QList<Stretch>{{0, 2 * kib64}};
-        QTest::newRow("128 KiB and one") << 2 * kib64 + 1 << QList<Stretch>{{0, kib64}, {kib64 + 1, 2 * kib64 + 1}};
-        QTest::newRow("large") << large << QList<Stretch>{{0, kib64}, {large - kib64, large}};
+        QTest::newRow("one byte short of 64 KiB") << compared - 1 << QList<Stretch>{{0, compared - 1}};
+        QTest::newRow("64 KiB") << compared << QList<Stretch>{{0, compared}};
+        QTest::newRow("64 KiB and one") << compared + 1 << QList<Stretch>{{0, compared + 1}};
+        QTest::newRow("128 KiB, the two touching") << 2 * compared << QList<Stretch>{{0, 2 * compared}};
+        QTest::newRow("128 KiB and one")
+            << 2 * compared + 1 << QList<Stretch>{{0, compared}, {compared + 1, 2 * compared + 1}};
+        QTest::newRow("large") << large << QList<Stretch>{{0, compared}, {large - compared, large}};
     }
     void stretchesBeforeResume()
     {
@@ -49,13 +51,14 @@ private slots:
         QTest::addColumn<qint64>("length");
         QTest::addColumn<QList<Stretch>>("stretches");
         QTest::newRow("one byte, from nothing") << qint64(0) << qint64(1) << QList<Stretch>{{0, 1}};
-        QTest::newRow("large, from nothing") << qint64(0) << large << QList<Stretch>{{0, kib64}};
-        QTest::newRow("from one byte") << qint64(1) << large << QList<Stretch>{{0, kib64 + 1}};
-        QTest::newRow("from 128 KiB, the two touching") << 2 * kib64 << large << QList<Stretch>{{0, 3 * kib64}};
+        QTest::newRow("large, from nothing") << qint64(0) << large << QList<Stretch>{{0, compared}};
+        QTest::newRow("from one byte") << qint64(1) << large << QList<Stretch>{{0, compared + 1}};
+        QTest::newRow("from 128 KiB, the two touching") << 2 * compared << large << QList<Stretch>{{0, 3 * compared}};
         QTest::newRow("from 128 KiB and one")
-            << 2 * kib64 + 1 << large << QList<Stretch>{{0, kib64}, {kib64 + 1, 3 * kib64 + 1}};
-        QTest::newRow("one byte written") << large - 1 << large << QList<Stretch>{{0, kib64}, {large - 1 - kib64, large}};
-        QTest::newRow("nothing written") << large << large << QList<Stretch>{{0, kib64}, {large - kib64, large}};
+            << 2 * compared + 1 << large << QList<Stretch>{{0, compared}, {compared + 1, 3 * compared + 1}};
+        QTest::newRow("one byte written")
+            << large - 1 << large << QList<Stretch>{{0, compared}, {large - 1 - compared, large}};
+        QTest::newRow("nothing written") << large << large << QList<Stretch>{{0, compared}, {large - compared, large}};
     }
     void stretchesAfterRun()
     {
@@ -72,9 +75,9 @@ private slots:
         QTest::addColumn<std::optional<QByteArray>>("bytes");
         QTest::addColumn<std::optional<qint64>>("fileLength");
         QTest::addColumn<Match>("match");
-        const QByteArray own(kib64, 'a');
+        const QByteArray own(compared, 'a');
         // Zeros, as a crash or a full disk leaves them at a part's end.
-        const QByteArray zeroedEnd = own.left(kib64 - 4096) + QByteArray(4096, '\0');
+        const QByteArray zeroedEnd = own.left(compared - 4096) + QByteArray(4096, '\0');
         const std::optional<qint64> unknown;
         QTest::newRow("206, the same") << false << 206 << std::optional(own) << std::optional(large) << Match::Same;
         QTest::newRow("206, zeros at the part's end")
@@ -85,9 +88,9 @@ private slots:
         QTest::newRow("fewer sent, one differs")
             << false << 206 << std::optional(own.left(9) + 'b') << std::optional(large) << Match::Different;
         QTest::newRow("server's file ends inside")
-            << false << 206 << std::optional(own.left(10)) << std::optional(kib64 + 10) << Match::Different;
+            << false << 206 << std::optional(own.left(10)) << std::optional(compared + 10) << Match::Different;
         QTest::newRow("server's file ends with it")
-            << false << 206 << std::optional(own) << std::optional(2 * kib64) << Match::Same;
+            << false << 206 << std::optional(own) << std::optional(2 * compared) << Match::Same;
         QTest::newRow("416") << true << 416 << std::optional<QByteArray>() << unknown << Match::Different;
         QTest::newRow("500") << true << 500 << std::optional<QByteArray>() << unknown << Match::Unknown;
         QTest::newRow("no answer") << true << 0 << std::optional<QByteArray>() << unknown << Match::Unknown;
@@ -102,7 +105,7 @@ private slots:
         QFETCH(std::optional<QByteArray>, bytes);
         QFETCH(std::optional<qint64>, fileLength);
         const ServerBytes server{failed, status, bytes, fileLength};
-        QTEST(download::compareStretch({kib64, 2 * kib64}, server, QByteArray(kib64, 'a')), "match");
+        QTEST(download::compareStretch({compared, 2 * compared}, server, QByteArray(compared, 'a')), "match");
     }
 
     // The real client against real answers: a partial 256 KiB long whose
@@ -111,22 +114,24 @@ private slots:
     {
         QTest::addColumn<bool>("nginx");
         QTest::addColumn<QString>("options"); // the script server's
-        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("from"); // of a 64 KiB stretch
         QTest::addColumn<bool>("zeroedEnd");
         QTest::addColumn<Match>("match");
         for (const bool nginx : {false, true}) {
             const char *server = nginx ? "nginx" : "script";
-            QTest::addRow("%s: 206", server) << nginx << "" << kib64 << false << Match::Same;
-            QTest::addRow("%s: 206, zeros at the part's end", server) << nginx << "" << kib64 << true << Match::Different;
-            QTest::addRow("%s: the file ends inside", server) << nginx << "" << 5 * kib64 / 2 << false << Match::Different;
+            QTest::addRow("%s: 206", server) << nginx << "" << compared << false << Match::Same;
+            QTest::addRow("%s: 206, zeros at the part's end", server)
+                << nginx << "" << compared << true << Match::Different;
+            QTest::addRow("%s: the file ends inside", server)
+                << nginx << "" << 5 * compared / 2 << false << Match::Different;
             // nginx's 416 has a body.
-            QTest::addRow("%s: 416", server) << nginx << "" << 3 * kib64 << false << Match::Different;
+            QTest::addRow("%s: 416", server) << nginx << "" << 3 * compared << false << Match::Different;
         }
-        QTest::newRow("script: 200 to a Range") << false << "norange=1" << kib64 << false << Match::Same;
+        QTest::newRow("script: 200 to a Range") << false << "norange=1" << compared << false << Match::Same;
         QTest::newRow("script: 200 to a Range, the file ends inside")
-            << false << "norange=1" << 5 * kib64 / 2 << false << Match::Different;
-        QTest::newRow("script: fewer sent than asked") << false << "rangecap=1000" << kib64 << false << Match::Same;
-        QTest::newRow("script: error page") << false << "getstatus=503" << kib64 << false << Match::Unknown;
+            << false << "norange=1" << 5 * compared / 2 << false << Match::Different;
+        QTest::newRow("script: fewer sent than asked") << false << "rangecap=1000" << compared << false << Match::Same;
+        QTest::newRow("script: error page") << false << "getstatus=503" << compared << false << Match::Unknown;
     }
     void serverAnswers()
     {
@@ -136,12 +141,12 @@ private slots:
         QFETCH(bool, zeroedEnd);
         QTemporaryDir site;
         const QString served = site.filePath(QStringLiteral("f.bin"));
-        testing::makeFile(served, 3 * kib64);
+        testing::makeFile(served, 3 * compared);
         QFile file(served);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        QByteArray partial = file.readAll() + QByteArray(kib64, 'p');
+        QByteArray partial = file.readAll() + QByteArray(compared, 'p');
         if (zeroedEnd)
-            partial.replace(from + kib64 - 4096, 4096, QByteArray(4096, '\0'));
+            partial.replace(from + compared - 4096, 4096, QByteArray(4096, '\0'));
         std::unique_ptr<testing::Nginx> realSite;
         std::unique_ptr<testing::TestServer> script;
         QString address;
@@ -153,10 +158,10 @@ private slots:
             address = script->url(QStringLiteral("/x/%1/f.bin").arg(options));
         }
         platform::HttpProbe probe;
-        QVERIFY(probe.sendRange(address, from, kib64));
+        QVERIFY(probe.sendRange(address, from, compared));
         probe.waitWhileBusy();
         const ServerBytes server{probe.errorCode() != 0, probe.status(), probe.bytes(), probe.fileLength()};
-        QTEST(download::compareStretch({from, from + kib64}, server, partial.mid(from, kib64)), "match");
+        QTEST(download::compareStretch({from, from + compared}, server, partial.mid(from, compared)), "match");
     }
 };
 
