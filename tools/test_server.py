@@ -38,6 +38,10 @@ on every request; an ETag of "random" is a new one on every request and a
 Last-Modified of "now" the time of the request, as some dynamic servers
 send.
 
+With --log FILE, appends a line to FILE as each request arrives: the wall
+clock in nanoseconds, the verb, the Range header ("-" when none) and the
+User-Agent, separated by blanks.
+
 Prints the chosen port on the first line of standard output.
 """
 
@@ -58,6 +62,16 @@ def generated(offset, length):
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     root = "."
+    log = None  # a descriptor opened for appending
+
+    def note_arrival(self):
+        if self.log is None:
+            return
+        line = "%d %s %s %s\n" % (time.time_ns(), self.command, self.headers.get("Range", "-"),
+                                  self.headers.get("User-Agent", "-"))
+        # One write per line to a file opened for appending keeps the lines
+        # of concurrent requests whole.
+        os.write(self.log, line.encode("latin-1", "replace"))
 
     def log_message(self, *args):
         pass
@@ -121,6 +135,7 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
 
     def do_HEAD(self):
+        self.note_arrival()
         name, options = self.parse()
         if "latency" in options:
             time.sleep(float(options["latency"]))
@@ -197,6 +212,7 @@ class Handler(BaseHTTPRequestHandler):
         return False
 
     def do_GET(self):
+        self.note_arrival()
         name, options = self.parse()
         if "latency" in options:
             time.sleep(float(options["latency"]))
@@ -273,8 +289,11 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", default=".")
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--log")
     args = parser.parse_args()
     Handler.root = args.root
+    if args.log:
+        Handler.log = os.open(args.log, os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o600)
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     print(server.server_address[1], flush=True)

@@ -25,10 +25,12 @@ Sandbox::~Sandbox()
     QDir::setCurrent(previousDir_);
 }
 
-TestServer::TestServer(const QString &root)
+TestServer::TestServer(const QString &root, const QString &requestLog)
 {
-    process_.start(QStringLiteral("python3"),
-                   {QStringLiteral(BRINDLE_SOURCE_DIR "/tools/test_server.py"), QStringLiteral("--root"), root});
+    QStringList arguments{QStringLiteral(BRINDLE_SOURCE_DIR "/tools/test_server.py"), QStringLiteral("--root"), root};
+    if (!requestLog.isEmpty())
+        arguments << QStringLiteral("--log") << requestLog;
+    process_.start(QStringLiteral("python3"), arguments);
     if (process_.waitForReadyRead(10000))
         port_ = process_.readLine().trimmed().toInt();
     if (port_ == 0)

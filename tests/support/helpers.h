@@ -31,11 +31,12 @@ private:
     QString previousDir_;
 };
 
-// tools/test_server.py on 127.0.0.1 serving `root`.
+// tools/test_server.py on 127.0.0.1 serving `root`, noting each request's
+// arrival in `requestLog` when one is named.
 class TestServer
 {
 public:
-    explicit TestServer(const QString &root);
+    explicit TestServer(const QString &root, const QString &requestLog = QString());
     ~TestServer();
     QString url(const QString &path) const; // path starts with "/"
 

@@ -1,0 +1,169 @@
+#include "download/partial_check.h"
+#include "platform/http_probe.h"
+#include "support/helpers.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace download;
+
+// Failing rows show the stretches.
+namespace download {
+char *toString(const Stretch &stretch)
+{
+    return QTest::toString(QStringLiteral("[%1, %2)").arg(stretch.from).arg(stretch.to));
+}
+} // namespace download
+
+namespace {
+constexpr qint64 compared = kComparedBytes;
+constexpr qint64 large = qint64(10) << 30; // past 32 bits
+} // namespace
+
+class PartialCheckTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void stretchesBeforeResume_data()
+    {
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<QList<Stretch>>("stretches");
+        QTest::newRow("empty") << qint64(0) << QList<Stretch>{};
+        QTest::newRow("one byte") << qint64(1) << QList<Stretch>{{0, 1}};
+        QTest::newRow("one byte short of 64 KiB") << compared - 1 << QList<Stretch>{{0, compared - 1}};
+        QTest::newRow("64 KiB") << compared << QList<Stretch>{{0, compared}};
+        QTest::newRow("64 KiB and one") << compared + 1 << QList<Stretch>{{0, compared + 1}};
+        QTest::newRow("128 KiB, the two touching") << 2 * compared << QList<Stretch>{{0, 2 * compared}};
+        QTest::newRow("128 KiB and one")
+            << 2 * compared + 1 << QList<Stretch>{{0, compared}, {compared + 1, 2 * compared + 1}};
+        QTest::newRow("large") << large << QList<Stretch>{{0, compared}, {large - compared, large}};
+    }
+    void stretchesBeforeResume()
+    {
+        QFETCH(qint64, length);
+        QTEST(download::stretchesBeforeResume(length), "stretches");
+    }
+
+    void stretchesAfterRun_data()
+    {
+        QTest::addColumn<qint64>("startedAt");
+        QTest::addColumn<qint64>("length");
+        QTest::addColumn<QList<Stretch>>("stretches");
+        QTest::newRow("one byte, from nothing") << qint64(0) << qint64(1) << QList<Stretch>{{0, 1}};
+        QTest::newRow("large, from nothing") << qint64(0) << large << QList<Stretch>{{0, compared}};
+        QTest::newRow("from one byte") << qint64(1) << large << QList<Stretch>{{0, compared + 1}};
+        QTest::newRow("from 128 KiB, the two touching") << 2 * compared << large << QList<Stretch>{{0, 3 * compared}};
+        QTest::newRow("from 128 KiB and one")
+            << 2 * compared + 1 << large << QList<Stretch>{{0, compared}, {compared + 1, 3 * compared + 1}};
+        QTest::newRow("one byte written")
+            << large - 1 << large << QList<Stretch>{{0, compared}, {large - 1 - compared, large}};
+        QTest::newRow("nothing written") << large << large << QList<Stretch>{{0, compared}, {large - compared, large}};
+    }
+    void stretchesAfterRun()
+    {
+        QFETCH(qint64, startedAt);
+        QFETCH(qint64, length);
+        QTEST(download::stretchesAfterRun(startedAt, length), "stretches");
+    }
+
+    // The file's own bytes at [64 KiB, 128 KiB) against each kind of answer.
+    void compareStretch_data()
+    {
+        QTest::addColumn<bool>("failed");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<std::optional<QByteArray>>("bytes");
+        QTest::addColumn<std::optional<qint64>>("fileLength");
+        QTest::addColumn<Match>("match");
+        const QByteArray own(compared, 'a');
+        // Zeros, as a crash or a full disk leaves them at a part's end.
+        const QByteArray zeroedEnd = own.left(compared - 4096) + QByteArray(4096, '\0');
+        const std::optional<qint64> unknown;
+        QTest::newRow("206, the same") << false << 206 << std::optional(own) << std::optional(large) << Match::Same;
+        QTest::newRow("206, zeros at the part's end")
+            << false << 206 << std::optional(zeroedEnd) << std::optional(large) << Match::Different;
+        QTest::newRow("200, the same, no length") << false << 200 << std::optional(own) << unknown << Match::Same;
+        QTest::newRow("fewer sent, the same") << false << 206 << std::optional(own.left(10)) << std::optional(large)
+                                              << Match::Same;
+        QTest::newRow("fewer sent, one differs")
+            << false << 206 << std::optional(own.left(9) + 'b') << std::optional(large) << Match::Different;
+        QTest::newRow("server's file ends inside")
+            << false << 206 << std::optional(own.left(10)) << std::optional(compared + 10) << Match::Different;
+        QTest::newRow("server's file ends with it")
+            << false << 206 << std::optional(own) << std::optional(2 * compared) << Match::Same;
+        QTest::newRow("416") << true << 416 << std::optional<QByteArray>() << unknown << Match::Different;
+        QTest::newRow("500") << true << 500 << std::optional<QByteArray>() << unknown << Match::Unknown;
+        QTest::newRow("no answer") << true << 0 << std::optional<QByteArray>() << unknown << Match::Unknown;
+        QTest::newRow("answer without the bytes") << false << 206 << std::optional<QByteArray>() << unknown
+                                                  << Match::Unknown;
+        QTest::newRow("no bytes sent") << false << 206 << std::optional(QByteArray()) << unknown << Match::Unknown;
+    }
+    void compareStretch()
+    {
+        QFETCH(bool, failed);
+        QFETCH(int, status);
+        QFETCH(std::optional<QByteArray>, bytes);
+        QFETCH(std::optional<qint64>, fileLength);
+        const ServerBytes server{failed, status, bytes, fileLength};
+        QTEST(download::compareStretch({compared, 2 * compared}, server, QByteArray(compared, 'a')), "match");
+    }
+
+    // The real client against real answers: a partial 256 KiB long whose
+    // first 192 KiB are the server's whole file.
+    void serverAnswers_data()
+    {
+        QTest::addColumn<bool>("nginx");
+        QTest::addColumn<QString>("options"); // the script server's
+        QTest::addColumn<qint64>("from"); // of a 64 KiB stretch
+        QTest::addColumn<bool>("zeroedEnd");
+        QTest::addColumn<Match>("match");
+        for (const bool nginx : {false, true}) {
+            const char *server = nginx ? "nginx" : "script";
+            QTest::addRow("%s: 206", server) << nginx << "" << compared << false << Match::Same;
+            QTest::addRow("%s: 206, zeros at the part's end", server)
+                << nginx << "" << compared << true << Match::Different;
+            QTest::addRow("%s: the file ends inside", server)
+                << nginx << "" << 5 * compared / 2 << false << Match::Different;
+            // nginx's 416 has a body.
+            QTest::addRow("%s: 416", server) << nginx << "" << 3 * compared << false << Match::Different;
+        }
+        QTest::newRow("script: 200 to a Range") << false << "norange=1" << compared << false << Match::Same;
+        QTest::newRow("script: 200 to a Range, the file ends inside")
+            << false << "norange=1" << 5 * compared / 2 << false << Match::Different;
+        QTest::newRow("script: fewer sent than asked") << false << "rangecap=1000" << compared << false << Match::Same;
+        QTest::newRow("script: error page") << false << "getstatus=503" << compared << false << Match::Unknown;
+    }
+    void serverAnswers()
+    {
+        QFETCH(bool, nginx);
+        QFETCH(QString, options);
+        QFETCH(qint64, from);
+        QFETCH(bool, zeroedEnd);
+        QTemporaryDir site;
+        const QString served = site.filePath(QStringLiteral("f.bin"));
+        testing::makeFile(served, 3 * compared);
+        QFile file(served);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray partial = file.readAll() + QByteArray(compared, 'p');
+        if (zeroedEnd)
+            partial.replace(from + compared - 4096, 4096, QByteArray(4096, '\0'));
+        std::unique_ptr<testing::Nginx> realSite;
+        std::unique_ptr<testing::TestServer> script;
+        QString address;
+        if (nginx) {
+            realSite = std::make_unique<testing::Nginx>(site.path());
+            address = realSite->url(QStringLiteral("/f.bin"));
+        } else {
+            script = std::make_unique<testing::TestServer>(site.path());
+            address = script->url(QStringLiteral("/x/%1/f.bin").arg(options));
+        }
+        platform::HttpProbe probe;
+        QVERIFY(probe.sendRange(address, from, compared));
+        probe.waitWhileBusy();
+        const ServerBytes server{probe.errorCode() != 0, probe.status(), probe.bytes(), probe.fileLength()};
+        QTEST(download::compareStretch({from, from + compared}, server, partial.mid(from, compared)), "match");
+    }
+};
+
+QTEST_GUILESS_MAIN(PartialCheckTest)
+#include "partial_check_test.moc"
