@@ -128,7 +128,7 @@ public:
     std::optional<qint64> wgetGet() const { return wgetGet_; }
 
 private:
-    // Each line: nanoseconds, verb, Range, User-Agent.
+    // Each line: nanoseconds, verb, Range, "auth" or "-", User-Agent.
     void readOn()
     {
         for (;;) {
@@ -139,11 +139,11 @@ private:
                 return;
             }
             const QList<QByteArray> fields = line.split(' ');
-            if (fields.size() < 4)
+            if (fields.size() < 5)
                 continue;
             if (fields[1] == "HEAD" && !head_)
                 head_ = fields[0].toLongLong();
-            if (fields[1] == "GET" && fields[3].startsWith("Wget/") && !wgetGet_)
+            if (fields[1] == "GET" && fields[4].startsWith("Wget/") && !wgetGet_)
                 wgetGet_ = fields[0].toLongLong();
         }
     }

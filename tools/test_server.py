@@ -24,8 +24,6 @@ are comma-separated key=value pairs that shape the answer:
   portal=P     while the file P (under --root) exists, answer every HEAD and
                GET with 200 and P's bytes as text/html, whatever the Range,
                as a captive portal's sign-in page does
-  log=L        append "<verb> <Range or -> <auth or ->" for each request to
-               the file L (under --root); "auth" when it carried Authorization
   gzipranges=1 answer a Range with an end (bytes=A-B, as Brindle asks; wget
                asks bytes=A-) with those bytes gzip-compressed and
                Content-Encoding: gzip, whatever the client accepts
@@ -39,8 +37,9 @@ Last-Modified of "now" the time of the request, as some dynamic servers
 send.
 
 With --log FILE, appends a line to FILE as each request arrives: the wall
-clock in nanoseconds, the verb, the Range header ("-" when none) and the
-User-Agent, separated by blanks.
+clock in nanoseconds, the verb, the Range header ("-" when none), "auth"
+when it carries an Authorization header ("-" when not) and the User-Agent,
+separated by blanks.
 
 Prints the chosen port on the first line of standard output.
 """
@@ -67,8 +66,9 @@ class Handler(BaseHTTPRequestHandler):
     def note_arrival(self):
         if self.log is None:
             return
-        line = "%d %s %s %s\n" % (time.time_ns(), self.command, self.headers.get("Range", "-"),
-                                  self.headers.get("User-Agent", "-"))
+        line = "%d %s %s %s %s\n" % (time.time_ns(), self.command, self.headers.get("Range", "-"),
+                                     "auth" if self.headers.get("Authorization") else "-",
+                                     self.headers.get("User-Agent", "-"))
         # One write per line to a file opened for appending keeps the lines
         # of concurrent requests whole.
         os.write(self.log, line.encode("latin-1", "replace"))
@@ -176,10 +176,6 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(page)
 
     def special(self, options):
-        if "log" in options:
-            with open(os.path.join(self.root, options["log"]), "a") as log:
-                log.write("%s %s %s\n" % (self.command, self.headers.get("Range", "-"),
-                                           "auth" if self.headers.get("Authorization") else "-"))
         if "headerflood" in options:
             self.send_response(200)
             self.flush_headers()

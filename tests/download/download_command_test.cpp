@@ -728,8 +728,10 @@ private slots:
         Fixture f;
         QTemporaryDir site;
         const QByteArray hash = testing::makeFile(site.filePath(QStringLiteral("big.bin")), 3 << 20);
-        testing::TestServer server(site.path());
-        f.view.text = server.url(QStringLiteral("/x/rate=1000000,portal=signin.html,log=requests.log/big.bin"));
+        QTemporaryDir logs;
+        const QString requests = logs.filePath(QStringLiteral("requests"));
+        testing::TestServer server(site.path(), requests);
+        f.view.text = server.url(QStringLiteral("/x/rate=1000000,portal=signin.html/big.bin"));
         pressPausingAfter(f, 1200);
         const qint64 part = QFileInfo(QStringLiteral("big.bin")).size();
         QVERIFY(part > 0 && part < (3 << 20));
@@ -743,14 +745,14 @@ private slots:
         QCOMPARE(QFileInfo(QStringLiteral("big.bin.1")).size(), part);
 
         QVERIFY(page.remove()); // signed in
-        QFile::remove(site.filePath(QStringLiteral("requests.log")));
+        QFile log(requests);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        log.readAll();
         pressPausingAfter(f, -1);
         QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
         QVERIFY(!QFileInfo::exists(QStringLiteral("big.bin.1")));
         QCOMPARE(QFileInfo(QStringLiteral("big.bin.2")).size(), qint64(5000));
-        QFile log(site.filePath(QStringLiteral("requests.log")));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        QVERIFY2(log.readAll().contains("GET bytes=" + QByteArray::number(part) + "- "), "wget did not continue the part");
+        QVERIFY2(log.readAll().contains(" GET bytes=" + QByteArray::number(part) + "- - Wget/"), "wget did not continue the part");
         QCOMPARE(f.view.outcomes.last().setAside,
                  QByteArrayList{f.sandbox.work().toLocal8Bit() + "/big.bin.2"});
     }
