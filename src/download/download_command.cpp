@@ -148,7 +148,7 @@ PressOutcome DownloadCommand::download(const Press &press, qint64 answeredSize)
                                                                                      : PressEnding::Unlockable);
     file_ = std::move(taken.lock);
     const auto letGo = qScopeGuard([this] { file_.reset(); });
-    if (const std::optional<PressEnding> ending = prepare(press, answeredSize, outcome.setAside)) {
+    if (const std::optional<PressEnding> ending = prepare(press, answeredSize, outcome)) {
         outcome.ending = *ending;
         return outcome;
     }
@@ -174,13 +174,13 @@ PressOutcome DownloadCommand::download(const Press &press, qint64 answeredSize)
 }
 
 std::optional<PressEnding> DownloadCommand::prepare(const Press &press, qint64 answeredSize,
-                                                    QByteArrayList &setAside)
+                                                    PressOutcome &outcome)
 {
     const std::optional<qint64> length = file_->length();
     if (!length)
         return PressEnding::Unlockable;
     if (*length == 0) {
-        bringBackCopy(press, answeredSize, {});
+        outcome.broughtBack = bringBackCopy(press, answeredSize, {}).value_or(QByteArray());
         return std::nullopt;
     }
     // A file longer than the server's cannot be a part of it.
@@ -195,28 +195,30 @@ std::optional<PressEnding> DownloadCommand::prepare(const Press &press, qint64 a
     const std::optional<QByteArray> moved = file_->setAside();
     if (!moved)
         return PressEnding::NotSetAside;
-    setAside << *moved;
+    outcome.setAside << *moved;
     // The lock went with the file set aside; wget writes a new one.
     file_ = platform::FileLock::take(press.file).lock;
     if (!file_)
         return PressEnding::NotReplaced;
-    bringBackCopy(press, answeredSize, *moved);
+    outcome.broughtBack = bringBackCopy(press, answeredSize, *moved).value_or(QByteArray());
     return std::nullopt;
 }
 
-void DownloadCommand::bringBackCopy(const Press &press, qint64 answeredSize, const QByteArray &justSetAside)
+std::optional<QByteArray> DownloadCommand::bringBackCopy(const Press &press, qint64 answeredSize,
+                                                         const QByteArray &justSetAside)
 {
     QList<QByteArray> copies = platform::copiesBeside(press.file);
     copies.removeAll(justSetAside);
     if (copies.isEmpty())
-        return;
+        return std::nullopt;
     auto copy = platform::FileLock::take(copies.first()).lock;
     const std::optional<qint64> length = copy ? copy->length() : std::nullopt;
-    if (!length || *length == 0 || (answeredSize >= 0 && *length > answeredSize))
-        return;
-    if (compare(press, *copy, stretchesBeforeResume(*length), Difference::Taken) == Match::Same
-        && copy->takePlaceOf(*file_))
-        file_ = std::move(copy);
+    if (!length || *length == 0 || (answeredSize >= 0 && *length > answeredSize)
+        || compare(press, *copy, stretchesBeforeResume(*length), Difference::Taken) != Match::Same
+        || !copy->takePlaceOf(*file_))
+        return std::nullopt;
+    file_ = std::move(copy);
+    return copies.first();
 }
 
 ServerBytes DownloadCommand::ask(const Press &press, const Stretch &stretch)

@@ -99,17 +99,18 @@ private:
     // Runs wget for the file unless another Brindle is downloading it.
     PressOutcome download(const Press &press, qint64 answeredSize);
     // Lets wget continue only a file of the server's bytes: sets any other
-    // aside, noting the copy, and locks the new, empty file, or brings back
-    // a copy that holds the server's bytes. How the press ends when nothing
-    // may run.
-    std::optional<PressEnding> prepare(const Press &press, qint64 answeredSize, QByteArrayList &setAside);
+    // aside, noting the copy in `outcome`, and locks the new, empty file, or
+    // brings back a copy that holds the server's bytes. How the press ends
+    // when nothing may run.
+    std::optional<PressEnding> prepare(const Press &press, qint64 answeredSize, PressOutcome &outcome);
     // Before wget fetches the file whole: the newest copy beside it (by its
     // time of last change), other than `justSetAside`, is brought back under
     // the name when it holds the server's bytes and is no longer than the
     // server's file, and the lock moves to it. A user's own copy is safe
     // under this: it is continued only where its bytes are the server's, as
-    // a file under the name is, and nothing of it is written over.
-    void bringBackCopy(const Press &press, qint64 answeredSize, const QByteArray &justSetAside);
+    // a file under the name is, and nothing of it is written over. The
+    // copy brought back, or nothing.
+    std::optional<QByteArray> bringBackCopy(const Press &press, qint64 answeredSize, const QByteArray &justSetAside);
     // The server's bytes for the stretch: the answer that came with the
     // size for it, or a new one.
     ServerBytes ask(const Press &press, const Stretch &stretch);

@@ -46,9 +46,14 @@ QString describe(const QString &shownAddress, const PressOutcome &outcome)
     QString line = shownAddress + QStringLiteral(": ") + endingText(outcome.ending);
     if (!outcome.detail.isEmpty())
         line += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
+    const auto shown = [](const QByteArray &path) {
+        return QString::fromLocal8Bit(percentEscaped(path, [](unsigned char byte) { return byte < 32 || byte == 127; }));
+    };
     for (const QByteArray &copy : outcome.setAside)
-        line += QStringLiteral("; a file not the server's was kept as ")
-                + QString::fromLocal8Bit(percentEscaped(copy, [](unsigned char byte) { return byte < 32 || byte == 127; }));
+        line += QStringLiteral("; a file not the server's was kept as ") + shown(copy);
+    if (!outcome.broughtBack.isEmpty())
+        line += QStringLiteral("; the copy ") + shown(outcome.broughtBack)
+                + QStringLiteral(" holds the server's bytes and was continued under the name");
     return line;
 }
 

@@ -34,6 +34,9 @@ struct PressOutcome
     // The copies this press moved the file under the name to, in order:
     // before wget ran, and when it ended with bytes not the server's.
     QByteArrayList setAside;
+    // The copy this press found holding the server's bytes, brought back
+    // under the name and continued; empty when none.
+    QByteArray broughtBack;
     // What the log adds: the answer's HTTP status, or why wget could not start.
     QString detail;
 };

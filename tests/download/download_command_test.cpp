@@ -592,6 +592,34 @@ private slots:
         QCOMPARE(logged.filter(QString::fromLatin1(secret)), QStringList());
     }
 
+    // Brindle's own requests sign in where the address points, and never
+    // after a redirect to another server (here another port).
+    void signInOnlyWhereTheAddressPoints()
+    {
+        Fixture f;
+        QTemporaryDir site;
+        QTemporaryDir logs;
+        testing::makeFile(site.filePath(QStringLiteral("f.bin")), 300000);
+        QFile::copy(site.filePath(QStringLiteral("f.bin")), QStringLiteral("f.bin"));
+        QFile::resize(QStringLiteral("f.bin"), 100000); // so the stretches are asked for too
+        const QString firstLog = logs.filePath(QStringLiteral("first"));
+        const QString elsewhereLog = logs.filePath(QStringLiteral("elsewhere"));
+        testing::TestServer first(f.sandbox.work(), firstLog);
+        testing::TestServer elsewhere(site.path(), elsewhereLog);
+        const QString target = elsewhere.url(QStringLiteral("/f.bin")).replace(QLatin1Char('/'), QLatin1Char('!'));
+        f.press(first.url(QStringLiteral("/x/redirect=%1/f.bin").arg(target)).insert(7, QStringLiteral("alice:secret@")));
+        QCOMPARE(f.ending(), Ending::Ended);
+        QCOMPARE(f.command.serverSize(), qint64(300000));
+        const auto lines = [](const QString &path) {
+            QFile log(path);
+            log.open(QIODevice::ReadOnly);
+            return log.readAll();
+        };
+        QVERIFY(lines(firstLog).contains(" HEAD - auth "));
+        QVERIFY(lines(elsewhereLog).contains(" HEAD - - "));
+        QVERIFY(!lines(elsewhereLog).contains(" auth "));
+    }
+
     // wget continues a file only when its bytes are the server's. Any other
     // file is kept whole under the next free copy name and the server's
     // file fetched whole; one that changes while wget runs is set aside as
@@ -755,6 +783,7 @@ private slots:
         QVERIFY2(log.readAll().contains(" GET bytes=" + QByteArray::number(part) + "- - Wget/"), "wget did not continue the part");
         QCOMPARE(f.view.outcomes.last().setAside,
                  QByteArrayList{f.sandbox.work().toLocal8Bit() + "/big.bin.2"});
+        QCOMPARE(f.view.outcomes.last().broughtBack, f.sandbox.work().toLocal8Bit() + "/big.bin.1");
     }
 
     // What stands under the file's name: what cannot be opened or is no
