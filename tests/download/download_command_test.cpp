@@ -634,21 +634,25 @@ private slots:
         QTest::addColumn<qint64>("newSize");     // 0: the server keeps the file
         QTest::addColumn<bool>("copyOneTaken");
         QTest::addColumn<bool>("setAside");
+        QTest::addColumn<qint64>("keptHead"); // of the old file's bytes, at the new release's start
         const qint64 same = 3 << 20;
         const QString stamps = QStringLiteral("Last-Modified: now\nETag: random\n");
-        QTest::newRow("unchanged") << true << "paused" << "" << qint64(0) << false << false;
-        QTest::newRow("new bytes, same size") << true << "paused" << "" << same << false << true;
-        QTest::newRow("new size") << true << "paused" << "" << qint64(2 << 20) << false << true;
-        QTest::newRow("first copy name taken") << true << "paused" << "" << same << true << true;
-        QTest::newRow("finished, unchanged") << true << "finished" << "" << qint64(0) << false << false;
-        QTest::newRow("finished, longer release") << true << "finished" << "" << qint64(4 << 20) << false << true;
-        QTest::newRow("finished, shorter release") << true << "finished" << "" << qint64(2 << 20) << false << true;
-        QTest::newRow("finished, same-size release") << true << "finished" << "" << same << false << true;
-        QTest::newRow("the user's own file") << true << "own" << "" << qint64(0) << false << true;
-        QTest::newRow("finished, deleted, the user's own") << true << "replaced" << "" << qint64(0) << false << true;
-        QTest::newRow("no validators, same-size release") << false << "paused" << "" << same << false << true;
-        QTest::newRow("stamped anew on every answer") << false << "paused" << stamps << qint64(0) << false << false;
-        QTest::newRow("changed while wget retries") << false << "during" << "" << same << false << true;
+        QTest::newRow("unchanged") << true << "paused" << "" << qint64(0) << false << false << qint64(0);
+        QTest::newRow("new bytes, same size") << true << "paused" << "" << same << false << true << qint64(0);
+        QTest::newRow("new size") << true << "paused" << "" << qint64(2 << 20) << false << true << qint64(0);
+        QTest::newRow("first copy name taken") << true << "paused" << "" << same << true << true << qint64(0);
+        QTest::newRow("finished, unchanged") << true << "finished" << "" << qint64(0) << false << false << qint64(0);
+        QTest::newRow("finished, longer release") << true << "finished" << "" << qint64(4 << 20) << false << true << qint64(0);
+        QTest::newRow("finished, shorter release") << true << "finished" << "" << qint64(2 << 20) << false << true << qint64(0);
+        QTest::newRow("finished, same-size release") << true << "finished" << "" << same << false << true << qint64(0);
+        QTest::newRow("the user's own file") << true << "own" << "" << qint64(0) << false << true << qint64(0);
+        QTest::newRow("finished, deleted, the user's own") << true << "replaced" << "" << qint64(0) << false << true << qint64(0);
+        // File formats share their first bytes: only the stretch before the
+        // part's end tells this release from the old one.
+        QTest::newRow("same-size release, first 64 KiB kept") << true << "paused" << "" << same << false << true << qint64(65536);
+        QTest::newRow("no validators, same-size release") << false << "paused" << "" << same << false << true << qint64(0);
+        QTest::newRow("stamped anew on every answer") << false << "paused" << stamps << qint64(0) << false << false << qint64(0);
+        QTest::newRow("changed while wget retries") << false << "during" << "" << same << false << true << qint64(0);
     }
     void changedFileIsSetAside()
     {
@@ -658,6 +662,7 @@ private slots:
         QFETCH(qint64, newSize);
         QFETCH(bool, copyOneTaken);
         QFETCH(bool, setAside);
+        QFETCH(qint64, keptHead);
         Fixture f;
         QTemporaryDir site;
         const QString served = site.filePath(QStringLiteral("f.bin"));
@@ -666,15 +671,17 @@ private slots:
         QVERIFY(validators.open(QIODevice::WriteOnly));
         validators.write(headers.toUtf8());
         validators.close();
+        const QString beforeCopy = site.filePath(QStringLiteral("before"));
         const auto change = [&] {
+            QFile old(beforeCopy);
+            QVERIFY(old.open(QIODevice::ReadOnly));
             QFile::remove(served);
             QFile file(served);
             QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(newSize, 'n'));
+            file.write(old.read(keptHead) + QByteArray(newSize - keptHead, 'n'));
             // nginx's ETag and Last-Modified change with the time even at one size.
             file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
         };
-        const QString beforeCopy = site.filePath(QStringLiteral("before"));
         QFile::copy(served, beforeCopy);
         // Another file's copy, not the server's bytes, so it stays as it is.
         if (copyOneTaken) {
