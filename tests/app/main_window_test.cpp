@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "app/translations.h"
 #include "download/remembered_address.h"
+#include "platform/screen_metric.h"
 #include "platform/settings_store.h"
 #include "support/helpers.h"
 
@@ -36,7 +37,8 @@ class MainWindowTest : public QObject
 private slots:
     // Each control at its place with its text, as the eye and a screen
     // reader get it, in English and in every translation; every caption
-    // fits its place whole.
+    // fits its place whole. The places are those at 96 dpi; ctest runs this
+    // again at 144 dpi on a virtual X display, for the captions alone.
     void controlsAtTheirPlaces_data()
     {
         QTest::addColumn<QString>("language"); // empty: no catalogue, as in the C locale
@@ -88,7 +90,8 @@ private slots:
         QWidget *control = child(window, qPrintable(name));
         QVERIFY(control);
         QFETCH(QRect, geometry);
-        QCOMPARE(control->geometry(), geometry);
+        if (platform::screenTwipsPerPixel() == 15)
+            QCOMPARE(control->geometry(), geometry);
         QFETCH(QString, text);
         QRect room = control->contentsRect();
         if (auto *label = qobject_cast<QLabel *>(control))

@@ -4,8 +4,9 @@
     atspi_probe.py listen <seconds>
         prints "changed <value>" for each value a progress bar announces
     atspi_probe.py read
-        prints a line for each object of the application "brindle" that a
-        screen reader would speak of:
+        waits up to 5 seconds for the application "brindle" on the bus, then
+        prints a line for each of its objects that a screen reader would
+        speak of:
           progress <name>|<value>  a progress bar, its name and current value
           link <name>|<actions>    a link, its name and actions
           text <role>|<name>       any other object with a name
@@ -120,7 +121,12 @@ def main():
         loop.run()
         listener.deregister("object:property-change:accessible-value")
         return 0
-    app = brindle()
+    # The registry starts with the first question; a window already running
+    # shows up on the bus a moment later.
+    app = None
+    start = time.monotonic()
+    while app is None and time.monotonic() - start < 5:
+        app = brindle()
     if app is not None:
         walk(app)
     return 0
