@@ -76,9 +76,9 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildControls()
 {
-    //: Brindle's window; every text must fit its place in the window. To add
-    //: a language, see README.md, "Languages": this file, copied to
-    //: translations/brindle_<language>.ts and translated, is one of three.
+    //: Brindle's window: each text must fit its place. To add a language,
+    //: copy this catalogue to translations/brindle_<language>.ts and
+    //: translate it; README.md, "Languages", names the two other files.
     addressCaption_ = makeLabel(this, "addressCaption", tr("File URL"),
                                 fromTwips(120, 120, 735, 255, twipsPerPixel_));
 
