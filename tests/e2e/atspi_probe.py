@@ -9,7 +9,8 @@
         speak of:
           progress <name>|<value>  a progress bar, its name and current value
           link <name>|<actions>    a link, its name and actions
-          text <role>|<name>       any other object with a name
+          text <role>|<name>       any other object with a name ("button"
+                                   for a push button, in every libatspi)
     atspi_probe.py press <window> <x> <y>
         clicks the window at x, y with xdotool, then asks the push button for
         its name until it reads "Pause"; prints "pause <seconds>", the time
@@ -52,7 +53,9 @@ def walk(node, depth=0):
         names = [Atspi.Action.get_action_name(node, i) for i in range(Atspi.Action.get_n_actions(node))]
         print("link %s|%s" % (name, ",".join(names)))
     elif name:
-        print("text %s|%s" % (node.get_role_name(), name))
+        # libatspi 2.46 names a push button's role "push button", later ones "button".
+        role_name = "button" if role == Atspi.Role.PUSH_BUTTON else node.get_role_name()
+        print("text %s|%s" % (role_name, name))
     for i in range(node.get_child_count()):
         child = node.get_child_at_index(i)
         if child is not None:

@@ -288,13 +288,13 @@ private slots:
         QTest::addColumn<QString>("locale"); // LANG
         QTest::addColumn<QString>("language"); // LANGUAGE
         QTest::addColumn<QStringList>("spoken"); // the captions, the button and the bar
-        const QStringList english{"label|File URL", "push button|Download", "label|Total (MB)",
+        const QStringList english{"label|File URL", "button|Download", "label|Total (MB)",
                                   "label|Current (MB)", "progress Download progress|0"};
-        const QStringList german{"label|Adresse", "push button|Herunterladen", "label|Größe (MB)",
+        const QStringList german{"label|Adresse", "button|Herunterladen", "label|Größe (MB)",
                                  "label|Aktuell (MB)", "progress Download-Fortschritt|0"};
-        const QStringList french{"label|Adresse", "push button|Télécharger", "label|Total (Mo)",
+        const QStringList french{"label|Adresse", "button|Télécharger", "label|Total (Mo)",
                                  "label|Actuel (Mo)", "progress Progression du téléchargement|0"};
-        const QStringList spanish{"label|Dirección", "push button|Descargar", "label|Total (MB)",
+        const QStringList spanish{"label|Dirección", "button|Descargar", "label|Total (MB)",
                                   "label|Actual (MB)", "progress Progreso de la descarga|0"};
         QTest::newRow("96 dpi") << 96 << "C" << "" << english;
         QTest::newRow("144 dpi") << 144 << "C" << "" << english;
