@@ -5,11 +5,12 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils xdg-user-dirs python3 fonts-dejavu-core"
+run_packages="qt6-base-dev cmake ninja-build g++ wget xdg-utils xdg-user-dirs python3 fonts-dejavu-core
+  qt6-tools-dev qt6-l10n-tools qt6-translations-l10n gettext po4a"
 test_packages="$run_packages libbenchmark-dev nginx-light python3 xvfb xauth x11-apps imagemagick
   xdotool libx11-dev bc desktop-file-utils appstream clang libclang-rt-dev dpkg-dev file
   lintian build-essential debhelper libglib2.0-bin dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
-  locales"
+  locales man-db"
 
 case "${1:-run}" in
   run) wanted=$run_packages ;;
@@ -32,10 +33,15 @@ if [ -n "$missing" ]; then
   $as_root apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fi
 
-# The file-name tests run wget in a German UTF-8 locale as well as in C.
-if [ "${1:-run}" = test ] && ! locale -a 2>/dev/null | grep -qix 'de_DE.utf8'; then
-  echo "Making the de_DE.UTF-8 locale"
-  $as_root localedef -i de_DE -f UTF-8 de_DE.UTF-8
+# The file-name tests run wget in a German UTF-8 locale as well as in C; the
+# window's tests start it in German, French and Spanish.
+if [ "${1:-run}" = test ]; then
+  for locale in de_DE fr_FR es_ES; do
+    if ! locale -a 2>/dev/null | grep -qix "$locale.utf8"; then
+      echo "Making the $locale.UTF-8 locale"
+      $as_root localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+    fi
+  done
 fi
 
 cmake --preset default >/dev/null

@@ -17,7 +17,10 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
+#include <algorithm>
 #include <limits>
 
 namespace app {
@@ -74,7 +77,10 @@ MainWindow::~MainWindow() = default;
 
 void MainWindow::buildControls()
 {
-    addressCaption_ = makeLabel(this, "addressCaption", QStringLiteral("File URL"),
+    //: Brindle's window: each text must fit its place. To add a language,
+    //: copy this catalogue to translations/brindle_<language>.ts and
+    //: translate it; README.md, "Languages", names the two other files.
+    addressCaption_ = makeLabel(this, "addressCaption", tr("File URL"),
                                 fromTwips(120, 120, 735, 255, twipsPerPixel_));
 
     addressBox_ = new QLineEdit(download::kPrefix, this);
@@ -84,18 +90,19 @@ void MainWindow::buildControls()
     addressBox_->setMaxLength(std::numeric_limits<int>::max());
     connect(addressBox_, &QLineEdit::textChanged, this, &MainWindow::onAddressChanged);
 
-    downloadButton_ = new QPushButton(download::kDownloadCaption, this);
+    downloadButton_ = new QPushButton(captionText(download::kDownloadCaption), this);
     downloadButton_->setObjectName(QStringLiteral("downloadButton"));
     downloadButton_->setGeometry(fromTwips(4200, 0, 975, 495, twipsPerPixel_));
     connect(downloadButton_, &QPushButton::clicked, this, [this] { command_->click(); });
+    fitButtonCaptions();
 
     totalSize_ = makeLabel(this, "totalSize", QStringLiteral("0"),
                            fromTwips(1200, 840, 3135, 375, twipsPerPixel_));
     currentSize_ = makeLabel(this, "currentSize", QStringLiteral("0"),
                              fromTwips(1200, 1320, 3015, 375, twipsPerPixel_));
-    totalSizeCaption_ = makeLabel(this, "totalSizeCaption", QStringLiteral("Total (MB)"),
+    totalSizeCaption_ = makeLabel(this, "totalSizeCaption", tr("Total (MB)"),
                                   fromTwips(120, 840, 855, 255, twipsPerPixel_));
-    currentSizeCaption_ = makeLabel(this, "currentSizeCaption", QStringLiteral("Current (MB)"),
+    currentSizeCaption_ = makeLabel(this, "currentSizeCaption", tr("Current (MB)"),
                                     fromTwips(120, 1320, 975, 255, twipsPerPixel_));
 
     // A screen reader finds each field labelled by its caption; the address
@@ -107,7 +114,7 @@ void MainWindow::buildControls()
 
     progressBar_ = new progress::GradientBar(4215, 375, twipsPerPixel_, this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
-    progressBar_->setAccessibleName(QStringLiteral("Download progress"));
+    progressBar_->setAccessibleName(tr("Download progress"));
     progressBar_->move(progress::wholePixels(600, twipsPerPixel_), progress::wholePixels(1800, twipsPerPixel_));
 
     percentLabel_ = new QLabel(QStringLiteral("0%"), progressBar_);
@@ -140,6 +147,22 @@ void MainWindow::buildControls()
 
     sizeProbe_ = new platform::HttpProbe(std::chrono::seconds(60), this);
     sizeProbe_->setObjectName(QStringLiteral("sizeProbe"));
+}
+
+void MainWindow::fitButtonCaptions()
+{
+    QStyle *style = downloadButton_->style();
+    QStyleOptionButton option;
+    option.initFrom(downloadButton_);
+    const int room = style->subElementRect(QStyle::SE_PushButtonContents, &option, downloadButton_).width();
+    const int margin = style->pixelMetric(QStyle::PM_ButtonMargin, &option, downloadButton_);
+    const QFontMetrics metrics = downloadButton_->fontMetrics();
+    const int widest = std::max(metrics.horizontalAdvance(captionText(download::kDownloadCaption)),
+                                metrics.horizontalAdvance(captionText(download::kPauseCaption)));
+    QRect place = downloadButton_->geometry();
+    place.setLeft(std::max(place.left() - std::max(widest + margin - room, 0),
+                           addressBox_->geometry().right() + 1 + margin / 2));
+    downloadButton_->setGeometry(place);
 }
 
 void MainWindow::load()
@@ -181,7 +204,8 @@ void MainWindow::onMakerLinkClicked()
     // message must not hold up the download, Pause or closing: it is shown
     // without a modal loop of its own.
     if (const auto error = platform::openInBrowser(kMakerAddress)) {
-        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), *error, QMessageBox::Ok, this);
+        const QString text = tr("No browser could be started for %1: %2").arg(kMakerAddress, *error);
+        auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowModality(Qt::NonModal);
         box->show();
@@ -212,7 +236,16 @@ void MainWindow::setAddressEnabled(bool enabled)
 
 void MainWindow::setCaption(const QString &caption)
 {
-    downloadButton_->setText(caption);
+    downloadButton_->setText(captionText(caption));
+}
+
+QString MainWindow::captionText(const QString &caption)
+{
+    if (caption == download::kDownloadCaption)
+        return tr("Download");
+    if (caption == download::kPauseCaption)
+        return tr("Pause");
+    return caption;
 }
 
 void MainWindow::pressEnded(const download::PressOutcome &outcome)

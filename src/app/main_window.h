@@ -43,6 +43,12 @@ protected:
 
 private:
     void buildControls();
+    // The layout's button holds "Download" and "Pause" with the style's
+    // margin. A longer caption in the user's language ("Herunterladen")
+    // widens it to the left, into the space before it, never up to the
+    // address box; the wider of the two captions decides, so the button
+    // keeps its size from one to the other.
+    void fitButtonCaptions();
     // Draws the empty bar, restores the remembered address, starts the tick.
     void load();
     // Keeps the address beginning with "http://".
@@ -58,6 +64,9 @@ private:
     void setAddressEnabled(bool enabled) override;
     void setCaption(const QString &caption) override;
     void pressEnded(const download::PressOutcome &outcome) override;
+    // The command names the button's two captions in English; the window
+    // shows them in the user's language.
+    static QString captionText(const QString &caption);
 
     EndProgram endProgram_;
     int twipsPerPixel_; // the screen's, for the layout and the bar

@@ -1,6 +1,7 @@
 #include "app/startup.h"
 
 #include "app/main_window.h"
+#include "app/translations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -18,6 +19,7 @@ namespace {
 void startup()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(BRINDLE_VERSION_TEXT));
+    installTranslations();
     QIcon icon;
     for (const int size : {16, 24, 32, 48})
         icon.addFile(QStringLiteral(":/icons/brindle-%1.png").arg(size), QSize(size, size));

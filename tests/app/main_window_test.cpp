@@ -1,5 +1,7 @@
 #include "app/main_window.h"
+#include "app/translations.h"
 #include "download/remembered_address.h"
+#include "platform/screen_metric.h"
 #include "platform/settings_store.h"
 #include "support/helpers.h"
 
@@ -11,12 +13,17 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
 
 using app::MainWindow;
 
 namespace {
+const QString kBuiltTranslations = QStringLiteral(BRINDLE_BUILT_TRANSLATIONS);
+
 template <typename T = QWidget>
 T *child(MainWindow &window, const char *name)
 {
@@ -28,38 +35,80 @@ class MainWindowTest : public QObject
 {
     Q_OBJECT
 private slots:
+    // Each control at its place with its text, as the eye and a screen
+    // reader get it, in English and in every translation; every caption
+    // fits its place whole. The places are those at 96 dpi; ctest runs this
+    // again at 144 dpi on a virtual X display, for the captions alone.
     void controlsAtTheirPlaces_data()
     {
+        QTest::addColumn<QString>("language"); // empty: no catalogue, as in the C locale
         QTest::addColumn<QString>("name");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QString>("text");
-        QTest::newRow("addressCaption") << "addressCaption" << QRect(8, 8, 49, 17) << "File URL";
-        QTest::newRow("addressBox") << "addressBox" << QRect(64, 5, 201, 25) << "http://";
-        QTest::newRow("downloadButton") << "downloadButton" << QRect(280, 0, 65, 33) << "Download";
-        QTest::newRow("totalSize") << "totalSize" << QRect(80, 56, 209, 25) << "0";
-        QTest::newRow("currentSize") << "currentSize" << QRect(80, 88, 201, 25) << "0";
-        QTest::newRow("totalSizeCaption") << "totalSizeCaption" << QRect(8, 56, 57, 17) << "Total (MB)";
-        QTest::newRow("currentSizeCaption") << "currentSizeCaption" << QRect(8, 88, 65, 17) << "Current (MB)";
-        QTest::newRow("progressBar") << "progressBar" << QRect(40, 120, 281, 25) << "";
-        QTest::newRow("percentLabel") << "percentLabel" << QRect(132, 4, 33, 17) << "0%";
-        QTest::newRow("makerLink") << "makerLink" << QRect(232, 152, 129, 17) << app::kMakerAddress;
+        QTest::addColumn<QString>("spoken"); // the accessible name
+        const auto row = [](const char *language, const char *name, QRect geometry, const QString &text,
+                            const QString &spoken) {
+            QTest::addRow("%s %s", *language ? language : "C", name) << language << name << geometry << text << spoken;
+        };
+        row("", "addressCaption", QRect(8, 8, 49, 17), "File URL", "File URL");
+        row("", "addressBox", QRect(64, 5, 201, 25), "http://", "File URL");
+        row("", "downloadButton", QRect(280, 0, 65, 33), "Download", "Download");
+        row("", "totalSize", QRect(80, 56, 209, 25), "0", "0");
+        row("", "currentSize", QRect(80, 88, 201, 25), "0", "0");
+        row("", "totalSizeCaption", QRect(8, 56, 57, 17), "Total (MB)", "Total (MB)");
+        row("", "currentSizeCaption", QRect(8, 88, 65, 17), "Current (MB)", "Current (MB)");
+        row("", "progressBar", QRect(40, 120, 281, 25), "", "Download progress");
+        row("", "percentLabel", QRect(132, 4, 33, 17), "0%", "0%");
+        row("", "makerLink", QRect(232, 152, 129, 17), app::kMakerAddress, app::kMakerAddress);
+        const QList<QStringList> translations = {
+            {"de", "Adresse", "Herunterladen", "Größe (MB)", "Aktuell (MB)", "Download-Fortschritt"},
+            {"fr", "Adresse", "Télécharger", "Total (Mo)", "Actuel (Mo)", "Progression du téléchargement"},
+            {"es", "Dirección", "Descargar", "Total (MB)", "Actual (MB)", "Progreso de la descarga"},
+        };
+        // A caption longer than "Download" widens the button to the left.
+        const QMap<QString, QRect> buttons = {{"de", QRect(268, 0, 77, 33)},
+                                              {"fr", QRect(279, 0, 66, 33)},
+                                              {"es", QRect(280, 0, 65, 33)}};
+        for (const QStringList &t : translations) {
+            const QByteArray language = t[0].toLatin1();
+            row(language, "addressCaption", QRect(8, 8, 49, 17), t[1], t[1]);
+            row(language, "addressBox", QRect(64, 5, 201, 25), "http://", t[1]);
+            row(language, "downloadButton", buttons[t[0]], t[2], t[2]);
+            row(language, "totalSizeCaption", QRect(8, 56, 57, 17), t[3], t[3]);
+            row(language, "currentSizeCaption", QRect(8, 88, 65, 17), t[4], t[4]);
+            row(language, "progressBar", QRect(40, 120, 281, 25), "", t[5]);
+        }
     }
     void controlsAtTheirPlaces()
     {
         testing::Sandbox sandbox;
+        QFETCH(QString, language);
+        app::installTranslations(language.isEmpty() ? QLocale::c() : QLocale(language), kBuiltTranslations);
+        const auto english = qScopeGuard([] { app::installTranslations(QLocale::c()); });
         MainWindow window([] {});
         QFETCH(QString, name);
         QWidget *control = child(window, qPrintable(name));
         QVERIFY(control);
         QFETCH(QRect, geometry);
-        QCOMPARE(control->geometry(), geometry);
+        if (platform::screenTwipsPerPixel() == 15)
+            QCOMPARE(control->geometry(), geometry);
         QFETCH(QString, text);
+        QRect room = control->contentsRect();
         if (auto *label = qobject_cast<QLabel *>(control))
             QCOMPARE(label->text(), text);
         if (auto *edit = qobject_cast<QLineEdit *>(control))
             QCOMPARE(edit->text(), text);
-        if (auto *button = qobject_cast<QPushButton *>(control))
+        if (auto *button = qobject_cast<QPushButton *>(control)) {
             QCOMPARE(button->text(), text);
+            QStyleOptionButton option;
+            option.initFrom(button);
+            room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        }
+        const QSize needed = control->fontMetrics().size(Qt::TextSingleLine, text);
+        QVERIFY2(needed.width() <= room.width() && needed.height() <= room.height(),
+                 qPrintable(QStringLiteral("%1 wide, room for %2").arg(needed.width()).arg(room.width())));
+        QFETCH(QString, spoken);
+        QCOMPARE(QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name), spoken);
     }
 
     void windowShapeKeysAndAccessibility()
@@ -225,23 +274,42 @@ private slots:
 
     // A browser that cannot be started is reported in a box that holds up
     // nothing: the download under way ends and is noticed while it shows.
-    // A screen reader's press of the link does what a click does.
+    // A screen reader's press of the link does what a click does. The box,
+    // its button (Qt's own catalogue) and the Download button through
+    // Download, Pause and Download again speak the user's language.
     void linkWithoutBrowserDuringADownload_data()
     {
         QTest::addColumn<bool>("screenReader");
-        QTest::newRow("click") << false;
-        QTest::newRow("screen reader") << true;
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QStringList>("captions"); // Download, Pause, the box's start, its button
+        const QStringList english{"Download", "Pause", "No browser could be started for", "OK"};
+        QTest::newRow("click") << false << "" << english;
+        QTest::newRow("screen reader") << true << "" << english;
+        QTest::newRow("click de") << false << "de_DE"
+                                  << QStringList{"Herunterladen", "Pausieren", "Für https://example.org/ konnte", "OK"};
+        QTest::newRow("screen reader fr") << true << "fr_FR"
+                                          << QStringList{"Télécharger", "Pause", "Aucun navigateur", "OK"};
+        QTest::newRow("click es") << false << "es_ES"
+                                  << QStringList{"Descargar", "Pausar", "No se pudo abrir", "Aceptar"};
     }
     void linkWithoutBrowserDuringADownload()
     {
         QFETCH(bool, screenReader);
+        QFETCH(QString, language);
+        QFETCH(QStringList, captions);
+        app::installTranslations(language.isEmpty() ? QLocale::c() : QLocale(language), kBuiltTranslations);
+        const auto english = qScopeGuard([] { app::installTranslations(QLocale::c()); });
         testing::Sandbox sandbox;
         testing::TestServer server(sandbox.work());
         testing::FakeWget wget(1.5);
         MainWindow window([] {});
         window.show();
+        QAccessibleInterface *button = QAccessible::queryAccessibleInterface(child(window, "downloadButton"));
+        QCOMPARE(button->text(QAccessible::Name), captions[0]);
         QMessageBox *box = nullptr;
+        QString duringDownload;
         QTimer::singleShot(300, &window, [&] {
+            duringDownload = button->text(QAccessible::Name);
             const QByteArray path = qgetenv("PATH");
             qputenv("PATH", sandbox.config().toLocal8Bit());
             if (screenReader)
@@ -261,9 +329,13 @@ private slots:
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
         QVERIFY2(clock.elapsed() < 4000, "the message held up the download");
         QVERIFY(box && box->isVisible());
-        QVERIFY(!box->text().isEmpty());
+        QVERIFY2(box->text().startsWith(captions[2]), qPrintable(box->text()));
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->buttons().first()->text(), captions[3]);
         QVERIFY(!QApplication::activeModalWidget());
         QVERIFY(child(window, "addressBox")->isEnabled());
+        QCOMPARE(duringDownload, captions[1]);
+        QCOMPARE(button->text(QAccessible::Name), captions[0]);
     }
 
     // A server that compresses text types answers a HEAD that accepts gzip

@@ -4,11 +4,13 @@
     atspi_probe.py listen <seconds>
         prints "changed <value>" for each value a progress bar announces
     atspi_probe.py read
-        prints a line for each object of the application "brindle" that a
-        screen reader would speak of:
+        waits up to 5 seconds for the application "brindle" on the bus, then
+        prints a line for each of its objects that a screen reader would
+        speak of:
           progress <name>|<value>  a progress bar, its name and current value
           link <name>|<actions>    a link, its name and actions
-          text <role>|<name>       any other object with a name
+          text <role>|<name>       any other object with a name ("button"
+                                   for a push button, in every libatspi)
     atspi_probe.py press <window> <x> <y>
         clicks the window at x, y with xdotool, then asks the push button for
         its name until it reads "Pause"; prints "pause <seconds>", the time
@@ -54,7 +56,9 @@ def walk(node, depth=0):
         names = [Atspi.Action.get_action_name(node, i) for i in range(Atspi.Action.get_n_actions(node))]
         print("link %s|%s" % (name, ",".join(names)))
     elif name:
-        print("text %s|%s" % (node.get_role_name(), name))
+        # libatspi 2.46 names a push button's role "push button", later ones "button".
+        role_name = "button" if role == Atspi.Role.PUSH_BUTTON else node.get_role_name()
+        print("text %s|%s" % (role_name, name))
     for i in range(node.get_child_count()):
         child = node.get_child_at_index(i)
         if child is not None:
@@ -130,7 +134,12 @@ def main():
         loop.run()
         listener.deregister("object:property-change:accessible-value")
         return 0
-    app = brindle()
+    # The registry starts with the first question; a window already running
+    # shows up on the bus a moment later.
+    app = None
+    start = time.monotonic()
+    while app is None and time.monotonic() - start < 5:
+        app = brindle()
     if app is not None:
         walk(app)
     return 0

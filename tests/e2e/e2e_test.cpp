@@ -87,6 +87,23 @@ class EndToEndTest : public QObject
             .section(QLatin1Char('\n'), 0, 0);
     }
     static qint64 sizeOf(const QString &path) { return QFileInfo(path).size(); }
+    // A private session bus with the accessibility bus, as a desktop with a
+    // screen reader has; Brindle started while it runs talks to it.
+    [[nodiscard]] auto screenReaderBus()
+    {
+        auto bus = std::make_unique<QProcess>();
+        bus->start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                                   QStringLiteral("--print-address=1")});
+        bus->waitForReadyRead(10000);
+        env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(bus->readLine().trimmed()));
+        env_.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        return qScopeGuard([this, bus = std::move(bus)] {
+            env_.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+            env_.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
+            bus->terminate();
+            bus->waitForFinished();
+        });
+    }
 
 private slots:
     void initTestCase()
@@ -99,6 +116,10 @@ private slots:
         env_.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(xvfb_.readLine().trimmed()));
         env_.remove(QStringLiteral("QT_QPA_PLATFORM"));
         env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        // English, whatever the machine's language; rows that want another set it.
+        for (const char *name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            env_.remove(QString::fromLatin1(name));
+        env_.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
     }
     void cleanup()
     {
@@ -219,18 +240,7 @@ private slots:
     // it is answered without waiting.
     void screenReaderReadsTheBar()
     {
-        QProcess bus;
-        bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address=1")});
-        QVERIFY(bus.waitForReadyRead(10000));
-        const auto stopBus = qScopeGuard([&] {
-            env_.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-            env_.remove(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"));
-            bus.terminate();
-            bus.waitForFinished();
-        });
-        env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QString::fromLatin1(bus.readLine().trimmed()));
-        env_.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        const auto bus = screenReaderBus();
         testing::Sandbox sandbox;
         env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
         QTemporaryDir root;
@@ -273,27 +283,50 @@ private slots:
     }
 
     // The window keeps the layout's proportions at any logical DPI: every
-    // control is placed with the twips per pixel the bar draws with.
+    // control is placed with the twips per pixel the bar draws with. It
+    // speaks the language the environment asks for, LANGUAGE before the
+    // locale, as a screen reader reads it.
     void layoutFollowsTheDpi_data()
     {
         QTest::addColumn<int>("dpi");
-        QTest::newRow("96 dpi") << 96;
-        QTest::newRow("144 dpi") << 144;
+        QTest::addColumn<QString>("locale"); // LANG
+        QTest::addColumn<QString>("language"); // LANGUAGE
+        QTest::addColumn<QStringList>("spoken"); // the captions, the button and the bar
+        const QStringList english{"label|File URL", "button|Download", "label|Total (MB)",
+                                  "label|Current (MB)", "progress Download progress|0"};
+        const QStringList german{"label|Adresse", "button|Herunterladen", "label|Größe (MB)",
+                                 "label|Aktuell (MB)", "progress Download-Fortschritt|0"};
+        const QStringList french{"label|Adresse", "button|Télécharger", "label|Total (Mo)",
+                                 "label|Actuel (Mo)", "progress Progression du téléchargement|0"};
+        const QStringList spanish{"label|Dirección", "button|Descargar", "label|Total (MB)",
+                                  "label|Actual (MB)", "progress Progreso de la descarga|0"};
+        QTest::newRow("96 dpi") << 96 << "C" << "" << english;
+        QTest::newRow("144 dpi") << 144 << "C" << "" << english;
+        QTest::newRow("96 dpi de") << 96 << "de_DE.UTF-8" << "" << german;
+        QTest::newRow("144 dpi fr") << 144 << "fr_FR.UTF-8" << "" << french;
+        QTest::newRow("96 dpi es") << 96 << "es_ES.UTF-8" << "" << spanish;
+        QTest::newRow("96 dpi fr before de") << 96 << "de_DE.UTF-8" << "fr" << french;
     }
     void layoutFollowsTheDpi()
     {
         QFETCH(int, dpi);
+        QFETCH(QString, locale);
+        QFETCH(QString, language);
         const int twipsPerPixel = qRound(1440.0 / dpi);
         testing::Sandbox sandbox;
+        const auto bus = screenReaderBus();
         env_.insert(QStringLiteral("XDG_CONFIG_HOME"), sandbox.config());
+        QProcessEnvironment english = env_;
         env_.insert(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"), QStringLiteral("0"));
         env_.insert(QStringLiteral("QT_FONT_DPI"), QString::number(dpi));
+        env_.insert(QStringLiteral("LANG"), locale);
+        if (!language.isEmpty())
+            env_.insert(QStringLiteral("LANGUAGE"), language);
         startBrindle(sandbox.work());
-        env_.remove(QStringLiteral("QT_ENABLE_HIGHDPI_SCALING"));
-        env_.remove(QStringLiteral("QT_FONT_DPI"));
+        env_ = english;
         const QString win = window();
         QTest::qWait(500);
-        const QString file = QStringLiteral("%1/layout-%2dpi.png").arg(shots_).arg(dpi);
+        const QString file = QStringLiteral("%1/layout-%2dpi-%3%4.png").arg(shots_).arg(dpi).arg(locale, language);
         run(QStringLiteral("import"), {QStringLiteral("-window"), win, file});
         const QImage shot(file);
         QCOMPARE(shot.size(), QSize(5370 / twipsPerPixel, 2535 / twipsPerPixel));
@@ -303,6 +336,13 @@ private slots:
         const QRgb empty = shot.pixel((600 + 3200) / twipsPerPixel, row);
         QCOMPARE(shot.pixel(right, row), empty);
         QVERIFY(shot.pixel(right + 1, row) != empty);
+        QFETCH(QStringList, spoken);
+        const QString read = run(QStringLiteral("/usr/bin/python3"),
+                                 {QStringLiteral(BRINDLE_SOURCE_DIR "/tests/e2e/atspi_probe.py"), QStringLiteral("read")});
+        for (const QString &line : spoken) {
+            const QString expected = line.startsWith(QStringLiteral("progress ")) ? line : QStringLiteral("text ") + line;
+            QVERIFY2(read.split(QLatin1Char('\n')).contains(expected), qPrintable(expected + QStringLiteral(" not in:\n") + read));
+        }
         // The controls sit at their layout places too: a click at the
         // button's place presses it, and a press remembers the address.
         click(win, QPoint((4200 + 975 / 2) / twipsPerPixel, 495 / 2 / twipsPerPixel));

@@ -28,6 +28,15 @@ for size in 16 24 32 48; do
 done
 desktop-file-validate "$share/applications/org.example.Brindle.desktop"
 appstreamcli validate --no-net --pedantic "$share/metainfo/org.example.Brindle.metainfo.xml"
+# The menu and the software centre in each language.
+for expected in 'GenericName[de]=Datei-Downloader' 'Comment[fr]=Télécharger un fichier par HTTP et le voir arriver' \
+    'Keywords[es]=descargar;descarga;download;wget;HTTP;'; do
+  grep -qxF "$expected" "$share/applications/org.example.Brindle.desktop" || { echo "desktop entry: no $expected"; exit 1; }
+done
+for expected in '<summary xml:lang="de">Eine Datei über HTTP herunterladen und zusehen, wie sie ankommt</summary>' \
+    '<developer_name xml:lang="fr">Les développeurs de Brindle</developer_name>' '<p xml:lang="es">Brindle descarga un solo'; do
+  grep -qF "$expected" "$share/metainfo/org.example.Brindle.metainfo.xml" || { echo "metainfo: no $expected"; exit 1; }
+done
 
 # The menu entry starts Brindle in the download folder: the one xdg-user-dir
 # names, else ~/Downloads, made when missing. GLib launches it as a desktop does,
@@ -72,6 +81,12 @@ dpkg-deb -c "$deb" | grep './usr/bin/brindle$' >/dev/null
 dpkg-deb -x "$deb" "$scratch/unpacked"
 grep -aq 'ProductVersion=1.00.0002 FileVersion=1.00.0002 FileVersionNumber=1.0.0.2' \
   "$scratch/unpacked/usr/bin/brindle" || { echo "version record"; exit 1; }
+for language in de es fr; do
+  test -f "$scratch/unpacked/usr/share/brindle/translations/brindle_$language.qm" || { echo "no $language catalogue"; exit 1; }
+done
+MANPATH=$scratch/unpacked/usr/share/man MANWIDTH=80 man -L de brindle 2>/dev/null >"$scratch/man.de"
+grep -q '^BESCHREIBUNG' "$scratch/man.de" && grep -q 'Herunterladen' "$scratch/man.de" ||
+  { echo "man -L de brindle is not the German page"; head "$scratch/man.de"; exit 1; }
 "$source/tools/screenshot.sh" "$scratch/unpacked/usr/bin/brindle" "$scratch/packaged.png" >/dev/null 2>&1
 file "$scratch/packaged.png" | grep -q "PNG image data, 358 x 169"
 echo "package ok"

@@ -1,0 +1,36 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="fr_FR">
+<context>
+    <name>app::MainWindow</name>
+    <message>
+        <source>File URL</source>
+        <extracomment>Brindle&apos;s window: each text must fit its place. To add a language, copy this catalogue to translations/brindle_&lt;language&gt;.ts and translate it; README.md, &quot;Languages&quot;, names the two other files.</extracomment>
+        <translation>Adresse</translation>
+    </message>
+    <message>
+        <source>Total (MB)</source>
+        <translation>Total (Mo)</translation>
+    </message>
+    <message>
+        <source>Current (MB)</source>
+        <translation>Actuel (Mo)</translation>
+    </message>
+    <message>
+        <source>Download progress</source>
+        <translation>Progression du téléchargement</translation>
+    </message>
+    <message>
+        <source>No browser could be started for %1: %2</source>
+        <translation>Aucun navigateur n’a pu être lancé pour %1&#xa0;: %2</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Télécharger</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>Pause</translation>
+    </message>
+</context>
+</TS>
