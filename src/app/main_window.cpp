@@ -186,7 +186,10 @@ void MainWindow::onAddressChanged()
 
 void MainWindow::onDisplayTick()
 {
-    showSizes(platform::lengthOnDisk(folder_.fileFor(addressBox_->text())));
+    // While a press runs the figures follow its file, not a box that a
+    // screen reader or voice control changed meanwhile.
+    const bool idle = command_->state() == download::DownloadCommand::State::Idle;
+    showSizes(platform::lengthOnDisk(idle ? folder_.fileFor(addressBox_->text()) : command_->pressedFile()));
 }
 
 void MainWindow::showSizes(std::optional<qint64> length)
@@ -254,7 +257,7 @@ void MainWindow::pressEnded(const download::PressOutcome &outcome)
     // the figures show what is under the name now, nothing as 0. A file gone
     // for reasons of its own keeps the last reading.
     if (!outcome.setAside.isEmpty())
-        showSizes(platform::lengthOnDisk(folder_.fileFor(addressBox_->text())).value_or(0));
+        showSizes(platform::lengthOnDisk(outcome.file).value_or(0));
 }
 
 } // namespace app

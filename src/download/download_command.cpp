@@ -56,6 +56,8 @@ void DownloadCommand::click()
         return;
 
     PressOutcome outcome = press(address);
+    outcome.file = pressedFile_;
+    pressedFile_.clear();
     setState(State::Idle);
     qCInfo(pressLog).noquote() << describe(shownAddress(address), outcome);
     outcome_ = std::move(outcome);
@@ -89,6 +91,7 @@ PressOutcome DownloadCommand::press(const QString &address)
         return endedWith(PressEnding::NoFolder);
     const Press press{address, folder_.fileFor(address), requestAddress(address, folder_.utf8Locale),
                       wgetCall(address)};
+    pressedFile_ = press.file;
     setState(State::Asking);
     const std::optional<qint64> answered = probe(press);
     if (!answered)

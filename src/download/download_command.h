@@ -70,6 +70,9 @@ public:
     void abandon();
 
     State state() const { return state_; }
+    // The file the running press works with, whatever the box shows by
+    // now; empty when idle, or when wget writes no file for its address.
+    const QByteArray &pressedFile() const { return pressedFile_; }
     // How the last press from idle ended; nothing before the first has.
     const std::optional<PressOutcome> &outcome() const { return outcome_; }
     // Total size in bytes: set by each press that gets an answer to its size
@@ -134,6 +137,7 @@ private:
     qint64 serverSize_ = 0;
     int lastStatus_ = 0; // of the last size request's answer
     std::optional<PressOutcome> outcome_;
+    QByteArray pressedFile_;
     std::unique_ptr<platform::FileLock> file_; // the running press's lock
     // Answers that came with the size, for the stretches they were asked for.
     QList<std::pair<Stretch, ServerBytes>> earlyAnswers_;

@@ -31,6 +31,8 @@ enum class PressEnding {
 struct PressOutcome
 {
     PressEnding ending = PressEnding::Refused;
+    // The file wget writes for the pressed address; empty when none.
+    QByteArray file;
     // The copies this press moved the file under the name to, in order:
     // before wget ran, and when it ended with bytes not the server's.
     QByteArrayList setAside;

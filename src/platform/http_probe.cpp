@@ -1,6 +1,8 @@
 #include "platform/http_probe.h"
 
 #include <QAuthenticator>
+#include <QDir>
+#include <QSet>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
@@ -9,6 +11,8 @@
 #include <QUrl>
 
 #include <ctime>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <functional>
 #include <vector>
 
@@ -72,6 +76,33 @@ std::chrono::nanoseconds processorTime()
     timespec now{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// The connections of this process to any of `ports`, shut down under Qt's
+// client: its network thread reads a header block without end in a loop
+// that never returns to its own events, so abort() alone would never reach
+// it, and only the end of the stream stops it.
+void shutDownConnectionsTo(const QSet<int> &ports)
+{
+    QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString &entry : descriptors.entryList(QDir::Files | QDir::System)) {
+        bool ok = false;
+        const int fd = entry.toInt(&ok);
+        int type = 0;
+        socklen_t length = sizeof type;
+        sockaddr_storage peer{};
+        socklen_t peerLength = sizeof peer;
+        if (!ok || ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM
+            || ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &peerLength) != 0)
+            continue;
+        int port = -1;
+        if (peer.ss_family == AF_INET)
+            port = ntohs(reinterpret_cast<const sockaddr_in &>(peer).sin_port);
+        else if (peer.ss_family == AF_INET6)
+            port = ntohs(reinterpret_cast<const sockaddr_in6 &>(peer).sin6_port);
+        if (ports.contains(port))
+            ::shutdown(fd, SHUT_RDWR);
+    }
 }
 
 bool isRedirect(int status)
@@ -138,6 +169,19 @@ public:
     }
 
     bool waitsForHeaders() const { return reply_ && !headersRead_; }
+    // The ports the request's connection may lead to: the server's, or its proxy's.
+    QSet<int> ports() const
+    {
+        QSet<int> ports;
+        if (!reply_)
+            return ports;
+        const QUrl url = reply_->url();
+        ports << url.port(80);
+        for (const QNetworkProxy &proxy : QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)))
+            if (proxy.type() != QNetworkProxy::NoProxy)
+                ports << proxy.port();
+        return ports;
+    }
     qint64 received() const { return received_; }
     // Ends a request whose header block costs too much.
     void endCostly()
@@ -359,6 +403,7 @@ QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
     auto before = processorTime();
     qint64 receivedBefore = 0;
     int busyBeats = 0;
+    bool costly = false;
     QObject::connect(&costs, &QTimer::timeout, &loop, [&] {
         const auto now = processorTime();
         qint64 received = 0;
@@ -371,6 +416,11 @@ QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
         before = now;
         receivedBefore = received;
         if (busyBeats >= kBusyBeats) {
+            costly = true;
+            QSet<int> ports;
+            for (const auto &exchange : exchanges)
+                ports += exchange->waitsForHeaders() ? exchange->ports() : QSet<int>();
+            shutDownConnectionsTo(ports);
             for (const auto &exchange : exchanges)
                 exchange->endCostly();
         }
@@ -382,6 +432,12 @@ QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
     QList<Answer> answers;
     for (const auto &exchange : exchanges)
         answers << exchange->answer;
+    // The client's network thread may have been held; a new one serves the
+    // next requests.
+    if (costly) {
+        exchanges.clear();
+        manager_.reset();
+    }
     return answers;
 }
 

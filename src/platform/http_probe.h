@@ -16,7 +16,9 @@
 // a trickle), and when Qt's client has spent about two seconds of processor
 // time reading a header block that never ends, with no answer's body
 // arriving meanwhile (the only cost of a header block the client lets us
-// see). A server merely slow to answer costs nothing and keeps the
+// see): its connection is then shut down under the client, whose network
+// thread would otherwise read on, and a new client serves the next
+// requests. A server merely slow to answer costs nothing and keeps the
 // time-out.
 
 #include <QByteArray>

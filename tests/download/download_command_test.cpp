@@ -405,14 +405,17 @@ private slots:
         QTest::addColumn<bool>("runs");
         QTest::addColumn<Ending>("ending");
         QTest::addColumn<int>("timeout"); // ms
-        QTest::newRow("silent size probe") << "/x/headdelay=never/site/f" << qint64(0) << qint64(0) << false << Ending::NoAnswer << 1500;
-        QTest::newRow("trickled comparison") << "/x/rate=2/site/f" << qint64(1000) << qint64(9000) << false << Ending::Undecided << 1500;
+        QTest::addColumn<QString>("afterwards"); // pressed next, against a sound but slow server
+        QTest::newRow("silent size probe") << "/x/headdelay=never/site/f" << qint64(0) << qint64(0) << false << Ending::NoAnswer << 1500 << "";
+        QTest::newRow("trickled comparison") << "/x/rate=2/site/f" << qint64(1000) << qint64(9000) << false << Ending::Undecided << 1500 << "";
         QTest::newRow("steady comparison beyond the time-out")
-            << "/x/norange=1,rate=2000/site/f" << qint64(6000) << qint64(9000) << true << Ending::Ended << 1500;
+            << "/x/norange=1,rate=2000/site/f" << qint64(6000) << qint64(9000) << true << Ending::Ended << 1500 << "";
         // Header lines without end: ended by what they cost, long before the
-        // time-out, at a bounded cost in processor time and memory.
+        // time-out, at a bounded cost in processor time and memory, and
+        // nothing of them goes on costing, or cuts short the next press to a
+        // server merely slow to answer.
         QTest::newRow("header block without end") << "/x/headerflood=1/site/f" << qint64(0) << qint64(0) << false
-                                                  << Ending::NoAnswer << 60000;
+                                                  << Ending::NoAnswer << 60000 << "/x/latency=3,gen=10/after";
     }
     void slowServerEndsAtTheTimeoutWithEventsHandled()
     {
@@ -442,12 +445,21 @@ private slots:
         QVERIFY2(testing::residentBytes() - residentBefore <= (64 << 20),
                  qPrintable(QString::number(testing::residentBytes() - residentBefore)));
         QVERIFY(clock.elapsed() >= 1400 && clock.elapsed() < (runs ? 15000 : 6000));
+        const testing::Cost idle = testing::costOf([] { QTest::qWait(1000); });
+        QVERIFY2(idle.cpuSeconds < 0.2, qPrintable(QString::number(idle.cpuSeconds)));
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
         QTEST(f.command.serverSize(), "serverSize");
         QCOMPARE(wget.calls().size(), runs ? 1 : 0);
         QTEST(f.ending(), "ending");
         if (partLength > 0)
             QCOMPARE(testing::sha256(QStringLiteral("f")), part);
+        QFETCH(QString, afterwards);
+        if (!afterwards.isEmpty()) {
+            f.press(afterwards, 20);
+            QCOMPARE(f.ending(), Ending::Ended);
+            QCOMPARE(f.command.serverSize(), qint64(10));
+            f.press(path, 20); // as costly a second time, no more
+        }
     }
 
     // A faulty server: no hang, the partial file is never damaged, and a
