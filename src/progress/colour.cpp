@@ -4,13 +4,6 @@
 
 namespace progress {
 
-Channels splitColor(std::int32_t color)
-{
-    return {static_cast<std::uint8_t>(color & 255),
-            static_cast<std::uint8_t>((color / 256) & 255),
-            static_cast<std::uint8_t>((color / 65536) & 255)};
-}
-
 std::optional<std::int32_t> invertColor(std::int32_t color)
 {
     const std::int64_t inverted = std::int64_t{16777215} - color;

@@ -14,7 +14,12 @@ struct Channels
 };
 
 // Low, middle and high byte, with truncating division for negative values.
-Channels splitColor(std::int32_t color);
+// Inline: the bar unpacks a colour for every column it draws.
+inline Channels splitColor(std::int32_t color)
+{
+    return {static_cast<std::uint8_t>(color & 255), static_cast<std::uint8_t>((color / 256) & 255),
+            static_cast<std::uint8_t>((color / 65536) & 255)};
+}
 
 // 16777215 - color; nothing when the difference leaves 32 bits.
 std::optional<std::int32_t> invertColor(std::int32_t color);
