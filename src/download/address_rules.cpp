@@ -65,11 +65,6 @@ std::optional<PasswordAt> passwordOf(const QString &address)
     return PasswordAt{pieces.authority + colon, pieces.authority + at};
 }
 
-bool isControl(unsigned char byte)
-{
-    return byte < 32 || byte == 127;
-}
-
 // The address as wget receives it: the child process passes every argument
 // in the local 8-bit encoding.
 QByteArray addressBytes(const QString &url)
@@ -131,6 +126,11 @@ AddressPieces piecesOf(QStringView address)
 AddressPieces piecesOf(QByteArrayView address)
 {
     return splitAddress(address);
+}
+
+bool isControl(unsigned char byte)
+{
+    return byte < 32 || byte == 127;
 }
 
 bool holdsPassword(const QString &address)

@@ -41,6 +41,10 @@ bool holdsPassword(const QString &address);
 // others, on one line.
 QString shownAddress(const QString &address);
 
+// A control character (below 32, or 127): what a line shown to others
+// writes as %XX.
+bool isControl(unsigned char byte);
+
 // The bytes with each byte that `escaped` picks written as %XX.
 QByteArray percentEscaped(QByteArrayView bytes, bool (*escaped)(unsigned char byte));
 

@@ -93,16 +93,17 @@ PressOutcome DownloadCommand::press(const QString &address)
                       wgetCall(address)};
     pressedFile_ = press.file;
     setState(State::Asking);
-    const std::optional<qint64> answered = probe(press);
-    if (!answered)
-        return endedWith(PressEnding::NoAnswer, lastStatus_ > 0 ? QStringLiteral("HTTP %1").arg(lastStatus_) : QString());
+    const SizeAnswer answered = probe(press);
+    if (!answered.length)
+        return endedWith(PressEnding::NoAnswer,
+                         answered.status > 0 ? QStringLiteral("HTTP %1").arg(answered.status) : QString());
     // An answer with an error leaves the size at 0, so a run always has one.
     if (serverSize_ <= 0)
         return endedWith(PressEnding::NoSize);
-    return download(press, *answered);
+    return download(press, *answered.length);
 }
 
-std::optional<qint64> DownloadCommand::probe(const Press &press)
+DownloadCommand::SizeAnswer DownloadCommand::probe(const Press &press)
 {
     // A file already under the name is compared with the server's before
     // wget continues it: its stretches are asked for with the size, at once.
@@ -120,10 +121,9 @@ std::optional<qint64> DownloadCommand::probe(const Press &press)
         earlyAnswers_.append({stretches[i], serverBytesOf(answers[i + 1])});
 
     const platform::HttpProbe::Answer &head = answers.first();
-    lastStatus_ = head.status;
     if (head.errorCode != 0) {
         serverSize_ = 0;
-        return std::nullopt;
+        return {std::nullopt, head.status};
     }
     const auto header = head.header(QByteArrayLiteral("Content-Length"));
     const auto size = header ? toSize(*header) : std::nullopt;
@@ -132,7 +132,7 @@ std::optional<qint64> DownloadCommand::probe(const Press &press)
     else if (size)
         serverSize_ = *size;
     // Text that is not a size leaves the previous probe's size in place.
-    return size.value_or(-1);
+    return {size.value_or(-1), head.status};
 }
 
 PressOutcome DownloadCommand::download(const Press &press, qint64 answeredSize)

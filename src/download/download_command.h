@@ -95,10 +95,16 @@ private:
     void setState(State state);
     // A whole press from idle, up to its end.
     PressOutcome press(const QString &address);
-    // Sets serverSize_ from a HEAD request; the length this answer gave, -1
-    // for none, or nothing when the request failed. The stretches of a file
-    // already under the name are asked for together with it.
-    std::optional<qint64> probe(const Press &press);
+    // What the size request gave: the length its answer gave (-1 for none),
+    // or nothing when it failed, with the HTTP status that came (0 for none).
+    struct SizeAnswer
+    {
+        std::optional<qint64> length;
+        int status = 0;
+    };
+    // Sets serverSize_ from a HEAD request. The stretches of a file already
+    // under the name are asked for together with it.
+    SizeAnswer probe(const Press &press);
     // Runs wget for the file unless another Brindle is downloading it.
     PressOutcome download(const Press &press, qint64 answeredSize);
     // Lets wget continue only a file of the server's bytes: sets any other
@@ -135,7 +141,6 @@ private:
     DownloadFolder folder_;
     State state_ = State::Idle;
     qint64 serverSize_ = 0;
-    int lastStatus_ = 0; // of the last size request's answer
     std::optional<PressOutcome> outcome_;
     QByteArray pressedFile_;
     std::unique_ptr<platform::FileLock> file_; // the running press's lock

@@ -10,7 +10,7 @@ DownloaderCall wgetCall(const QString &address)
         return {{QStringLiteral("-c"), address}, std::nullopt};
     // The child passes arguments in the local 8-bit encoding; the line matches.
     const QByteArray line = percentEscaped(address.toLocal8Bit(),
-                                           [](unsigned char byte) { return byte <= ' ' || byte == 127; });
+                                           [](unsigned char byte) { return byte == ' ' || isControl(byte); });
     return {{QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-")}, line + '\n'};
 }
 
