@@ -2,6 +2,70 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE">
 <context>
+    <name>PressNotice</name>
+    <message>
+        <source>%1 MB</source>
+        <extracomment>A size in megabytes (1024 × 1024 bytes), as the window&apos;s captions write &quot;MB&quot;.</extracomment>
+        <translation>%1 MB</translation>
+    </message>
+    <message>
+        <source>Not downloaded: the address is not http:// and more</source>
+        <translation>Nicht heruntergeladen: Die Adresse ist nicht http:// und mehr</translation>
+    </message>
+    <message>
+        <source>Not downloaded: the working folder has no name (was it deleted?)</source>
+        <translation>Nicht heruntergeladen: Der Arbeitsordner hat keinen Namen (wurde er gelöscht?)</translation>
+    </message>
+    <message>
+        <source>Not downloaded: the size request failed</source>
+        <translation>Nicht heruntergeladen: Die Größenabfrage ist fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Not downloaded: the server gave no size</source>
+        <translation>Nicht heruntergeladen: Der Server hat keine Größe genannt</translation>
+    </message>
+    <message>
+        <source>Not downloaded: another Brindle is downloading the file</source>
+        <translation>Nicht heruntergeladen: Ein anderes Brindle lädt die Datei herunter</translation>
+    </message>
+    <message>
+        <source>Not downloaded: the file cannot be opened or locked, or is no regular file</source>
+        <translation>Nicht heruntergeladen: Die Datei kann nicht geöffnet oder gesperrt werden oder ist keine reguläre Datei</translation>
+    </message>
+    <message>
+        <source>Not downloaded: the server could not tell whether the file holds its bytes</source>
+        <translation>Nicht heruntergeladen: Der Server konnte nicht sagen, ob die Datei seine Bytes enthält</translation>
+    </message>
+    <message>
+        <source>Not downloaded: the file does not hold the server&apos;s bytes and could not be moved</source>
+        <translation>Nicht heruntergeladen: Die Datei enthält nicht die Bytes des Servers und konnte nicht verschoben werden</translation>
+    </message>
+    <message>
+        <source>Not downloaded: no new file could be locked under the name</source>
+        <translation>Nicht heruntergeladen: Unter dem Namen konnte keine neue Datei gesperrt werden</translation>
+    </message>
+    <message>
+        <source>Not downloaded: wget could not be started</source>
+        <translation>Nicht heruntergeladen: wget konnte nicht gestartet werden</translation>
+    </message>
+    <message>
+        <source>Paused at %1 of %2</source>
+        <translation>Angehalten bei %1 von %2</translation>
+    </message>
+    <message>
+        <source>Not downloaded: what wget wrote is not the server&apos;s file and was kept aside</source>
+        <translation>Nicht heruntergeladen: Was wget geschrieben hat, ist nicht die Datei des Servers und wurde beiseitegelegt</translation>
+    </message>
+    <message>
+        <source>Not downloaded whole: wget stopped at %1 of %2; Download continues it</source>
+        <translation>Nicht vollständig heruntergeladen: wget hielt bei %1 von %2 an; Herunterladen setzt fort</translation>
+    </message>
+    <message>
+        <source>Downloaded, %1</source>
+        <translation>Heruntergeladen, %1</translation>
+    </message>
+</context>
+<context>
     <name>app::MainWindow</name>
     <message>
         <source>File URL</source>
@@ -31,6 +95,10 @@
     <message>
         <source>Pause</source>
         <translation>Pausieren</translation>
+    </message>
+    <message>
+        <source>Open Folder</source>
+        <translation>Ordner öffnen</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 
+#include "app/desktop_report.h"
 #include "app/hand_cursor.h"
 #include "app/link_label.h"
 #include "download/address_rules.h"
@@ -11,6 +12,7 @@
 #include "progress/sampling.h"
 #include "progress/twips.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -147,6 +149,11 @@ void MainWindow::buildControls()
 
     sizeProbe_ = new platform::HttpProbe(std::chrono::seconds(60), this);
     sizeProbe_->setObjectName(QStringLiteral("sizeProbe"));
+
+    sessionBus_ = new platform::SessionBus(this);
+    notifications_ = new platform::DesktopNotifications(*sessionBus_, QStringLiteral("Brindle"), kDesktopEntry,
+                                                        kDesktopEntry, this);
+    launcherEntry_ = new platform::LauncherEntry(*sessionBus_, kDesktopEntry, this);
 }
 
 void MainWindow::fitButtonCaptions()
@@ -189,7 +196,18 @@ void MainWindow::onDisplayTick()
     // While a press runs the figures follow its file, not a box that a
     // screen reader or voice control changed meanwhile.
     const bool idle = command_->state() == download::DownloadCommand::State::Idle;
-    showSizes(platform::lengthOnDisk(idle ? folder_.fileFor(addressBox_->text()) : command_->pressedFile()));
+    const auto length = platform::lengthOnDisk(idle ? folder_.fileFor(addressBox_->text()) : command_->pressedFile());
+    showSizes(length);
+    if (command_->state() == download::DownloadCommand::State::Downloading)
+        showTaskBarProgress(length);
+}
+
+void MainWindow::showTaskBarProgress(std::optional<qint64> length)
+{
+    if (const auto share = app::taskBarProgress(serverSize(), length, taskBarShown_)) {
+        launcherEntry_->showProgress(*share);
+        taskBarShown_ = share;
+    }
 }
 
 void MainWindow::showSizes(std::optional<qint64> length)
@@ -256,8 +274,27 @@ void MainWindow::pressEnded(const download::PressOutcome &outcome)
     // A file that the press moved away is no download stalled where it was:
     // the figures show what is under the name now, nothing as 0. A file gone
     // for reasons of its own keeps the last reading.
+    const auto length = outcome.file.isEmpty() ? std::nullopt : platform::lengthOnDisk(outcome.file);
     if (!outcome.setAside.isEmpty())
-        showSizes(platform::lengthOnDisk(outcome.file).value_or(0));
+        showSizes(length.value_or(0));
+    tellDesktop(outcome, length);
+}
+
+void MainWindow::tellDesktop(const download::PressOutcome &outcome, std::optional<qint64> length)
+{
+    if (taskBarShown_) {
+        launcherEntry_->hideProgress();
+        taskBarShown_.reset();
+    }
+    // Any of Brindle's windows in front (the window, or its message box)
+    // means the user sees the end.
+    if (!app::notifiesEnd(outcome.ending, QApplication::activeWindow() != nullptr))
+        return;
+    // The box is disabled while a press runs, so it still holds the
+    // pressed address.
+    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, serverSize());
+    notifications_->notify({notice.summary, notice.body, folder_.path.isEmpty() ? QString() : tr("Open Folder"),
+                            QString::fromLocal8Bit(folder_.path)});
 }
 
 } // namespace app

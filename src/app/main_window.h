@@ -6,7 +6,10 @@
 
 #include "download/download_command.h"
 #include "download/runner.h"
+#include "platform/desktop_notifications.h"
 #include "platform/http_probe.h"
+#include "platform/launcher_entry.h"
+#include "platform/session_bus.h"
 #include "progress/gradient_bar.h"
 
 #include <QWidget>
@@ -24,6 +27,9 @@ class LinkLabel;
 
 // The maker's web address, shown by the link label and opened by its click.
 inline const QString kMakerAddress = QStringLiteral("https://example.org/");
+// The desktop entry's name without ".desktop", also the icon's: the desktop
+// finds Brindle's window, notifications and task-bar entry by it.
+inline const QString kDesktopEntry = QStringLiteral("org.example.Brindle");
 
 class MainWindow : public QWidget, public download::CommandView
 {
@@ -57,6 +63,11 @@ private:
     void onDisplayTick();
     // Shows the sizes for the file's length, nothing when it cannot be read.
     void showSizes(std::optional<qint64> length);
+    // While wget runs: the task bar shows the file's share, rising.
+    void showTaskBarProgress(std::optional<qint64> length);
+    // The end of a press told to the desktop: the task bar's progress taken
+    // off, and a notification for a user who is not looking.
+    void tellDesktop(const download::PressOutcome &outcome, std::optional<qint64> length);
     void onMakerLinkClicked();
     void drawBar(std::uint8_t percent);
 
@@ -84,6 +95,10 @@ private:
     QTimer *displayTimer_ = nullptr;
     platform::HttpProbe *sizeProbe_ = nullptr;
     std::unique_ptr<progress::LabelOnBar> percentOnBar_; // percentLabel_ as the bar's label
+    platform::SessionBus *sessionBus_ = nullptr;
+    platform::DesktopNotifications *notifications_ = nullptr;
+    platform::LauncherEntry *launcherEntry_ = nullptr;
+    std::optional<double> taskBarShown_; // the share the task bar shows; nothing when none
     download::Runner runner_;
     std::unique_ptr<download::DownloadCommand> command_;
 };

@@ -24,7 +24,7 @@ void startup()
     for (const int size : {16, 24, 32, 48})
         icon.addFile(QStringLiteral(":/icons/brindle-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.example.Brindle"));
+    QGuiApplication::setDesktopFileName(kDesktopEntry);
 
     // Closing the window ends the program from inside its close handler, so
     // the window is never destroyed in the ordinary way.

@@ -1,0 +1,102 @@
+#include "app/desktop_report.h"
+
+#include "download/address_rules.h"
+#include "progress/sampling.h"
+
+#include <QCoreApplication>
+#include <algorithm>
+
+namespace app {
+namespace {
+
+// The notification's texts, translated in their own context.
+class PressNoticeText
+{
+    Q_DECLARE_TR_FUNCTIONS(PressNotice)
+};
+
+// Megabytes as the window shows them, in the user's locale.
+QString megabytes(qint64 bytes)
+{
+    //: A size in megabytes (1024 × 1024 bytes), as the window's captions write "MB".
+    return PressNoticeText::tr("%1 MB").arg(
+        progress::textOfDouble(progress::roundToHundredths(static_cast<double>(bytes) / 1024 / 1024), QLocale()));
+}
+
+// How a press ended, in the user's words: what the log line says, for
+// someone who did not press just now.
+QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, qint64 serverSize)
+{
+    using download::PressEnding;
+    switch (outcome.ending) {
+    case PressEnding::Refused:
+        return PressNoticeText::tr("Not downloaded: the address is not http:// and more");
+    case PressEnding::NoFolder:
+        return PressNoticeText::tr("Not downloaded: the working folder has no name (was it deleted?)");
+    case PressEnding::NoAnswer:
+        return PressNoticeText::tr("Not downloaded: the size request failed");
+    case PressEnding::NoSize:
+        return PressNoticeText::tr("Not downloaded: the server gave no size");
+    case PressEnding::HeldElsewhere:
+        return PressNoticeText::tr("Not downloaded: another Brindle is downloading the file");
+    case PressEnding::Unlockable:
+        return PressNoticeText::tr("Not downloaded: the file cannot be opened or locked, or is no regular file");
+    case PressEnding::Undecided:
+        return PressNoticeText::tr("Not downloaded: the server could not tell whether the file holds its bytes");
+    case PressEnding::NotSetAside:
+        return PressNoticeText::tr("Not downloaded: the file does not hold the server's bytes and could not be moved");
+    case PressEnding::NotReplaced:
+        return PressNoticeText::tr("Not downloaded: no new file could be locked under the name");
+    case PressEnding::NotStarted:
+        return PressNoticeText::tr("Not downloaded: wget could not be started");
+    case PressEnding::Paused:
+        return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0)), megabytes(serverSize));
+    case PressEnding::Ended:
+        // wget's exit status is not read: the file itself tells.
+        if (!lengthOnDisk)
+            return PressNoticeText::tr("Not downloaded: what wget wrote is not the server's file and was kept aside");
+        if (*lengthOnDisk < serverSize)
+            return PressNoticeText::tr("Not downloaded whole: wget stopped at %1 of %2; Download continues it")
+                .arg(megabytes(*lengthOnDisk), megabytes(serverSize));
+        return PressNoticeText::tr("Downloaded, %1").arg(megabytes(*lengthOnDisk));
+    }
+    return {};
+}
+
+} // namespace
+
+bool notifiesEnd(download::PressEnding ending, bool windowActive)
+{
+    return !windowActive && ending != download::PressEnding::Paused && ending != download::PressEnding::Refused;
+}
+
+PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
+                        std::optional<qint64> lengthOnDisk, qint64 serverSize)
+{
+    PressNotice notice;
+    if (outcome.file.isEmpty()) {
+        notice.summary = shownAddress;
+    } else {
+        // A name is one line: control characters are written as %XX.
+        const QByteArray name = outcome.file.mid(outcome.file.lastIndexOf('/') + 1);
+        notice.summary = QString::fromLocal8Bit(download::percentEscaped(name, download::isControl));
+    }
+    notice.body = endingText(outcome, lengthOnDisk, serverSize);
+    // The answer's HTTP status, or why wget could not start.
+    if (!outcome.detail.isEmpty())
+        notice.body += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
+    return notice;
+}
+
+std::optional<double> taskBarProgress(qint64 serverSize, std::optional<qint64> lengthOnDisk,
+                                      std::optional<double> shown)
+{
+    const double share = serverSize > 0
+                             ? std::clamp(static_cast<double>(lengthOnDisk.value_or(0)) / static_cast<double>(serverSize), 0.0, 1.0)
+                             : 0.0;
+    if (shown && share <= *shown)
+        return std::nullopt;
+    return share;
+}
+
+} // namespace app

@@ -1,0 +1,40 @@
+#pragma once
+// What Brindle tells the desktop about a press, as rules on values: whether
+// its end is worth a notification, the notification's words in the user's
+// language, and the share of the file the task bar shows while wget runs.
+
+#include "download/press_outcome.h"
+
+#include <QString>
+#include <optional>
+
+namespace app {
+
+// A notification tells how a press ended only to a user who is not looking
+// at the window: none while it is the active one, none for Pause (the user
+// did it), none for a press that only remembered the address.
+bool notifiesEnd(download::PressEnding ending, bool windowActive);
+
+struct PressNotice
+{
+    QString summary; // names the file
+    QString body;    // how the press ended
+};
+
+// The notification's words for `outcome`, in the user's language. The
+// summary is the file's name, or `shownAddress` (see address_rules.h) when
+// wget writes no file for it, and never holds a password. A download counts
+// as done only when `lengthOnDisk`, the file's length now, reaches
+// `serverSize`: wget that ends early has not downloaded it.
+PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
+                        std::optional<qint64> lengthOnDisk, qint64 serverSize);
+
+// The share of the file to show on the task bar at a tick while wget runs,
+// 0 to 1: the length on disk over the server's size, or nothing to send
+// when it is not above `shown`, the share shown last (nothing when none is
+// shown yet, so the first tick always shows one). The bar only rises: a
+// file set aside and begun again does not take it back.
+std::optional<double> taskBarProgress(qint64 serverSize, std::optional<qint64> lengthOnDisk,
+                                      std::optional<double> shown);
+
+} // namespace app

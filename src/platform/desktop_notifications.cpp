@@ -1,0 +1,90 @@
+#include "platform/desktop_notifications.h"
+
+#include "platform/browser.h"
+
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QUrl>
+
+namespace platform {
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+const QString kOpenFolder = QStringLiteral("open-folder");
+
+} // namespace
+
+DesktopNotifications::DesktopNotifications(SessionBus &bus, QString applicationName, QString iconName,
+                                           QString desktopEntry, QObject *parent)
+    : QObject(parent),
+      bus_(bus),
+      applicationName_(std::move(applicationName)),
+      iconName_(std::move(iconName)),
+      desktopEntry_(std::move(desktopEntry))
+{
+    connect(&bus_, &SessionBus::settledWith, this, &DesktopNotifications::onSettled);
+    if (bus_.settled())
+        onSettled(bus_.connection().has_value());
+}
+
+void DesktopNotifications::notify(const Notification &notification)
+{
+    if (!bus_.settled())
+        waiting_ << notification;
+    else if (bus_.connection())
+        send(notification);
+}
+
+void DesktopNotifications::onSettled(bool reached)
+{
+    if (reached) {
+        // Any sender's signals are heard: naming the service would have Qt
+        // ask the bus for its owner and wait for the answer.
+        QDBusConnection connection = *bus_.connection();
+        connection.connect(QString(), kPath, kService, QStringLiteral("ActionInvoked"), this,
+                           SLOT(onActionInvoked(uint, QString)));
+        connection.connect(QString(), kPath, kService, QStringLiteral("NotificationClosed"), this,
+                           SLOT(onNotificationClosed(uint, uint)));
+        for (const Notification &notification : std::as_const(waiting_))
+            send(notification);
+    }
+    waiting_.clear();
+}
+
+void DesktopNotifications::send(const Notification &notification)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
+    const QStringList actions = notification.actionLabel.isEmpty()
+                                    ? QStringList()
+                                    : QStringList{kOpenFolder, notification.actionLabel};
+    const QVariantMap hints{{QStringLiteral("desktop-entry"), desktopEntry_}};
+    call << applicationName_ << uint(0) << iconName_ << notification.summary << notification.body << actions
+         << hints << qint32(-1);
+    auto *watcher = new QDBusPendingCallWatcher(bus_.connection()->asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, folder = notification.folder, action = !actions.isEmpty()](QDBusPendingCallWatcher *finished) {
+                const QDBusPendingReply<uint> reply = *finished;
+                if (action && reply.isValid())
+                    folders_.insert(reply.value(), folder);
+                finished->deleteLater();
+            });
+}
+
+void DesktopNotifications::onActionInvoked(uint id, const QString &action)
+{
+    const auto folder = folders_.constFind(id);
+    if (action != kOpenFolder || folder == folders_.constEnd())
+        return;
+    // A folder that cannot be opened is not reported: the notification,
+    // the only place the user asked from, is gone by now.
+    openInBrowser(QUrl::fromLocalFile(*folder).toString());
+}
+
+void DesktopNotifications::onNotificationClosed(uint id, uint /*reason*/)
+{
+    folders_.remove(id);
+}
+
+} // namespace platform

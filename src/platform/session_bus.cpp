@@ -1,0 +1,95 @@
+#include "platform/session_bus.h"
+
+#include <QAtomicInteger>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+
+namespace platform {
+namespace {
+
+// A path as a D-Bus address writes it: bytes other than the few it allows
+// bare are written as %XX.
+QString addressValue(const QByteArray &path)
+{
+    QString value;
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (std::isalnum(byte) || QByteArrayView("-_/.\\*").contains(c))
+            value += QLatin1Char(c);
+        else
+            value += QStringLiteral("%%%1").arg(byte, 2, 16, QLatin1Char('0'));
+    }
+    return value;
+}
+
+QString sessionBusAddress()
+{
+    const QString named = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (!named.isEmpty())
+        return named;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty())
+        return {};
+    const QByteArray socket = runtime + "/bus";
+    struct stat info = {};
+    if (::stat(socket.constData(), &info) != 0 || !S_ISSOCK(info.st_mode))
+        return {};
+    return QStringLiteral("unix:path=") + addressValue(socket);
+}
+
+QAtomicInteger<int> connectionCount;
+
+} // namespace
+
+struct SessionBus::Reaching
+{
+    std::mutex mutex;
+    SessionBus *owner = nullptr; // nothing once the owner is gone
+    bool done = false;           // the thread has made its connection, or failed to
+};
+
+SessionBus::SessionBus(QObject *parent)
+    : QObject(parent),
+      name_(QStringLiteral("brindle-session-%1").arg(connectionCount.fetchAndAddRelaxed(1))),
+      reaching_(std::make_shared<Reaching>())
+{
+    reaching_->owner = this;
+    const QString address = sessionBusAddress();
+    if (address.isEmpty()) {
+        // Settled on the loop's next turn, as a failed attempt is.
+        QMetaObject::invokeMethod(this, [this] { onReached(false); }, Qt::QueuedConnection);
+        return;
+    }
+    // Connecting waits for the bus's answer (and Qt's bus thread waits for
+    // it too): never on the window's thread.
+    std::thread([reaching = reaching_, address, name = name_] {
+        const bool reached = QDBusConnection::connectToBus(address, name).isConnected();
+        std::lock_guard lock(reaching->mutex);
+        reaching->done = true;
+        if (reaching->owner)
+            QMetaObject::invokeMethod(
+                reaching->owner, [owner = reaching->owner, reached] { owner->onReached(reached); },
+                Qt::QueuedConnection);
+        else
+            QDBusConnection::disconnectFromBus(name);
+    }).detach();
+}
+
+SessionBus::~SessionBus()
+{
+    std::lock_guard lock(reaching_->mutex);
+    reaching_->owner = nullptr;
+    if (reaching_->done)
+        QDBusConnection::disconnectFromBus(name_);
+}
+
+void SessionBus::onReached(bool reached)
+{
+    if (reached)
+        connection_ = QDBusConnection(name_);
+    settled_ = true;
+    emit settledWith(reached);
+}
+
+} // namespace platform
