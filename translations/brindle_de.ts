@@ -64,6 +64,10 @@
         <source>Downloaded, %1</source>
         <translation>Heruntergeladen, %1</translation>
     </message>
+    <message>
+        <source>Not downloaded: wget wrote nothing</source>
+        <translation>Nicht heruntergeladen: wget hat nichts geschrieben</translation>
+    </message>
 </context>
 <context>
     <name>app::MainWindow</name>

@@ -64,6 +64,10 @@
         <source>Downloaded, %1</source>
         <translation>Descargado, %1</translation>
     </message>
+    <message>
+        <source>Not downloaded: wget wrote nothing</source>
+        <translation>No descargado: wget no escribió nada</translation>
+    </message>
 </context>
 <context>
     <name>app::MainWindow</name>

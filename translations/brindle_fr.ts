@@ -64,6 +64,10 @@
         <source>Downloaded, %1</source>
         <translation>Téléchargé, %1</translation>
     </message>
+    <message>
+        <source>Not downloaded: wget wrote nothing</source>
+        <translation>Non téléchargé : wget n’a rien écrit</translation>
+    </message>
 </context>
 <context>
     <name>app::MainWindow</name>

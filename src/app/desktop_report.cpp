@@ -53,8 +53,12 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0)), megabytes(serverSize));
     case PressEnding::Ended:
         // wget's exit status is not read: the file itself tells.
-        if (!lengthOnDisk)
+        // Nothing under the name: the file was set aside as wget ended, or
+        // the empty one made for wget was removed.
+        if (!lengthOnDisk && !outcome.setAside.isEmpty())
             return PressNoticeText::tr("Not downloaded: what wget wrote is not the server's file and was kept aside");
+        if (!lengthOnDisk)
+            return PressNoticeText::tr("Not downloaded: wget wrote nothing");
         if (*lengthOnDisk < serverSize)
             return PressNoticeText::tr("Not downloaded whole: wget stopped at %1 of %2; Download continues it")
                 .arg(megabytes(*lengthOnDisk), megabytes(serverSize));

@@ -1,5 +1,7 @@
+#include "app/desktop_report.h"
 #include "app/main_window.h"
 #include "app/translations.h"
+#include "download/address_rules.h"
 #include "download/remembered_address.h"
 #include "platform/screen_metric.h"
 #include "platform/settings_store.h"
@@ -7,6 +9,8 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDBusConnection>
+#include <QDBusContext>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QFileInfo>
@@ -29,12 +33,83 @@ T *child(MainWindow &window, const char *name)
 {
     return window.findChild<T *>(QString::fromLatin1(name));
 }
+
+// The desktop on the test's private session bus: a stand-in notification
+// service, which answers or never does, and a listener for the task bar's
+// signals.
+class Desktop : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Notice
+    {
+        QString application, icon, summary, body;
+        QStringList actions;
+        QVariantMap hints;
+    };
+    explicit Desktop(bool answers)
+        : answers_(answers),
+          bus_(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("desktop")))
+    {
+        bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this, QDBusConnection::ExportAllSlots);
+        bus_.registerService(QStringLiteral("org.freedesktop.Notifications"));
+        bus_.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"),
+                     this, SLOT(onUpdate(QString, QVariantMap)));
+    }
+    ~Desktop() override { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); }
+    QList<Notice> notices;
+    QList<QVariantMap> updates; // the task bar's, for Brindle's entry only
+
+public slots:
+    uint Notify(const QString &application, uint, const QString &icon, const QString &summary, const QString &body,
+                const QStringList &actions, const QVariantMap &hints, int)
+    {
+        notices << Notice{application, icon, summary, body, actions, hints};
+        if (!answers_)
+            setDelayedReply(true); // and the reply never comes
+        return uint(notices.size());
+    }
+    void onUpdate(const QString &entry, const QVariantMap &properties)
+    {
+        if (entry == QStringLiteral("application://org.example.Brindle.desktop"))
+            updates << properties;
+    }
+
+private:
+    bool answers_;
+    QDBusConnection bus_;
+};
 } // namespace
 
 class MainWindowTest : public QObject
 {
     Q_OBJECT
+    // A session bus of the test's own, which activates no service.
+    QProcess bus_;
+    QTemporaryDir busDir_;
+
 private slots:
+    void initTestCase()
+    {
+        const QString config = busDir_.filePath(QStringLiteral("session.conf"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("<busconfig><type>session</type><listen>unix:tmpdir=" + busDir_.path().toUtf8()
+                   + "</listen><policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                     "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        file.close();
+        bus_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config, QStringLiteral("--nofork"),
+                                                   QStringLiteral("--print-address=1")});
+        QVERIFY(bus_.waitForReadyRead(10000));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus_.readLine().trimmed());
+    }
+    void cleanupTestCase()
+    {
+        bus_.terminate();
+        bus_.waitForFinished();
+    }
+
     // Each control at its place with its text, as the eye and a screen
     // reader get it, in English and in every translation; every caption
     // fits its place whole. The places are those at 96 dpi; ctest runs this
@@ -369,6 +444,203 @@ private slots:
         QCOMPARE(window.serverSize(), text.size());
         QCOMPARE(testing::sha256(name), testing::sha256(text.fileName()));
         QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "percentLabel")->text(), QStringLiteral("100%"), 2000);
+    }
+
+    // When the end of a press is worth a notification.
+    void whenToNotify_data()
+    {
+        using download::PressEnding;
+        QTest::addColumn<PressEnding>("ending");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<bool>("notifies");
+        const QList<std::pair<const char *, PressEnding>> told{
+            {"no folder", PressEnding::NoFolder},       {"no answer", PressEnding::NoAnswer},
+            {"no size", PressEnding::NoSize},           {"held elsewhere", PressEnding::HeldElsewhere},
+            {"unlockable", PressEnding::Unlockable},    {"undecided", PressEnding::Undecided},
+            {"not set aside", PressEnding::NotSetAside}, {"not replaced", PressEnding::NotReplaced},
+            {"not started", PressEnding::NotStarted},   {"ended", PressEnding::Ended}};
+        for (const auto &[name, ending] : told) {
+            QTest::addRow("%s, window behind", name) << ending << false << true;
+            QTest::addRow("%s, window active", name) << ending << true << false;
+        }
+        // The user did it, or the press only remembered the address.
+        for (const auto &[name, ending] : {std::pair{"paused", PressEnding::Paused}, {"refused", PressEnding::Refused}}) {
+            QTest::addRow("%s, window behind", name) << ending << false << false;
+            QTest::addRow("%s, window active", name) << ending << true << false;
+        }
+    }
+    void whenToNotify()
+    {
+        QFETCH(download::PressEnding, ending);
+        QFETCH(bool, active);
+        QTEST(app::notifiesEnd(ending, active), "notifies");
+    }
+
+    // A notification's words: the file's name (one line, never a password),
+    // how the press ended in the user's language. A wget that ended before
+    // the file is whole has not downloaded it.
+    void noticeWords_data()
+    {
+        using download::PressEnding;
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<PressEnding>("ending");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("detail");
+        QTest::addColumn<qint64>("length"); // -1: no file under the name; -3: set aside
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("body");
+        const qint64 size = 3 << 19; // 1.5 MB
+        QTest::newRow("downloaded") << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << size << "f.iso"
+                                    << "Downloaded, 1.5 MB";
+        QTest::newRow("wget ended early") << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(1 << 20)
+                                          << "f.iso" << "Not downloaded whole: wget stopped at 1 MB of 1.5 MB; Download continues it";
+        QTest::newRow("set aside as wget ended")
+            << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(-3) << "f.iso"
+            << "Not downloaded: what wget wrote is not the server's file and was kept aside";
+        QTest::newRow("HTTP status") << "" << PressEnding::NoAnswer << QByteArray("/d/f.iso") << "HTTP 401" << qint64(-1)
+                                     << "f.iso" << "Not downloaded: the size request failed (HTTP 401)";
+        QTest::newRow("no file: the address without its password")
+            << "" << PressEnding::NoFolder << QByteArray() << "" << qint64(-1) << "http://alice@h/f.iso"
+            << "Not downloaded: the working folder has no name (was it deleted?)";
+        QTest::newRow("control characters") << "" << PressEnding::HeldElsewhere << QByteArray("/d/a\nb\x7f") << ""
+                                            << qint64(0) << "a%0Ab%7F"
+                                            << "Not downloaded: another Brindle is downloading the file";
+        QTest::newRow("de downloaded") << "de_DE" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << size
+                                       << "f.iso" << "Heruntergeladen, 1,5 MB";
+        QTest::newRow("fr wget ended early")
+            << "fr_FR" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(1 << 20) << "f.iso"
+            << "Téléchargement incomplet : wget s’est arrêté à 1 Mo sur 1,5 Mo ; Télécharger le poursuit";
+        QTest::newRow("es no size") << "es_ES" << PressEnding::NoSize << QByteArray("/d/f.iso") << "" << qint64(-1)
+                                    << "f.iso" << "No descargado: el servidor no indicó ningún tamaño";
+    }
+    void noticeWords()
+    {
+        QFETCH(QString, language);
+        const QLocale locale = language.isEmpty() ? QLocale::c() : QLocale(language);
+        app::installTranslations(locale, kBuiltTranslations);
+        QLocale::setDefault(locale);
+        const auto english = qScopeGuard([] {
+            app::installTranslations(QLocale::c());
+            QLocale::setDefault(QLocale::c());
+        });
+        download::PressOutcome outcome;
+        QFETCH(download::PressEnding, ending);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, detail);
+        QFETCH(qint64, length);
+        outcome.ending = ending;
+        outcome.file = file;
+        outcome.detail = detail;
+        if (length == -3)
+            outcome.setAside << file + ".1";
+        const auto notice = app::pressNotice(outcome, download::shownAddress(QStringLiteral("http://alice:secret@h/f.iso")),
+                                             length < 0 ? std::nullopt : std::optional(length), 3 << 19);
+        QTEST(notice.summary, "summary");
+        QTEST(notice.body, "body");
+    }
+
+    // What the desktop hears of a press: a notification only when the
+    // window is behind and the user did not end the press, the task bar's
+    // share rising while wget runs and taken off at the end, nothing while
+    // idle. The download is real wget from nginx at 1 MiB a second.
+    void desktopHearsTheEnd_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("active");
+        QTest::addColumn<bool>("pause");
+        QTest::addColumn<QString>("summary"); // empty: no notification
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<bool>("taskBar");
+        QTest::newRow("downloaded, window behind") << "/slow/f.bin" << false << false << "f.bin" << "Downloaded, 2.5 MB" << true;
+        QTest::newRow("downloaded, window active") << "/slow/f.bin" << true << false << "" << "" << true;
+        QTest::newRow("paused, window behind") << "/slow/f.bin" << false << true << "" << "" << true;
+        QTest::newRow("password refused, window behind")
+            << "/private/f.bin" << false << false << "f.bin" << "Not downloaded: the size request failed (HTTP 401)" << false;
+        QTest::newRow("only remembered, window behind") << "" << false << false << "" << "" << false;
+    }
+    void desktopHearsTheEnd()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, active);
+        QFETCH(bool, pause);
+        QFETCH(QString, summary);
+        testing::Sandbox sandbox;
+        QTemporaryDir site;
+        testing::makeFile(site.filePath(QStringLiteral("f.bin")), 5 << 19);
+        testing::Nginx nginx(site.path());
+        Desktop desktop(true);
+        MainWindow window([] {});
+        if (active) {
+            window.show();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+        }
+        // A password the server refuses: the notification must not show it.
+        const QString address = path.isEmpty() ? QStringLiteral("http://")
+                                                : nginx.url(path).replace(QStringLiteral("http://"),
+                                                                          QStringLiteral("http://alice:wrong@"));
+        child<QLineEdit>(window, "addressBox")->setText(address);
+        // Idle: nothing on the bus.
+        QTest::qWait(700);
+        QVERIFY(desktop.updates.isEmpty());
+        if (pause)
+            QTimer::singleShot(1500, &window, [&] { child<QPushButton>(window, "downloadButton")->click(); });
+        child<QPushButton>(window, "downloadButton")->click();
+        if (!summary.isEmpty()) {
+            QTRY_COMPARE(desktop.notices.size(), 1);
+            const Desktop::Notice notice = desktop.notices.first();
+            QCOMPARE(notice.application, QStringLiteral("Brindle"));
+            QCOMPARE(notice.icon, app::kDesktopEntry);
+            QCOMPARE(notice.hints.value(QStringLiteral("desktop-entry")).toString(), app::kDesktopEntry);
+            QCOMPARE(notice.summary, summary);
+            QTEST(notice.body, "body");
+            QCOMPARE(notice.actions, (QStringList{QStringLiteral("open-folder"), QStringLiteral("Open Folder")}));
+        }
+        QFETCH(bool, taskBar);
+        if (taskBar)
+            QTRY_VERIFY(!desktop.updates.isEmpty() && !desktop.updates.last().value("progress-visible").toBool());
+        // Whatever is still to come has arrived by now, and nothing comes once idle.
+        QTest::qWait(700);
+        QCOMPARE(desktop.notices.size(), summary.isEmpty() ? 0 : 1);
+        if (!taskBar) {
+            QVERIFY(desktop.updates.isEmpty());
+            return;
+        }
+        const QVariantMap last = desktop.updates.takeLast();
+        QCOMPARE(last.value("progress-visible"), QVariant(false));
+        QVERIFY(desktop.updates.size() >= 2);
+        double before = -1;
+        for (const QVariantMap &update : std::as_const(desktop.updates)) {
+            QCOMPARE(update.value("progress-visible"), QVariant(true));
+            const double progress = update.value("progress").toDouble();
+            QVERIFY2(progress > before && progress <= 1, qPrintable(QString::number(progress)));
+            before = progress;
+        }
+        QVERIFY(pause ? before < 1 : before > 0.5);
+    }
+
+    // A notification service that never answers holds up nothing: the press
+    // ends, its notification is sent, and the window goes on with its events.
+    void serviceThatNeverAnswers()
+    {
+        testing::Sandbox sandbox;
+        testing::TestServer server(sandbox.work());
+        testing::FakeWget wget;
+        Desktop desktop(false);
+        MainWindow window([] {});
+        child<QLineEdit>(window, "addressBox")->setText(server.url(QStringLiteral("/x/gen=10/f.bin")));
+        {
+            // A window that waits for the service is deaf for the call's
+            // whole time-out, 25 s: the deadline then ends the test.
+            testing::Deadline deadline(10, "the window waited for the notification service");
+            child<QPushButton>(window, "downloadButton")->click();
+            QTRY_COMPARE(desktop.notices.size(), 1);
+            bool fired = false;
+            QTimer::singleShot(0, &window, [&] { fired = true; });
+            QTRY_VERIFY(fired);
+        }
+        QCOMPARE(desktop.notices.first().body, QStringLiteral("Not downloaded: wget wrote nothing"));
+        QVERIFY(child(window, "addressBox")->isEnabled());
     }
 };
 
