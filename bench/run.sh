@@ -4,7 +4,7 @@
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build
-cmake --build "$build" --target bar_drawing_bench cpu_figures minimal_window brindle >/dev/null
+cmake --build "$build" --target bar_drawing_bench cpu_figures desktop_figures minimal_window brindle >/dev/null
 
 echo "| Figure | Measured | Goal |"
 echo "| --- | --- | --- |"
@@ -47,4 +47,8 @@ echo "| Start-up to window shown | $b_ms ms (minimal Qt window $m_ms ms) | withi
 echo "| Resident memory, idle window | $((b_kb / 1024)) MB (minimal Qt window $((m_kb / 1024)) MB) | within 15 % of the minimal window |"
 
 cd "$scratch"
+# The figures' presses end behind no active window: none of their
+# notifications reaches the desktop's bus (desktop_figures starts its own).
+export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus
 "$build/bench/cpu_figures"
+"$build/bench/desktop_figures" 2>/dev/null | grep "^|"
