@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QUrl>
 
 namespace platform {
 namespace {
@@ -77,9 +76,10 @@ void DesktopNotifications::onActionInvoked(uint id, const QString &action)
     const auto folder = folders_.constFind(id);
     if (action != kOpenFolder || folder == folders_.constEnd())
         return;
-    // A folder that cannot be opened is not reported: the notification,
-    // the only place the user asked from, is gone by now.
-    openInBrowser(QUrl::fromLocalFile(*folder).toString());
+    // xdg-open shows a folder in the file manager. One that cannot be
+    // opened is not reported: the notification, the only place the user
+    // asked from, is gone by now.
+    openInBrowser(*folder);
 }
 
 void DesktopNotifications::onNotificationClosed(uint id, uint /*reason*/)

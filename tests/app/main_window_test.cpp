@@ -11,6 +11,8 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QFileInfo>
@@ -58,6 +60,14 @@ public:
                      this, SLOT(onUpdate(QString, QVariantMap)));
     }
     ~Desktop() override { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); }
+    // The user chose an action of the notification `id`.
+    void invoke(uint id, const QString &action)
+    {
+        QDBusMessage invoked = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/Notifications"),
+                                                          QStringLiteral("org.freedesktop.Notifications"),
+                                                          QStringLiteral("ActionInvoked"));
+        bus_.send(invoked << id << action);
+    }
     QList<Notice> notices;
     QList<QVariantMap> updates; // the task bar's, for Brindle's entry only
 
@@ -595,6 +605,23 @@ private slots:
             QCOMPARE(notice.summary, summary);
             QTEST(notice.body, "body");
             QCOMPARE(notice.actions, (QStringList{QStringLiteral("open-folder"), QStringLiteral("Open Folder")}));
+            // The action opens the download folder (an xdg-open that notes
+            // what it was given).
+            QTemporaryDir bin;
+            const QString opened = bin.filePath(QStringLiteral("xdg-opened"));
+            QFile opener(bin.filePath(QStringLiteral("xdg-open")));
+            QVERIFY(opener.open(QIODevice::WriteOnly));
+            opener.write("#!/bin/sh\nprintf %s \"$1\" > \"$0\"ed\n");
+            opener.close();
+            opener.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            const QByteArray path = qgetenv("PATH");
+            qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
+            desktop.invoke(1, QStringLiteral("open-folder"));
+            QTRY_VERIFY(QFileInfo::exists(opened));
+            qputenv("PATH", path);
+            QFile noted(opened);
+            QVERIFY(noted.open(QIODevice::ReadOnly));
+            QCOMPARE(noted.readAll(), QDir::currentPath().toLocal8Bit());
         }
         QFETCH(bool, taskBar);
         if (taskBar)
