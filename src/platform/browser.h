@@ -1,12 +1,14 @@
 #pragma once
-// Opening a web address in the user's browser.
+// Opening a web address in the user's browser, or a folder in the file
+// manager.
 
 #include <QString>
 #include <optional>
 
 namespace platform {
 
-// Starts `xdg-open` with the address, detached, without waiting for it.
+// Starts `xdg-open` with the address (or a folder's path), detached,
+// without waiting for it.
 // Returns the reason when it could not be started.
 std::optional<QString> openInBrowser(const QString &address);
 
