@@ -1,6 +1,7 @@
 #include "platform/session_bus.h"
 
 #include <QAtomicInteger>
+#include <cctype>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
