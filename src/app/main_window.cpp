@@ -80,7 +80,8 @@ void MainWindow::buildControls()
 {
     //: Brindle's window: each text must fit its place. To add a language,
     //: copy this catalogue to translations/brindle_<language>.ts and
-    //: translate it; README.md, "Languages", names the two other files.
+    //: translate it; README.md, "Languages", names the two other files and
+    //: the line it takes in translations/LINGUAS.
     addressCaption_ = makeLabel(this, "addressCaption", tr("File URL"),
                                 fromTwips(120, 120, 735, 255, twipsPerPixel_));
 

@@ -131,7 +131,8 @@ private slots:
         drawProgress(7, canvas, label, true, true, 1, 2, 65280, 6579300, 20);
         QCOMPARE(canvas.widthInPixels(), 150);
         QCOMPARE(canvas.paintedColumns(), 12);
-        // Vertical: rows ScaleHeight - 0 (outside) up to ScaleHeight - 11.
+        // Vertical, counted from the bottom: rows height - 0 (outside) up to
+        // height - 11.
         Buffer tall(495, 3015, 20);
         drawProgress(7, tall, label, true, false, 1, 2, 65280, 6579300, 20);
         QVERIFY(tall.at(0, 150 - 11) != kBackground);
