@@ -33,10 +33,15 @@ if [ -n "$missing" ]; then
   $as_root apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fi
 
-# The file-name tests run wget in a German UTF-8 locale as well as in C; the
-# window's tests start it in German, French and Spanish.
+# The file-name tests run wget in de_DE.UTF-8 as well as in C; the window's
+# tests start it in a UTF-8 locale of each language in translations/LINGUAS.
 if [ "${1:-run}" = test ]; then
-  for locale in de_DE fr_FR es_ES; do
+  locales=de_DE
+  for language in $(grep -v '^#' translations/LINGUAS); do
+    locale -a 2>/dev/null | grep -qi "^${language}_[a-z]*\.utf8\$" ||
+      locales="$locales $(cd /usr/share/i18n/locales && ls -d "${language}"_[A-Z][A-Z] | head -n 1)"
+  done
+  for locale in $locales; do
     if ! locale -a 2>/dev/null | grep -qix "$locale.utf8"; then
       echo "Making the $locale.UTF-8 locale"
       $as_root localedef -i "$locale" -f UTF-8 "$locale.UTF-8"

@@ -73,7 +73,7 @@
     <name>app::MainWindow</name>
     <message>
         <source>File URL</source>
-        <extracomment>Brindle&apos;s window: each text must fit its place. To add a language, copy this catalogue to translations/brindle_&lt;language&gt;.ts and translate it; README.md, &quot;Languages&quot;, names the two other files.</extracomment>
+        <extracomment>Brindle&apos;s window: each text must fit its place. To add a language, copy this catalogue to translations/brindle_&lt;language&gt;.ts and translate it; README.md, &quot;Languages&quot;, names the two other files and the line it takes in translations/LINGUAS.</extracomment>
         <translation>Dirección</translation>
     </message>
     <message>

@@ -52,12 +52,13 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect 
 
 } // namespace
 
-MainWindow::MainWindow(EndProgram endProgram, QWidget *parent)
+MainWindow::MainWindow(EndProgram endProgram, const QLocale &language, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                           | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
                           | Qt::WindowCloseButtonHint),
       endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { platform::endProgramNow(); })),
       twipsPerPixel_(platform::screenTwipsPerPixel()),
+      language_(language),
       folder_(download::DownloadFolder::current())
 {
     setObjectName(QStringLiteral("MainWindow"));
@@ -81,7 +82,8 @@ void MainWindow::buildControls()
 {
     //: Brindle's window: each text must fit its place. To add a language,
     //: copy this catalogue to translations/brindle_<language>.ts and
-    //: translate it; README.md, "Languages", names the two other files.
+    //: translate it; README.md, "Languages", names the two other files and
+    //: the line it takes in translations/LINGUAS.
     addressCaption_ = makeLabel(this, "addressCaption", tr("File URL"),
                                 fromTwips(120, 120, 735, 255, twipsPerPixel_));
 
@@ -117,6 +119,7 @@ void MainWindow::buildControls()
     progressBar_ = new progress::GradientBar(4215, 375, twipsPerPixel_, this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
     progressBar_->setAccessibleName(tr("Download progress"));
+    progressBar_->setLocale(language_); // its percentage, as a screen reader reads it
     progressBar_->move(progress::wholePixels(600, twipsPerPixel_), progress::wholePixels(1800, twipsPerPixel_));
 
     percentLabel_ = new QLabel(QStringLiteral("0%"), progressBar_);
@@ -181,7 +184,7 @@ void MainWindow::load()
 
 void MainWindow::drawBar(std::uint8_t percent)
 {
-    if (progress::drawWindowBar(percent, *progressBar_, *percentOnBar_, twipsPerPixel_) == 0)
+    if (progress::drawWindowBar(percent, *progressBar_, *percentOnBar_, twipsPerPixel_, language_) == 0)
         progressBar_->setPercent(percent);
 }
 
@@ -212,7 +215,7 @@ void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 
 void MainWindow::showSizes(std::optional<qint64> length)
 {
-    const auto tick = progress::sampleTick(serverSize(), length, currentSize_->text());
+    const auto tick = progress::sampleTick(serverSize(), length, currentSize_->text(), language_);
     totalSize_->setText(tick.total);
     currentSize_->setText(tick.current);
     if (tick.percent)

@@ -12,6 +12,7 @@
 #include "platform/session_bus.h"
 #include "progress/gradient_bar.h"
 
+#include <QLocale>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -39,7 +40,10 @@ public:
     // returns, to look at the window after its close.
     using EndProgram = std::function<void()>;
 
-    explicit MainWindow(EndProgram endProgram = {}, QWidget *parent = nullptr);
+    // `language` is the window's language (installTranslations's choice):
+    // the figures and the percentage are written in it.
+    explicit MainWindow(EndProgram endProgram = {}, const QLocale &language = QLocale::c(),
+                        QWidget *parent = nullptr);
     ~MainWindow() override;
 
     qint64 serverSize() const { return command_->serverSize(); }
@@ -81,6 +85,7 @@ private:
 
     EndProgram endProgram_;
     int twipsPerPixel_; // the screen's, for the layout and the bar
+    QLocale language_; // the figures' and the percentage's
     download::DownloadFolder folder_; // where wget writes, and the file it writes there
     QLabel *addressCaption_ = nullptr;
     QLineEdit *addressBox_ = nullptr;

@@ -19,7 +19,7 @@ namespace {
 void startup()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(BRINDLE_VERSION_TEXT));
-    installTranslations();
+    const QLocale language = installTranslations();
     QIcon icon;
     for (const int size : {16, 24, 32, 48})
         icon.addFile(QStringLiteral(":/icons/brindle-%1.png").arg(size), QSize(size, size));
@@ -28,7 +28,7 @@ void startup()
 
     // Closing the window ends the program from inside its close handler, so
     // the window is never destroyed in the ordinary way.
-    auto *window = new MainWindow();
+    auto *window = new MainWindow({}, language);
     window->show();
 }
 

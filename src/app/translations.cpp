@@ -29,21 +29,24 @@ QString installedTranslations()
     return QCoreApplication::applicationDirPath() + QStringLiteral("/" BRINDLE_TRANSLATIONS_FROM_BINARY);
 }
 
-void installTranslations(const QLocale &locale, const QString &folder)
+QLocale installTranslations(const QLocale &locale, const QString &folder)
 {
     const auto earlier = QCoreApplication::instance()->findChildren<QTranslator *>(kTranslatorName,
                                                                                   Qt::FindDirectChildrenOnly);
     qDeleteAll(earlier);
     for (QString language : locale.uiLanguages()) {
         language.replace(QLatin1Char('-'), QLatin1Char('_'));
-        if (language == QLatin1String("C") || language.startsWith(QLatin1String("en")))
-            return;
+        if (language == QLatin1String("C"))
+            return QLocale::c();
+        if (language.startsWith(QLatin1String("en")))
+            return QLocale(language);
         // "de_DE" finds brindle_de_DE.qm or else brindle_de.qm.
         if (install(QStringLiteral("brindle_") + language, folder)) {
             install(QStringLiteral("qtbase_") + language, QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-            return;
+            return QLocale(language);
         }
     }
+    return QLocale::c();
 }
 
 } // namespace app

@@ -18,6 +18,8 @@ QString installedTranslations();
 // LC_ALL, LC_MESSAGES or LANG, as Qt reads them) that is English, where
 // Brindle keeps its own texts, or that Brindle has a catalogue for. Replaces
 // the catalogues installed before; windows made afterwards show its texts.
-void installTranslations(const QLocale &locale = QLocale(), const QString &folder = installedTranslations());
+// Returns that language as a locale, the C locale when none was found, so
+// that the window writes its figures as its words are written.
+QLocale installTranslations(const QLocale &locale = QLocale(), const QString &folder = installedTranslations());
 
 } // namespace app

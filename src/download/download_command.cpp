@@ -16,11 +16,6 @@ QString captionOf(DownloadCommand::State state)
     return state == DownloadCommand::State::Downloading ? kPauseCaption : kDownloadCaption;
 }
 
-ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer)
-{
-    return {answer.errorCode != 0, answer.status, answer.bytes, answer.fileLength};
-}
-
 PressOutcome endedWith(PressEnding ending, const QString &detail = {})
 {
     PressOutcome outcome;

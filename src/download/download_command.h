@@ -113,7 +113,7 @@ private:
     // when nothing may run.
     std::optional<PressEnding> prepare(const Press &press, qint64 answeredSize, PressOutcome &outcome);
     // Before wget fetches the file whole: the newest copy beside it (by its
-    // time of last change), other than `justSetAside`, is brought back under
+    // modification time), other than `justSetAside`, is brought back under
     // the name when it holds the server's bytes and is no longer than the
     // server's file, and the lock moves to it. A user's own copy is safe
     // under this: it is continued only where its bytes are the server's, as

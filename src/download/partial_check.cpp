@@ -17,6 +17,11 @@ QList<Stretch> joined(Stretch first, Stretch second)
 
 } // namespace
 
+ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer)
+{
+    return {answer.errorCode != 0, answer.status, answer.bytes, answer.fileLength};
+}
+
 QList<Stretch> stretchesBeforeResume(qint64 length)
 {
     return joined({0, std::min(kComparedBytes, length)}, {std::max<qint64>(0, length - kComparedBytes), length});

@@ -6,6 +6,8 @@
 // of Brindle's decides. These functions take and return values; the
 // requests and reads are the caller's.
 
+#include "platform/http_probe.h"
+
 #include <QByteArray>
 #include <QList>
 #include <optional>
@@ -43,6 +45,9 @@ struct ServerBytes
     std::optional<QByteArray> bytes;
     std::optional<qint64> fileLength; // the server's whole file, when told
 };
+
+// What the probe's answer to a Range request says of the server's bytes.
+ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer);
 
 enum class Match {
     Same,      // the file holds the server's bytes there

@@ -22,7 +22,7 @@ QByteArray workingDirectory();
 long longestName(const QByteArray &folder);
 
 // The regular files "<path>.N" beside the file (N a number), newest first by
-// their time of last change.
+// their modification time.
 QList<QByteArray> copiesBeside(const QByteArray &path);
 
 // Renames the file to the first free "<path>.1", "<path>.2", ... (the way

@@ -23,7 +23,7 @@ const GradientBar *BarAccessible::bar() const
 QString BarAccessible::text(QAccessible::Text t) const
 {
     if (t == QAccessible::Value)
-        return QStringLiteral("%1%").arg(bar()->percent());
+        return percentText(bar()->percent(), bar()->locale());
     return QAccessibleWidget::text(t);
 }
 

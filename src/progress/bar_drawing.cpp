@@ -8,10 +8,15 @@
 
 namespace progress {
 
+QString percentText(int percent, const QLocale &locale)
+{
+    return locale.toString(percent) + locale.percent();
+}
+
 std::int32_t drawProgress(std::uint8_t percent, BarCanvas &canvas, BarLabel &label,
                           bool showCaption, bool horizontal, std::int32_t textColorOverFill,
                           std::int32_t textColorOverEmpty, std::int32_t startColor,
-                          std::int32_t endColor, int twipsPerPixel)
+                          std::int32_t endColor, int twipsPerPixel, const QLocale &locale)
 {
     if (textColorOverFill == -1) {
         const auto inverted = invertColor(startColor);
@@ -32,7 +37,7 @@ std::int32_t drawProgress(std::uint8_t percent, BarCanvas &canvas, BarLabel &lab
     if (twipsPerPixel <= 0)
         return -1;
 
-    const QString caption = QString::number(percent) + QLatin1Char('%');
+    const QString caption = percentText(percent, locale);
     if (horizontal) {
         if (canvas.widthInTwips() < kHorizontalMinWidth)
             canvas.setWidthInTwips(kHorizontalMinWidth);

@@ -2,6 +2,7 @@
 // The gradient progress bar: repaints a canvas filled to a percentage
 // and places a percentage label over it.
 
+#include <QLocale>
 #include <QString>
 #include <cstdint>
 
@@ -48,7 +49,10 @@ inline constexpr double kHorizontalMinHeight = 255;
 inline constexpr double kVerticalMinHeight = 3015;
 inline constexpr double kVerticalMinWidth = 495;
 
-// Draws the bar. -1 for textColorOverFill or textColorOverEmpty derives that
+// The percentage label's text, "75%", in the locale's digits and sign.
+QString percentText(int percent, const QLocale &locale);
+
+// Draws the bar, its caption written in `locale`. -1 for textColorOverFill or textColorOverEmpty derives that
 // text colour from the inverted start or end colour. Percentages above 100 count as 100.
 // Returns 0 when drawn, -1 when a failure stopped it: an inverted colour
 // out of range, before anything is drawn, or no usable twips per pixel,
@@ -56,7 +60,7 @@ inline constexpr double kVerticalMinWidth = 495;
 std::int32_t drawProgress(std::uint8_t percent, BarCanvas &canvas, BarLabel &label,
                           bool showCaption, bool horizontal, std::int32_t textColorOverFill,
                           std::int32_t textColorOverEmpty, std::int32_t startColor,
-                          std::int32_t endColor, int twipsPerPixel);
+                          std::int32_t endColor, int twipsPerPixel, const QLocale &locale = QLocale::c());
 
 // The colours and orientation that Brindle's window always uses.
 inline constexpr std::int32_t kBarTextColorOverFill = 16777215; // white
@@ -65,10 +69,10 @@ inline constexpr std::int32_t kBarStartColor = 65280;           // green
 inline constexpr std::int32_t kBarEndColor = 6579300;           // grey, RGB(100, 100, 100)
 
 inline std::int32_t drawWindowBar(std::uint8_t percent, BarCanvas &canvas, BarLabel &label,
-                                  int twipsPerPixel)
+                                  int twipsPerPixel, const QLocale &locale = QLocale::c())
 {
     return drawProgress(percent, canvas, label, true, true, kBarTextColorOverFill,
-                        kBarTextColorOverEmpty, kBarStartColor, kBarEndColor, twipsPerPixel);
+                        kBarTextColorOverEmpty, kBarStartColor, kBarEndColor, twipsPerPixel, locale);
 }
 
 } // namespace progress

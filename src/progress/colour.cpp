@@ -43,10 +43,11 @@ Gradient::Gradient(int size, std::int32_t startColor, std::int32_t endColor)
     for (int k = 0; k < 3; ++k) {
         from_[k] = starts[k];
         // Deliberately the end channel's value over the size plus 5, not the
-        // difference of the two colours: the bar fades only part of the way,
-        // so even a full bar stays mostly the start colour and never quite
-        // reaches the end colour. Only a start value below the end value
-        // moves up; an equal one moves down, away from it.
+        // difference of the two colours: a channel moves by about the end
+        // colour's own value over the bar's width, so a full bar never quite
+        // reaches the end colour (the window's green-to-grey bar ends near
+        // RGB(98, 157, 98)). Only a start value below the end value moves
+        // up; an equal one moves down, away from it.
         step_[k] = (ends[k] / (size + 5.0)) * (starts[k] < ends[k] ? 1.0 : -1.0);
     }
 }

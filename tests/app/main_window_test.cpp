@@ -2,9 +2,11 @@
 #include "app/main_window.h"
 #include "app/translations.h"
 #include "download/address_rules.h"
+#include "download/downloader_call.h"
 #include "download/remembered_address.h"
 #include "platform/screen_metric.h"
 #include "platform/settings_store.h"
+#include "progress/twips.h"
 #include "support/helpers.h"
 
 #include <QAccessible>
@@ -145,23 +147,21 @@ private slots:
         row("", "progressBar", QRect(40, 120, 281, 25), "", "Download progress");
         row("", "percentLabel", QRect(132, 4, 33, 17), "0%", "0%");
         row("", "makerLink", QRect(232, 152, 129, 17), app::kMakerAddress, app::kMakerAddress);
-        const QList<QStringList> translations = {
-            {"de", "Adresse", "Herunterladen", "Größe (MB)", "Aktuell (MB)", "Download-Fortschritt"},
-            {"fr", "Adresse", "Télécharger", "Total (Mo)", "Actuel (Mo)", "Progression du téléchargement"},
-            {"es", "Dirección", "Descargar", "Total (MB)", "Actual (MB)", "Progreso de la descarga"},
-        };
-        // A caption longer than "Download" widens the button to the left.
+        // Every language of translations/LINGUAS, with its catalogue's texts.
+        // A caption longer than "Download" widens the button to the left
+        // (the widths measured for the languages written here).
         const QMap<QString, QRect> buttons = {{"de", QRect(268, 0, 77, 33)},
                                               {"fr", QRect(279, 0, 66, 33)},
                                               {"es", QRect(280, 0, 65, 33)}};
-        for (const QStringList &t : translations) {
-            const QByteArray language = t[0].toLatin1();
-            row(language, "addressCaption", QRect(8, 8, 49, 17), t[1], t[1]);
-            row(language, "addressBox", QRect(64, 5, 201, 25), "http://", t[1]);
-            row(language, "downloadButton", buttons[t[0]], t[2], t[2]);
-            row(language, "totalSizeCaption", QRect(8, 56, 57, 17), t[3], t[3]);
-            row(language, "currentSizeCaption", QRect(8, 88, 65, 17), t[4], t[4]);
-            row(language, "progressBar", QRect(40, 120, 281, 25), "", t[5]);
+        for (const QString &language : testing::translatedLanguages()) {
+            const QByteArray code = language.toLatin1();
+            const auto text = [&](const char *english) { return testing::windowText(language, english); };
+            row(code, "addressCaption", QRect(8, 8, 49, 17), text("File URL"), text("File URL"));
+            row(code, "addressBox", QRect(64, 5, 201, 25), "http://", text("File URL"));
+            row(code, "downloadButton", buttons.value(language), text("Download"), text("Download"));
+            row(code, "totalSizeCaption", QRect(8, 56, 57, 17), text("Total (MB)"), text("Total (MB)"));
+            row(code, "currentSizeCaption", QRect(8, 88, 65, 17), text("Current (MB)"), text("Current (MB)"));
+            row(code, "progressBar", QRect(40, 120, 281, 25), "", text("Download progress"));
         }
     }
     void controlsAtTheirPlaces()
@@ -175,8 +175,15 @@ private slots:
         QWidget *control = child(window, qPrintable(name));
         QVERIFY(control);
         QFETCH(QRect, geometry);
-        if (platform::screenTwipsPerPixel() == 15)
+        if (platform::screenTwipsPerPixel() == 15 && geometry.isValid())
             QCOMPARE(control->geometry(), geometry);
+        // The button of any language keeps its right edge and grows to the
+        // left only, never over the address box.
+        if (name == QLatin1String("downloadButton") && platform::screenTwipsPerPixel() == 15) {
+            QCOMPARE(control->geometry().right(), 344);
+            QCOMPARE(control->geometry().height(), 33);
+            QVERIFY(control->geometry().left() > child(window, "addressBox")->geometry().right());
+        }
         QFETCH(QString, text);
         QRect room = control->contentsRect();
         if (auto *label = qobject_cast<QLabel *>(control))
@@ -201,9 +208,14 @@ private slots:
         testing::Sandbox sandbox;
         MainWindow window([] {});
         QCOMPARE(window.windowTitle(), QStringLiteral("Brindle"));
-        QCOMPARE(window.minimumSize(), QSize(358, 169));
-        QCOMPARE(window.maximumSize(), QSize(358, 169));
-        QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
+        // The window keeps the layout's size: resizing and maximising change
+        // nothing; it can be minimised.
+        const QSize layout(progress::wholePixels(5370, platform::screenTwipsPerPixel()),
+                           progress::wholePixels(2535, platform::screenTwipsPerPixel()));
+        window.show();
+        window.resize(layout * 2);
+        window.showMaximized();
+        QCOMPARE(window.size(), layout);
         QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
         auto *addressBox = child<QLineEdit>(window, "addressBox");
         auto *downloadButton = child<QPushButton>(window, "downloadButton");
@@ -218,12 +230,23 @@ private slots:
         }
         QCOMPARE(QAccessible::queryAccessibleInterface(addressBox)->text(QAccessible::Name), QStringLiteral("File URL"));
         QCOMPARE(QAccessible::queryAccessibleInterface(child(window, "totalSize"))->text(QAccessible::Name), QStringLiteral("0"));
-        auto *timer = window.findChild<QTimer *>(QStringLiteral("displayTimer"));
-        QVERIFY(timer && timer->isActive() && timer->interval() == 500);
-        const QCursor hand = child(window, "makerLink")->cursor();
-        QCOMPARE(hand.shape(), Qt::BitmapCursor);
-        QCOMPARE(hand.bitmap().size(), QSize(32, 32));
-        QCOMPARE(child(window, "makerLink")->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        // Idle, the figures follow the file the box names within a beat.
+        addressBox->setText(QStringLiteral("http://h/grown.bin"));
+        testing::makeFile(QStringLiteral("grown.bin"), 3 << 19);
+        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "currentSize")->text(), QStringLiteral("1.5"), 700);
+        // Over the link the pointer is a hand, drawn, not the arrow the
+        // rest of the window shows; the address is drawn in grey.
+        QWidget *linkLabel = child(window, "makerLink");
+        QCOMPARE(linkLabel->cursor().shape(), Qt::BitmapCursor);
+        QVERIFY(!linkLabel->cursor().bitmap().isNull());
+        QVERIFY(window.cursor().shape() != Qt::BitmapCursor);
+        const QImage drawn = linkLabel->grab().toImage();
+        QColor darkest = Qt::white;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x)
+                if (QColor(drawn.pixel(x, y)).lightness() < darkest.lightness())
+                    darkest = drawn.pixel(x, y);
+        QCOMPARE(darkest, QColor(128, 128, 128));
         // A screen reader finds the link as a link named by its address,
         // outside the focus order like every label.
         QAccessibleInterface *link = QAccessible::queryAccessibleInterface(child(window, "makerLink"));
@@ -283,18 +306,31 @@ private slots:
     // same 75 from the bar. A file that the press sets aside as wget ends
     // (here a stand-in wget appends bytes not the server's) leaves nothing
     // under the name, and the figures say so.
+    // The figures and the percentage are written in the window's language,
+    // whatever the system's locale.
     void tickShowsSizesAndBar_data()
     {
         QTest::addColumn<bool>("mixed");
         QTest::addColumn<QString>("current");
         QTest::addColumn<int>("percent");
-        QTest::newRow("a part continued") << false << "1.5" << 75;
-        QTest::newRow("set aside as wget ends") << true << "0" << 0;
+        QTest::addColumn<QString>("language"); // empty: no catalogue, as in the C locale
+        QTest::newRow("a part continued") << false << "1.5" << 75 << "";
+        QTest::newRow("set aside as wget ends") << true << "0" << 0 << "";
+        for (const QString &language : testing::translatedLanguages())
+            QTest::addRow("a part continued %s", qPrintable(language))
+                << false << "1" + QLocale(language).decimalPoint() + "5" << 75 << language;
     }
     void tickShowsSizesAndBar()
     {
         QFETCH(bool, mixed);
         QFETCH(int, percent);
+        QFETCH(QString, language);
+        // The system's locale differs from the window's language in every row.
+        QLocale::setDefault(QLocale(language.isEmpty() ? QStringLiteral("de_DE") : QStringLiteral("en_US")));
+        const auto system = qScopeGuard([] { QLocale::setDefault(QLocale::c()); });
+        const QLocale figures =
+            app::installTranslations(language.isEmpty() ? QLocale::c() : QLocale(language), kBuiltTranslations);
+        const auto english = qScopeGuard([] { app::installTranslations(QLocale::c()); });
         testing::Sandbox sandbox;
         QTemporaryDir site;
         testing::makeFile(site.filePath(QStringLiteral("f.bin")), 2097152);
@@ -305,7 +341,7 @@ private slots:
         // The stand-in that mixes appends zeros, where the server has its own bytes.
         const testing::FakeWget wget(mixed ? QStringLiteral("head -c 524288 /dev/zero >> f.bin\nexec sleep 1.5")
                                            : QStringLiteral("exec sleep 1.5"));
-        MainWindow window([] {});
+        MainWindow window([] {}, figures);
         child<QLineEdit>(window, "addressBox")->setText(server.url(QStringLiteral("/f.bin")));
         // Voice control changes the disabled box to a file of another size:
         // the figures still follow the pressed file.
@@ -321,17 +357,20 @@ private slots:
         });
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
         QCOMPARE(total, QStringLiteral("2"));
-        QCOMPARE(during, mixed ? QStringLiteral("2") : QStringLiteral("1.5"));
+        QFETCH(QString, current);
+        QCOMPARE(during, mixed ? QStringLiteral("2") : current);
         QCOMPARE(QFileInfo::exists(QStringLiteral("f.bin.1")), mixed);
         QTEST(child<QLabel>(window, "currentSize")->text(), "current");
         QCOMPARE(child<QLabel>(window, "percentLabel")->text(), QString::number(percent) + QLatin1Char('%'));
         QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(child(window, "progressBar"));
         QCOMPARE(reader->role(), QAccessible::ProgressBar);
-        QCOMPARE(reader->text(QAccessible::Name), QStringLiteral("Download progress"));
+        QCOMPARE(reader->text(QAccessible::Name), language.isEmpty() ? QStringLiteral("Download progress")
+                                                                      : testing::windowText(language, "Download progress"));
         QAccessibleValueInterface *value = reader->valueInterface();
         QCOMPARE(value->minimumValue(), QVariant(0));
         QCOMPARE(value->maximumValue(), QVariant(100));
         QCOMPARE(value->currentValue(), QVariant(percent));
+        QCOMPARE(reader->text(QAccessible::Value), child<QLabel>(window, "percentLabel")->text());
         if (mixed)
             return;
         const QImage bar = static_cast<progress::GradientBar *>(child(window, "progressBar"))->image();
@@ -340,13 +379,15 @@ private slots:
     }
 
     // What a user pastes reaches wget whole, is remembered exactly, and the
-    // window is ready for the next press.
+    // window is ready for the next press. A password reaches wget on its
+    // input, never on its command line.
     void hostileAddressThroughTheWindow_data()
     {
+        QTest::addColumn<QString>("userInfo"); // before the host
         QTest::addColumn<QString>("tail");
-        QTest::newRow("shell") << "f;touch pwned$(touch pwned)`touch pwned`";
-        QTest::newRow("options") << "f -O pwned --post-file=/etc/passwd";
-        QTest::newRow("credentials") << "f?x=1 &user:pass@h/%00\t";
+        QTest::newRow("shell") << "" << "f;touch pwned$(touch pwned)`touch pwned`";
+        QTest::newRow("options") << "" << "f -O pwned --post-file=/etc/passwd";
+        QTest::newRow("credentials") << "user:pass@" << "f?x=1 &h/%00\t";
     }
     void hostileAddressThroughTheWindow()
     {
@@ -354,11 +395,18 @@ private slots:
         testing::TestServer server(sandbox.work());
         testing::FakeWget wget;
         MainWindow window([] {});
+        QFETCH(QString, userInfo);
         QFETCH(QString, tail);
-        const QString address = server.url(QStringLiteral("/x/gen=10/")) + tail;
+        QString address = server.url(QStringLiteral("/x/gen=10/")) + tail;
+        address.insert(int(download::kPrefix.size()), userInfo);
         child<QLineEdit>(window, "addressBox")->setText(address);
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
-        QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), address}}));
+        if (userInfo.isEmpty()) {
+            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), address}}));
+        } else {
+            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-")}}));
+            QCOMPARE(wget.inputs(), QList<QByteArray>{*download::wgetCall(address).input});
+        }
         QCOMPARE(download::restoreAddress(platform::applicationName()), address);
         QVERIFY(child(window, "addressBox")->isEnabled());
     }

@@ -80,21 +80,35 @@ private slots:
 
     // The end wakes the wait: the run returns at once, and waiting costs
     // next to no processor time.
+    // What the program leaves behind in its process group ends with it.
     void returnsAtTheEnd_data()
     {
         QTest::addColumn<double>("runs");
-        QTest::newRow("at once") << 0.0;
-        QTest::newRow("1.2 s") << 1.2;
-        QTest::newRow("3 s") << 3.0;
+        QTest::addColumn<bool>("leavesAChild"); // a sleep of 30 s in the background
+        QTest::newRow("at once") << 0.0 << false;
+        QTest::newRow("1.2 s") << 1.2 << false;
+        QTest::newRow("3 s") << 3.0 << false;
+        QTest::newRow("at once, a child left behind") << 0.0 << true;
     }
     void returnsAtTheEnd()
     {
         QFETCH(double, runs);
         Runner runner;
         const int descriptors = openDescriptors();
+        // The child leaves a mark as it ends: a run that returns before
+        // its end finds none, also when the child ends at once.
+        QTemporaryDir marks;
+        const QString ended = marks.filePath(QStringLiteral("ended"));
+        QFETCH(bool, leavesAChild);
+        // 30 s and a fraction of this test's own, found by it alone.
+        const QString left = QStringLiteral("30.%1").arg(QCoreApplication::applicationPid());
+        const QString script = leavesAChild ? QStringLiteral("sleep %1 & ").arg(left) : QString();
         const testing::Cost cost = testing::costOf([&] {
-            run(runner, QStringLiteral("sleep"), {QString::number(runs)});
+            run(runner, QStringLiteral("sh"),
+                {QStringLiteral("-c"), script + QStringLiteral("sleep \"$0\"; : > \"$1\""), QString::number(runs), ended});
         });
+        QVERIFY(QFileInfo::exists(ended));
+        QTRY_COMPARE_WITH_TIMEOUT(testing::processesWith(left), QList<int>(), 1000);
         QVERIFY2(cost.seconds >= runs && cost.seconds <= runs + 0.1, qPrintable(QString::number(cost.seconds)));
         QVERIFY2(cost.cpuSeconds <= 0.05, qPrintable(QString::number(cost.cpuSeconds)));
         QCOMPARE(openDescriptors(), descriptors); // the handle was closed

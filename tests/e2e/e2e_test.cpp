@@ -15,6 +15,21 @@ const QPoint kAddressBox(150, 17);
 const QPoint kDownloadButton(312, 16);
 constexpr int kBarLeft = 40, kBarTop = 120, kBarWidth = 281;
 
+// The first UTF-8 locale made here for `language` ("de_DE.utf8"); empty
+// when there is none.
+QString utf8LocaleOf(const QString &language)
+{
+    QProcess list;
+    list.start(QStringLiteral("locale"), {QStringLiteral("-a")});
+    list.waitForFinished();
+    const QRegularExpression pattern(QStringLiteral("^%1_[A-Z]+\\.utf8$").arg(language),
+                                     QRegularExpression::CaseInsensitiveOption);
+    for (const QString &name : QString::fromUtf8(list.readAllStandardOutput()).split(QLatin1Char('\n')))
+        if (pattern.match(name).hasMatch())
+            return name;
+    return QString();
+}
+
 } // namespace
 
 // Brindle as a person uses it: typing, clicking and watching the window.
@@ -292,26 +307,36 @@ private slots:
         QTest::addColumn<QString>("locale"); // LANG
         QTest::addColumn<QString>("language"); // LANGUAGE
         QTest::addColumn<QStringList>("spoken"); // the captions, the button and the bar
-        const QStringList english{"label|File URL", "button|Download", "label|Total (MB)",
-                                  "label|Current (MB)", "progress Download progress|0"};
-        const QStringList german{"label|Adresse", "button|Herunterladen", "label|Größe (MB)",
-                                 "label|Aktuell (MB)", "progress Download-Fortschritt|0"};
-        const QStringList french{"label|Adresse", "button|Télécharger", "label|Total (Mo)",
-                                 "label|Actuel (Mo)", "progress Progression du téléchargement|0"};
-        const QStringList spanish{"label|Dirección", "button|Descargar", "label|Total (MB)",
-                                  "label|Actual (MB)", "progress Progreso de la descarga|0"};
-        QTest::newRow("96 dpi") << 96 << "C" << "" << english;
-        QTest::newRow("144 dpi") << 144 << "C" << "" << english;
-        QTest::newRow("96 dpi de") << 96 << "de_DE.UTF-8" << "" << german;
-        QTest::newRow("144 dpi fr") << 144 << "fr_FR.UTF-8" << "" << french;
-        QTest::newRow("96 dpi es") << 96 << "es_ES.UTF-8" << "" << spanish;
-        QTest::newRow("96 dpi fr before de") << 96 << "de_DE.UTF-8" << "fr" << french;
+        // What a screen reader reads in a language of translations/LINGUAS,
+        // from its catalogue; English without one.
+        const auto spokenIn = [](const QString &language) {
+            const auto text = [&](const char *english) {
+                return language.isEmpty() ? QString::fromLatin1(english) : testing::windowText(language, english);
+            };
+            return QStringList{"label|" + text("File URL"), "button|" + text("Download"), "label|" + text("Total (MB)"),
+                               "label|" + text("Current (MB)"), "progress " + text("Download progress") + "|0"};
+        };
+        QTest::newRow("96 dpi") << 96 << "C" << "" << spokenIn("");
+        QTest::newRow("144 dpi") << 144 << "C" << "" << spokenIn("");
+        const QStringList languages = testing::translatedLanguages();
+        for (qsizetype i = 0; i < languages.size(); ++i) {
+            const int dpi = i % 2 ? 144 : 96;
+            QTest::addRow("%d dpi %s", dpi, qPrintable(languages[i]))
+                << dpi << utf8LocaleOf(languages[i]) << "" << spokenIn(languages[i]);
+        }
+        // LANGUAGE before the locale, and past a language Brindle lacks.
+        const QString first = utf8LocaleOf(languages.first());
+        QTest::addRow("96 dpi %s before %s", qPrintable(languages.last()), qPrintable(languages.first()))
+            << 96 << first << languages.last() << spokenIn(languages.last());
+        QTest::addRow("96 dpi pt:%s before %s", qPrintable(languages.last()), qPrintable(languages.first()))
+            << 96 << first << "pt:" + languages.last() << spokenIn(languages.last());
     }
     void layoutFollowsTheDpi()
     {
         QFETCH(int, dpi);
         QFETCH(QString, locale);
         QFETCH(QString, language);
+        QVERIFY2(!locale.isEmpty(), "a language without a UTF-8 locale here: tools/setup.sh test makes one");
         const int twipsPerPixel = qRound(1440.0 / dpi);
         testing::Sandbox sandbox;
         const auto bus = screenReaderBus();

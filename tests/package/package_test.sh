@@ -81,7 +81,7 @@ dpkg-deb -c "$deb" | grep './usr/bin/brindle$' >/dev/null
 dpkg-deb -x "$deb" "$scratch/unpacked"
 grep -aq 'ProductVersion=1.00.0002 FileVersion=1.00.0002 FileVersionNumber=1.0.0.2' \
   "$scratch/unpacked/usr/bin/brindle" || { echo "version record"; exit 1; }
-for language in de es fr; do
+for language in $(grep -v '^#' "$source/translations/LINGUAS"); do
   test -f "$scratch/unpacked/usr/share/brindle/translations/brindle_$language.qm" || { echo "no $language catalogue"; exit 1; }
 done
 MANPATH=$scratch/unpacked/usr/share/man MANWIDTH=80 man -L de brindle 2>/dev/null >"$scratch/man.de"

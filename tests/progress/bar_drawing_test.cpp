@@ -91,13 +91,15 @@ private slots:
         QTest::addColumn<int>("columns");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<bool>("high");
-        QTest::newRow("0 paints one column") << 0 << 4215.0 << 1 << "0%" << false;
-        QTest::newRow("50 of 201 ties to even") << 50 << 3015.0 << 101 << "50%" << true;
-        QTest::newRow("small raised to 201") << 7 << 300.0 << 15 << "7%" << false;
-        QTest::newRow("48 low colour") << 48 << 4215.0 << 136 << "48%" << false;
-        QTest::newRow("49 high colour") << 49 << 4215.0 << 139 << "49%" << true;
-        QTest::newRow("100 full") << 100 << 4215.0 << 281 << "100%" << true;
-        QTest::newRow("255 counts as 100") << 255 << 4215.0 << 281 << "100%" << true;
+        QTest::addColumn<QString>("locale"); // the caption's
+        QTest::newRow("0 paints one column") << 0 << 4215.0 << 1 << "0%" << false << "C";
+        QTest::newRow("50 of 201 ties to even") << 50 << 3015.0 << 101 << "50%" << true << "C";
+        QTest::newRow("small raised to 201") << 7 << 300.0 << 15 << "7%" << false << "C";
+        QTest::newRow("48 low colour") << 48 << 4215.0 << 136 << "48%" << false << "C";
+        QTest::newRow("49 high colour") << 49 << 4215.0 << 139 << "49%" << true << "C";
+        QTest::newRow("100 full") << 100 << 4215.0 << 281 << "100%" << true << "C";
+        QTest::newRow("255 counts as 100") << 255 << 4215.0 << 281 << "100%" << true << "C";
+        QTest::newRow("75 in Arabic digits") << 75 << 4215.0 << 212 << QString::fromUtf8("٧٥٪؜") << true << "ar_EG";
     }
     void horizontalFill()
     {
@@ -105,7 +107,10 @@ private slots:
         QFETCH(double, widthTwips);
         Buffer canvas(widthTwips, 375);
         Label label;
-        QCOMPARE(drawProgress(std::uint8_t(percent), canvas, label, true, true, 111, 222, 65280, 6579300, kTwipsPerPixel), 0);
+        QFETCH(QString, locale);
+        QCOMPARE(drawProgress(std::uint8_t(percent), canvas, label, true, true, 111, 222, 65280, 6579300, kTwipsPerPixel,
+                              QLocale(locale)),
+                 0);
         QCOMPARE(canvas.widthInTwips(), std::max(widthTwips, kHorizontalMinWidth));
         QFETCH(int, columns);
         QCOMPARE(canvas.paintedColumns(), columns);
@@ -126,7 +131,8 @@ private slots:
         drawProgress(7, canvas, label, true, true, 1, 2, 65280, 6579300, 20);
         QCOMPARE(canvas.widthInPixels(), 150);
         QCOMPARE(canvas.paintedColumns(), 12);
-        // Vertical: rows ScaleHeight - 0 (outside) up to ScaleHeight - 11.
+        // Vertical, counted from the bottom: rows height - 0 (outside) up to
+        // height - 11.
         Buffer tall(495, 3015, 20);
         drawProgress(7, tall, label, true, false, 1, 2, 65280, 6579300, 20);
         QVERIFY(tall.at(0, 150 - 11) != kBackground);

@@ -8,6 +8,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QXmlStreamReader>
 #include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -300,6 +301,38 @@ Cost costOf(const std::function<void()> &action)
     clock.start();
     action();
     return {clock.nsecsElapsed() / 1e9, cpu() - before};
+}
+
+QStringList translatedLanguages()
+{
+    QFile list(QStringLiteral(BRINDLE_SOURCE_DIR "/translations/LINGUAS"));
+    if (!list.open(QIODevice::ReadOnly))
+        qFatal("translations/LINGUAS cannot be read");
+    QStringList languages;
+    while (!list.atEnd()) {
+        const QString line = QString::fromUtf8(list.readLine()).trimmed();
+        if (!line.isEmpty() && !line.startsWith(QLatin1Char('#')))
+            languages << line;
+    }
+    return languages;
+}
+
+QString windowText(const QString &language, const QString &source)
+{
+    QFile catalogue(QStringLiteral(BRINDLE_SOURCE_DIR "/translations/brindle_%1.ts").arg(language));
+    if (!catalogue.open(QIODevice::ReadOnly))
+        qFatal("no catalogue for %s", qPrintable(language));
+    QXmlStreamReader xml(&catalogue);
+    bool matches = false;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == QLatin1String("source"))
+            matches = xml.readElementText() == source;
+        else if (xml.name() == QLatin1String("translation") && matches)
+            return xml.readElementText();
+    }
+    return QString();
 }
 
 } // namespace testing

@@ -122,6 +122,14 @@ QList<int> processesMentioning(const QByteArray &text);
 
 int freePort();
 
+// The languages Brindle is translated to, as translations/LINGUAS lists them,
+// so that a language added there is checked without a test being edited.
+QStringList translatedLanguages();
+
+// The window's text for the English `source` in `language`, as its catalogue
+// translations/brindle_<language>.ts has it; empty when it has none.
+QString windowText(const QString &language, const QString &source);
+
 // Wall-clock and processor seconds (user and system, this process) that an
 // action takes.
 struct Cost
