@@ -8,7 +8,9 @@
 // up to 20 redirects that stay as safe (never from https to http). A
 // request that went out with others and was refused for being one too many
 // (a 429 or 503, or a connection closed without an answer, as servers that
-// allow one connection per client do) is asked again on its own.
+// allow one connection per client do) is asked again on its own, up to
+// four times, the later tries after a pause of 0.5, 1 and 2 seconds: such a
+// server may still count a connection that was just given up.
 //
 // A user and password in the address sign in only when the server asks,
 // as wget does, and only at the address's own scheme, host and port (443
