@@ -72,7 +72,7 @@ constexpr int kMostRedirects = 20;
 // The processor time that header blocks still pending may cost, checked
 // every beat.
 constexpr std::chrono::milliseconds kCostBeat{250};
-constexpr std::chrono::milliseconds kMostHeaderCost{2000};
+constexpr std::chrono::milliseconds kMostHeaderCost{1000};
 
 std::chrono::nanoseconds processorTime()
 {

@@ -26,7 +26,7 @@
 // most 1 MiB beyond the bytes asked for, and a range beyond that gets no
 // bytes; and the processor time this process spends while a header block
 // is pending ends the requests still waiting for theirs once it reaches
-// two seconds, whatever the header block's pace: their connections are
+// one second, whatever the header block's pace: their connections are
 // then shut down under Qt's client, whose network thread would otherwise
 // read on. A server merely slow to answer costs nothing and keeps the
 // time-out.

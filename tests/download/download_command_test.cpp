@@ -430,7 +430,7 @@ private slots:
                                                   << Ending::NoAnswer << 60000 << "/x/latency=3,gen=10/after";
         // Paced so that the client is never busy for long at a stretch.
         QTest::newRow("header block without end, paced")
-            << "/x/headerflood=1,headerpace=2200000/site/f" << qint64(0) << qint64(0) << false << Ending::NoAnswer
+            << "/x/headerflood=1,headerpace=400000/site/f" << qint64(0) << qint64(0) << false << Ending::NoAnswer
             << 60000 << "";
     }
     void slowServerEndsAtTheTimeoutWithEventsHandled()
@@ -460,7 +460,8 @@ private slots:
         QVERIFY2(cost.cpuSeconds < 10, qPrintable(QString::number(cost.cpuSeconds)));
         QVERIFY2(testing::residentBytes() - residentBefore <= (64 << 20),
                  qPrintable(QString::number(testing::residentBytes() - residentBefore)));
-        QVERIFY(clock.elapsed() >= 1400 && clock.elapsed() < (runs ? 15000 : 6000));
+        QVERIFY2(clock.elapsed() >= 1400 && clock.elapsed() < (runs ? 15000 : 6000),
+                 qPrintable(QString::number(clock.elapsed())));
         const testing::Cost idle = testing::costOf([] { QTest::qWait(1000); });
         QVERIFY2(idle.cpuSeconds < 0.2, qPrintable(QString::number(idle.cpuSeconds)));
         QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
