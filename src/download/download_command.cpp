@@ -102,7 +102,8 @@ DownloadCommand::SizeAnswer DownloadCommand::probe(const Press &press)
 {
     // A file already under the name is compared with the server's before
     // wget continues it: its stretches are asked for with the size, at once.
-    QList<platform::HttpProbe::Request> requests{{press.request.value_or(press.address), std::nullopt}};
+    QList<platform::HttpProbe::Request> requests{
+        platform::HttpProbe::Request{press.request.value_or(press.address)}};
     QList<Stretch> stretches;
     if (press.request && !press.file.isEmpty()) {
         if (const std::optional<qint64> length = platform::lengthOnDisk(press.file); length && *length > 0)
