@@ -4,7 +4,7 @@
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build
-cmake --build "$build" --target bar_drawing_bench cpu_figures minimal_window brindle >/dev/null
+cmake --build "$build" --target bar_drawing_bench cpu_figures digest_figures minimal_window brindle >/dev/null
 
 echo "| Figure | Measured | Goal |"
 echo "| --- | --- | --- |"
@@ -48,3 +48,4 @@ echo "| Resident memory, idle window | $((b_kb / 1024)) MB (minimal Qt window $(
 
 cd "$scratch"
 "$build/bench/cpu_figures"
+"$build/bench/digest_figures"

@@ -28,6 +28,8 @@ are comma-separated key=value pairs that shape the answer:
                asks bytes=A-) with those bytes gzip-compressed and
                Content-Encoding: gzip, whatever the client accepts
   headerflood=1  answer with header lines that never end
+  corrupt=N    flip the 4096 bytes from N in answers to wget's requests (no
+               Range, or bytes=A-), as a broken mirror or proxy on the way
 
 A path naming a folder serves the folder's index.html, as web servers do.
 A file <name> served from --root is answered with the headers in
@@ -224,6 +226,7 @@ class Handler(BaseHTTPRequestHandler):
         start = 0
         end = size
         header = self.headers.get("Range", "")
+        corrupt = int(options["corrupt"]) if "corrupt" in options and not header.partition("-")[2] else None
         if header.startswith("bytes=") and "norange" not in options:
             first, _, last = header[len("bytes="):].partition("-")
             start = int(first) if first else 0
@@ -269,6 +272,8 @@ class Handler(BaseHTTPRequestHandler):
                         self.connection.shutdown(socket.SHUT_RDWR)
                         return
                 data = read(offset, length)
+                if corrupt is not None and offset < corrupt + 4096 and corrupt < offset + length:
+                    data = bytes(b ^ 255 if corrupt <= offset + i < corrupt + 4096 else b for i, b in enumerate(data))
                 if "stamp" in options and offset < 16:
                     stamp = b"%016d" % (time.time_ns() % 10**16)
                     data = stamp[offset:offset + length] + data[16 - offset:]

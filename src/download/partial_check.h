@@ -24,13 +24,23 @@ struct Stretch
     bool operator==(const Stretch &) const = default;
 };
 
-// Before wget continues a file of `length` bytes (above 0): its first bytes
-// and the ones just before its end, one stretch where the two meet.
-QList<Stretch> stretchesBeforeResume(qint64 length);
+// Besides those two places, stretches at offsets drawn anew for each press,
+// where no server can predict them: a file that differs from the server's
+// over a fraction f of its length is caught with a probability of at least
+// 1 - (1 - f)^kDrawnStretches, above 99.9 % for a difference over half of it.
+inline constexpr int kDrawnStretches = 10;
+inline constexpr qint64 kDrawnBytes = 4096;
 
-// After wget ended by itself, the file `length` bytes long: its first bytes
-// and those on both sides of `startedAt`, where this run began to write.
-QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length);
+// Before wget continues a file of `length` bytes (above 0): its first bytes,
+// the ones just before its end, and kDrawnStretches drawn from `draws`
+// (random numbers, one a stretch) across it, in order, those that meet
+// joined.
+QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws);
+
+// After wget ended by itself, the file `length` bytes long: its first bytes,
+// those on both sides of `startedAt`, where this run began to write, and
+// stretches drawn across it as above.
+QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length, const QList<quint64> &draws);
 
 // What the server answered for a stretch.
 struct ServerBytes
