@@ -364,8 +364,8 @@ private slots:
         QTest::newRow("double-click") << 1 << false << "1";
         QTest::newRow("burst") << 4 << false << "1";
         QTest::newRow("Pause, then Download at once") << 0 << true << "1";
-        // The size came before the second click: wget runs by then.
-        QTest::newRow("double-click, a near server") << 1 << false << "0";
+        // The size came before the second click: it finds wget running.
+        QTest::newRow("double-click, a near server") << 0 << false << "0";
     }
     void onePressAtATime()
     {
@@ -380,13 +380,24 @@ private slots:
         f.view.enabledChanges.clear();
         for (int i = 1; i <= pressesWhileAsking; ++i)
             QTimer::singleShot(200 * i, &f.scope, [&] { f.command.click(); });
+        QFETCH(QString, headDelay);
+        QTimer secondClick;
+        if (headDelay == QStringLiteral("0")) {
+            f.command.setDoubleClickInterval(std::chrono::milliseconds(1500));
+            QObject::connect(&secondClick, &QTimer::timeout, [&] {
+                if (f.downloading()) {
+                    secondClick.stop();
+                    f.command.click();
+                }
+            });
+            secondClick.start(10);
+        }
         QTimer::singleShot(1800, &f.scope, [&] {
             QVERIFY(f.downloading());
             f.command.click(); // Pause
             if (downloadAfterPause)
                 f.command.click();
         });
-        QFETCH(QString, headDelay);
         f.press(QStringLiteral("/x/gen=10,headdelay=%1/f").arg(headDelay));
         QCOMPARE(wget.calls().size(), 1);
         QTest::qWait(1500); // nothing starts again by itself
