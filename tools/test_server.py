@@ -30,6 +30,14 @@ are comma-separated key=value pairs that shape the answer:
   headerflood=1  answer with header lines that never end
   corrupt=N    flip the 4096 bytes from N in answers to wget's requests (no
                Range, or bytes=A-), as a broken mirror or proxy on the way
+  onebyone=1   answer 503 to a request that arrives while another with this
+               option is being answered, as a server that allows one
+               connection per client does
+  auth=SCHEME  ask for Basic or Digest authentication (user alice, password
+               secret) and answer 401 until a request signs in with it
+
+A Range of several stretches (bytes=A-B,C-D) is answered with a
+multipart/byteranges 206, as nginx answers it.
 
 A path naming a folder serves the folder's index.html, as web servers do.
 A file <name> served from --root is answered with the headers in
@@ -41,16 +49,20 @@ send.
 With --log FILE, appends a line to FILE as each request arrives: the wall
 clock in nanoseconds, the verb, the Range header ("-" when none), "auth"
 when it carries an Authorization header ("-" when not) and the User-Agent,
-separated by blanks.
+separated by blanks. In place of "auth" stands the Authorization header's
+scheme, lower case.
 
 Prints the chosen port on the first line of standard output.
 """
 
 import argparse
 import gzip
+import hashlib
 import os
+import re
 import socket
 import sys
+import threading
 import time
 import urllib.parse
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
@@ -60,16 +72,48 @@ def generated(offset, length):
     return bytes(((i * 7 + (i >> 11)) & 255) for i in range(offset, offset + length))
 
 
+def md5(text):
+    return hashlib.md5(text.encode("utf-8")).hexdigest()
+
+
 class Handler(BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     root = "."
     log = None  # a descriptor opened for appending
+    busy = 0  # requests with onebyone=1 being answered
+    busy_lock = threading.Lock()
+
+    def signed_in(self, scheme):
+        given = self.headers.get("Authorization", "")
+        if scheme == "basic":
+            return given == "Basic YWxpY2U6c2VjcmV0"  # alice:secret
+        if not given.startswith("Digest "):
+            return False
+        fields = dict(re.findall(r'(\w+)="?([^",]*)"?', given[len("Digest "):]))
+        first = md5("alice:Brindle:secret")
+        second = md5("%s:%s" % (self.command, fields.get("uri", "")))
+        if "qop" in fields:
+            expected = md5(":".join([first, fields.get("nonce", ""), fields.get("nc", ""),
+                                     fields.get("cnonce", ""), fields["qop"], second]))
+        else:
+            expected = md5("%s:%s:%s" % (first, fields.get("nonce", ""), second))
+        return fields.get("username") == "alice" and fields.get("response") == expected
+
+    def handle_one_request(self):
+        # Only requests that asked for it count, and only while answered.
+        self.counted = False
+        try:
+            super().handle_one_request()
+        finally:
+            if self.counted:
+                with Handler.busy_lock:
+                    Handler.busy -= 1
 
     def note_arrival(self):
         if self.log is None:
             return
         line = "%d %s %s %s %s\n" % (time.time_ns(), self.command, self.headers.get("Range", "-"),
-                                     "auth" if self.headers.get("Authorization") else "-",
+                                     self.headers.get("Authorization", "-").split(" ")[0].lower() or "-",
                                      self.headers.get("User-Agent", "-"))
         # One write per line to a file opened for appending keeps the lines
         # of concurrent requests whole.
@@ -178,6 +222,21 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(page)
 
     def special(self, options):
+        if "onebyone" in options:
+            with Handler.busy_lock:
+                turned_away = Handler.busy > 0
+                if not turned_away:
+                    Handler.busy += 1
+                    self.counted = True
+            if turned_away:
+                self.error_page(503)
+                return True
+        scheme = options.get("auth")
+        if scheme and not self.signed_in(scheme):
+            challenge = 'Basic realm="Brindle"' if scheme == "basic" else \
+                'Digest realm="Brindle", nonce="%s", qop="auth", algorithm=MD5' % os.urandom(8).hex()
+            self.simple(401, [("WWW-Authenticate", challenge)])
+            return True
         if "headerflood" in options:
             self.send_response(200)
             self.flush_headers()
@@ -227,6 +286,9 @@ class Handler(BaseHTTPRequestHandler):
         end = size
         header = self.headers.get("Range", "")
         corrupt = int(options["corrupt"]) if "corrupt" in options and not header.partition("-")[2] else None
+        if header.startswith("bytes=") and "," in header and "norange" not in options:
+            self.multipart(header, size, read)
+            return
         if header.startswith("bytes=") and "norange" not in options:
             first, _, last = header[len("bytes="):].partition("-")
             start = int(first) if first else 0
@@ -284,6 +346,35 @@ class Handler(BaseHTTPRequestHandler):
                     time.sleep(length / rate)
         except (BrokenPipeError, ConnectionResetError):
             pass
+
+
+    def multipart_ranges(self, header, size):
+        ranges = []
+        for item in header[len("bytes="):].split(","):
+            first, _, last = item.strip().partition("-")
+            start = int(first) if first else 0
+            if start < size:
+                ranges.append((start, min(size, int(last) + 1) if last else size))
+        return ranges
+
+    def multipart(self, header, size, read):
+        ranges = self.multipart_ranges(header, size)
+        if not ranges:
+            self.simple(416, [("Content-Range", "bytes */%d" % size)])
+            return
+        boundary = "00000000000000000001"
+        body = b""
+        for start, end in ranges:
+            body += b"\r\n--%s\r\nContent-Type: application/octet-stream\r\n" % boundary.encode()
+            body += b"Content-Range: bytes %d-%d/%d\r\n\r\n" % (start, end - 1, size)
+            body += read(start, end - start)
+        body += b"\r\n--%s--\r\n" % boundary.encode()
+        self.send_response(206)
+        self.send_header("Content-Type", "multipart/byteranges; boundary=" + boundary)
+        self.send_header("Content-Length", str(len(body)))
+        self.send_header("Connection", "close")
+        self.end_headers()
+        self.wfile.write(body)
 
 
 def main():

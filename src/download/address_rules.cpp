@@ -1,6 +1,7 @@
 #include "download/address_rules.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QStringList>
 #include <type_traits>
 
@@ -47,22 +48,48 @@ AddressPieces splitAddress(Text address)
     return pieces;
 }
 
-// Where the password's ":" and the "@" after it are in the authority.
+// Where a password's ":" and the "@" after it are in an authority.
 struct PasswordAt
 {
     qsizetype colon = -1;
     qsizetype at = -1;
 };
 
-std::optional<PasswordAt> passwordOf(const QString &address)
+// The passwords of the address's authority and of every authority after a
+// later "://" (a full address pasted after the box's own "http://"), last
+// first, so that each can be cut out without moving the others.
+QList<PasswordAt> passwordsOf(const QString &address)
 {
-    const AddressPieces pieces = piecesOf(address);
-    const QStringView authority = QStringView(address).sliced(pieces.authority, pieces.path - pieces.authority);
-    const qsizetype at = authority.lastIndexOf(u'@');
-    const qsizetype colon = at < 0 ? -1 : authority.first(at).indexOf(u':');
-    if (colon < 0)
-        return std::nullopt;
-    return PasswordAt{pieces.authority + colon, pieces.authority + at};
+    QList<qsizetype> authorities{piecesOf(address).authority};
+    for (qsizetype scheme = address.indexOf(QStringLiteral("://")); scheme >= 0;
+         scheme = address.indexOf(QStringLiteral("://"), scheme + 3)) {
+        if (scheme + 3 > authorities.first())
+            authorities.prepend(scheme + 3);
+    }
+    QList<PasswordAt> passwords;
+    qsizetype before = address.size();
+    for (const qsizetype start : authorities) {
+        qsizetype end = start;
+        while (end < address.size() && !QStringView(u"/?#").contains(address[end]))
+            ++end;
+        const QStringView authority = QStringView(address).sliced(start, std::min(end, before) - start);
+        const qsizetype at = authority.lastIndexOf(u'@');
+        const qsizetype colon = at < 0 ? -1 : authority.first(at).indexOf(u':');
+        if (colon >= 0)
+            passwords << PasswordAt{start + colon, start + at};
+        before = start;
+    }
+    return passwords;
+}
+
+// Written as %XX of its UTF-8 bytes on a line shown to others: a control
+// character (C0, DEL, C1), a line or paragraph separator, or a mark that
+// turns the text after it around (bidirectional embeddings, overrides and
+// isolates), so that what the line shows is what it holds.
+bool isHiddenOnLine(char32_t letter)
+{
+    return letter < 32 || (letter >= 127 && letter <= 0x9F) || letter == 0x2028 || letter == 0x2029
+           || (letter >= 0x202A && letter <= 0x202E) || (letter >= 0x2066 && letter <= 0x2069);
 }
 
 // The address as wget receives it: the child process passes every argument
@@ -135,15 +162,29 @@ bool isControl(unsigned char byte)
 
 bool holdsPassword(const QString &address)
 {
-    return passwordOf(address).has_value();
+    return !passwordsOf(address).isEmpty();
 }
 
 QString shownAddress(const QString &address)
 {
     QString shown = address;
-    if (const auto password = passwordOf(address))
-        shown.remove(password->colon, password->at - password->colon);
-    return QString::fromUtf8(percentEscaped(shown.toUtf8(), isControl));
+    for (const PasswordAt &password : passwordsOf(address))
+        shown.remove(password.colon, password.at - password.colon);
+    return shownOnLine(shown);
+}
+
+QString shownOnLine(const QString &text)
+{
+    QString shown;
+    shown.reserve(text.size());
+    for (const char32_t letter : text.toUcs4()) {
+        const QString one = QString::fromUcs4(&letter, 1);
+        shown += isHiddenOnLine(letter) ? QString::fromLatin1(percentEscaped(one.toUtf8(), [](unsigned char) {
+            return true;
+        }))
+                                        : one;
+    }
+    return shown;
 }
 
 QByteArray percentEscaped(QByteArrayView bytes, bool (*escaped)(unsigned char byte))

@@ -33,13 +33,19 @@ AddressPieces piecesOf(QStringView address);
 AddressPieces piecesOf(QByteArrayView address);
 
 // True when the authority's user part (before its last "@") holds a ":" and
-// so a password, also an empty one.
+// so a password, also an empty one; so too for the authority after any
+// later "://" (a whole address pasted after the box's own "http://").
 bool holdsPassword(const QString &address);
 
-// The address with its password and the ":" before it left out, the user
-// kept, and every control character written as %XX: what may be shown to
-// others, on one line.
+// The address with each password that holdsPassword finds, and the ":"
+// before it, left out, the users kept, and shown as shownOnLine shows it:
+// what may be shown to others, on one line.
 QString shownAddress(const QString &address);
+
+// The text with each control character (C0, DEL, C1), line or paragraph
+// separator and bidirectional embedding, override or isolate written as %XX
+// of its UTF-8 bytes: one line that shows what it holds.
+QString shownOnLine(const QString &text);
 
 // A control character (below 32, or 127): what a line shown to others
 // writes as %XX.

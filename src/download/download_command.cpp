@@ -27,9 +27,29 @@ QString captionOf(DownloadCommand::State state)
     return state == DownloadCommand::State::Downloading ? kPauseCaption : kDownloadCaption;
 }
 
-ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer)
+// What one answer to several ranges says of its `index`th.
+ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer, qsizetype index)
 {
-    return {answer.errorCode != 0, answer.status, answer.bytes, answer.fileLength};
+    return {answer.errorCode != 0, answer.status, answer.rangeBytes.value(index), answer.fileLength};
+}
+
+// The stretches as the ranges of one request.
+QList<platform::HttpProbe::Request::Range> rangesOf(const QList<Stretch> &stretches)
+{
+    QList<platform::HttpProbe::Request::Range> ranges;
+    for (const Stretch &stretch : stretches)
+        ranges.append({stretch.from, stretch.to - stretch.from});
+    return ranges;
+}
+
+// Every answer on the way to the file, as the digest's rules read them: a
+// status only for the last (the others are redirects or challenges).
+QList<AnsweredHeaders> answeredHeadersOf(const platform::HttpProbe::Answer &answer)
+{
+    QList<AnsweredHeaders> answers;
+    for (qsizetype i = 0; i < answer.hops.size(); ++i)
+        answers.append({i + 1 == answer.hops.size() ? answer.status : 0, answer.hops[i]});
+    return answers;
 }
 
 } // namespace
@@ -270,18 +290,20 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
 {
     // A file already under the name is compared with the server's before
     // wget continues it: its stretches are asked for with the size, at once.
-    QList<platform::HttpProbe::Request> requests{{press_.request.value_or(address_), std::nullopt}};
+    // The file's digest is asked for as RFC 9530 asks, SHA-256 first.
+    QList<platform::HttpProbe::Request> requests{platform::HttpProbe::Request{
+        press_.request.value_or(address_), {}, {{"Want-Repr-Digest", "sha-256=10, sha-512=5"}}}};
     QList<Stretch> stretches;
     if (press_.request && !press_.file.isEmpty()) {
         if (const std::optional<qint64> length = platform::lengthOnDisk(press_.file); length && *length > 0)
             stretches = stretchesBeforeResume(*length, draws_);
     }
-    for (const Stretch &stretch : std::as_const(stretches))
-        requests << platform::HttpProbe::Request{*press_.request, {{stretch.from, stretch.to - stretch.from}}};
+    if (!stretches.isEmpty())
+        requests << platform::HttpProbe::Request{*press_.request, rangesOf(stretches)};
     const QList<platform::HttpProbe::Answer> answers = command_.sizeProbe_.ask(requests);
     earlyAnswers_.clear();
     for (qsizetype i = 0; i < stretches.size(); ++i)
-        earlyAnswers_.append({stretches[i], serverBytesOf(answers[i + 1])});
+        earlyAnswers_.append({stretches[i], serverBytesOf(answers[1], i)});
 
     const platform::HttpProbe::Answer &head = answers.first();
     if (head.errorCode != 0) {
@@ -295,7 +317,7 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
     else if (size)
         command_.serverSize_ = *size;
     // Text that is not a size leaves the previous probe's size in place.
-    return {size.value_or(-1), head.status, publishedDigest({{head.status, head.headers}})};
+    return {size.value_or(-1), head.status, publishedDigest(answeredHeadersOf(head))};
 }
 
 std::optional<DownloadCommand::PressFlow::Ending> DownloadCommand::PressFlow::prepare(qint64 answeredSize,
@@ -434,7 +456,7 @@ std::optional<QByteArray> DownloadCommand::PressFlow::digestOf(platform::Growing
 QList<ServerBytes> DownloadCommand::PressFlow::ask(const QList<Stretch> &stretches)
 {
     QList<std::optional<ServerBytes>> found;
-    QList<platform::HttpProbe::Request> requests;
+    QList<Stretch> asked;
     for (const Stretch &stretch : stretches) {
         found.append(std::nullopt);
         for (qsizetype i = 0; i < earlyAnswers_.size(); ++i) {
@@ -448,14 +470,16 @@ QList<ServerBytes> DownloadCommand::PressFlow::ask(const QList<Stretch> &stretch
         if (!found.last() && !press_.request)
             found.last() = ServerBytes{true, 0, std::nullopt, std::nullopt};
         if (!found.last())
-            requests << platform::HttpProbe::Request{*press_.request, {{stretch.from, stretch.to - stretch.from}}};
+            asked << stretch;
     }
+    // The stretches still unanswered, in one request.
     const QList<platform::HttpProbe::Answer> answers =
-        requests.isEmpty() ? QList<platform::HttpProbe::Answer>() : command_.sizeProbe_.ask(requests);
+        asked.isEmpty() ? QList<platform::HttpProbe::Answer>()
+                        : command_.sizeProbe_.ask({platform::HttpProbe::Request{*press_.request, rangesOf(asked)}});
     QList<ServerBytes> result;
     qsizetype next = 0;
     for (const std::optional<ServerBytes> &bytes : std::as_const(found))
-        result << (bytes ? *bytes : serverBytesOf(answers[next++]));
+        result << (bytes ? *bytes : serverBytesOf(answers.first(), next++));
     return result;
 }
 

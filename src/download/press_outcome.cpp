@@ -75,7 +75,7 @@ QString describe(const QString &shownAddress, const PressOutcome &outcome)
     if (!outcome.detail.isEmpty())
         line += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
     const auto shown = [](const QByteArray &path) {
-        return QString::fromLocal8Bit(percentEscaped(path, isControl));
+        return shownOnLine(QString::fromLocal8Bit(path));
     };
     for (const QByteArray &copy : outcome.setAside)
         line += QStringLiteral("; a file not the server's was kept as ") + shown(copy);

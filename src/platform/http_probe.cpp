@@ -7,6 +7,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkProxyFactory>
 #include <QNetworkReply>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QUrl>
 
@@ -58,24 +59,31 @@ public:
 // Read in pieces, so an answer far longer than asked for never sits in memory.
 constexpr qint64 kReadPiece = 1 << 16;
 
+// How far a ranged answer is read beyond the bytes asked for: the start of
+// a 200 or of a wider 206 before them, a multipart answer's part headers.
+constexpr qint64 kMostBeyondAsked = 1 << 20;
+
 // Less than this in a whole time-out ends a request, as silence would.
 constexpr qint64 kLeastBytesPerSecond = 1024;
 
 // wget's own limit.
 constexpr int kMostRedirects = 20;
 
-// A header block that keeps Qt's client this busy, with no body arriving
-// anywhere, ends its request: checked every beat, ended after so many busy
-// beats in a row.
+// The processor time that header blocks still pending may cost, checked
+// every beat.
 constexpr std::chrono::milliseconds kCostBeat{250};
-constexpr std::chrono::milliseconds kBusyWithinBeat{150};
-constexpr int kBusyBeats = 8;
+constexpr std::chrono::milliseconds kMostHeaderCost{2000};
 
 std::chrono::nanoseconds processorTime()
 {
     timespec now{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+int defaultPort(const QUrl &url)
+{
+    return url.port(url.scheme() == QStringLiteral("https") ? 443 : 80);
 }
 
 // The connections of this process to any of `ports`, shut down under Qt's
@@ -110,12 +118,20 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// Refused for being one request too many, not for what was asked.
+bool isTurnedAway(const HttpProbe::Answer &answer)
+{
+    return answer.status == 429 || answer.status == 503
+           || (answer.status == 0 && answer.errorCode == QNetworkReply::RemoteHostClosedError);
+}
+
 // The address's user and password, as wget sends them, and where to.
 struct SignIn
 {
+    QString scheme;
     QString host;
     int port = 80;
-    QString user;     // for Qt's client, when a server asks for another scheme
+    QString user;     // for Qt's client, when a server asks for Digest
     QString password;
     QByteArray basic; // the Authorization header's value
 };
@@ -126,36 +142,119 @@ std::optional<SignIn> signInOf(const QUrl &address)
         return std::nullopt;
     const QByteArray user = QByteArray::fromPercentEncoding(address.userName(QUrl::FullyEncoded).toLatin1());
     const QByteArray password = QByteArray::fromPercentEncoding(address.password(QUrl::FullyEncoded).toLatin1());
-    return SignIn{address.host(), address.port(80), QString::fromUtf8(user), QString::fromUtf8(password),
-                  "Basic " + (user + ':' + password).toBase64()};
+    return SignIn{address.scheme(), address.host(), defaultPort(address), QString::fromUtf8(user),
+                  QString::fromUtf8(password), "Basic " + (user + ':' + password).toBase64()};
 }
 
 bool isFor(const SignIn &signIn, const QUrl &url)
 {
-    return url.host() == signIn.host && url.port(80) == signIn.port;
+    return url.scheme() == signIn.scheme && url.host() == signIn.host && defaultPort(url) == signIn.port;
+}
+
+// The schemes a 401's challenges offer.
+struct Challenge
+{
+    bool basic = false;
+    bool stronger = false; // Digest, or a scheme Qt's client prefers to it
+};
+
+Challenge challengeOf(const HttpProbe::Headers &headers)
+{
+    static const QRegularExpression scheme(QStringLiteral("(?:^|[,\\n])\\s*([A-Za-z0-9!#$%&'*+.^_`|~-]+)(?:\\s|,|$)"));
+    Challenge challenge;
+    for (const auto &[name, value] : headers) {
+        if (name.compare("WWW-Authenticate", Qt::CaseInsensitive) != 0)
+            continue;
+        auto matches = scheme.globalMatch(QString::fromLatin1(value));
+        while (matches.hasNext()) {
+            const QString found = matches.next().captured(1).toLower();
+            if (found == QStringLiteral("basic"))
+                challenge.basic = true;
+            else if (found == QStringLiteral("digest") || found == QStringLiteral("negotiate")
+                     || found == QStringLiteral("ntlm"))
+                challenge.stronger = true;
+        }
+    }
+    return challenge;
+}
+
+// One part of a ranged answer: where in the file its bytes begin.
+struct Part
+{
+    qint64 start = 0;
+    QByteArray bytes;
+};
+
+// The parts of a multipart/byteranges body that have come whole so far,
+// each found by its Content-Range rather than by the boundary, which may
+// stand in the file's bytes; and the file's size, when a part told it.
+struct Parts
+{
+    QList<Part> whole;
+    std::optional<qint64> fileLength;
+};
+
+Parts partsOf(const QByteArray &body, const QByteArray &boundary)
+{
+    Parts parts;
+    const QByteArray delimiter = "--" + boundary;
+    qsizetype at = 0;
+    while (true) {
+        const qsizetype open = body.indexOf(delimiter, at);
+        const qsizetype headersEnd = open < 0 ? -1 : body.indexOf("\r\n\r\n", open);
+        if (headersEnd < 0 || body.mid(open + delimiter.size(), 2) == "--")
+            return parts;
+        std::optional<ContentRange> range;
+        qint64 last = -1;
+        for (const QByteArray &line : body.mid(open, headersEnd - open).split('\n')) {
+            const qsizetype colon = line.indexOf(':');
+            if (colon > 0 && line.left(colon).trimmed().compare("Content-Range", Qt::CaseInsensitive) == 0) {
+                const QByteArray value = line.mid(colon + 1);
+                range = contentRange(value);
+                const qsizetype dash = value.indexOf('-');
+                last = value.mid(dash + 1, value.indexOf('/') - dash - 1).trimmed().toLongLong();
+            }
+        }
+        if (!range || last < range->start)
+            return parts;
+        const qsizetype from = headersEnd + 4;
+        const qint64 length = last - range->start + 1;
+        if (body.size() - from < length)
+            return parts;
+        parts.whole << Part{range->start, body.mid(from, length)};
+        if (range->size)
+            parts.fileLength = range->size;
+        at = from + length;
+    }
 }
 
 } // namespace
 
-// One request, across its redirects.
+// One request, across its redirects and sign-in.
 class HttpProbe::Exchange : public QObject
 {
 public:
     Exchange(QNetworkAccessManager &manager, const Request &request, std::chrono::milliseconds timeout,
              std::function<void()> ended)
-        : manager_(manager), range_(request.range), timeout_(timeout), ended_(std::move(ended))
+        : manager_(manager), request_(request), ended_(std::move(ended))
     {
         QUrl url(request.address);
         signIn_ = signInOf(url);
-        // Qt's client would sign in with the password's Latin-1 letters.
+        // Qt's client would sign in with the password's Latin-1 letters, and
+        // before any challenge.
         url.setUserInfo(QString());
         connect(&manager_, &QNetworkAccessManager::authenticationRequired, this,
                 [this](QNetworkReply *reply, QAuthenticator *authenticator) {
-                    if (reply == reply_ && signIn_ && isFor(*signIn_, reply->url())) {
+                    // Left unanswered, the challenge ends the reply with its 401.
+                    if (reply == reply_ && signing_ == Signing::ByClient && signIn_ && isFor(*signIn_, reply->url())) {
                         authenticator->setUser(signIn_->user);
                         authenticator->setPassword(signIn_->password);
                     }
                 });
+        for (const Request::Range &range : request_.ranges)
+            asked_ += range.count;
+        answer.rangeBytes.resize(request_.ranges.size());
+        watch(timeout);
         start(url);
     }
 
@@ -176,22 +275,34 @@ public:
         if (!reply_)
             return ports;
         const QUrl url = reply_->url();
-        ports << url.port(80);
+        ports << defaultPort(url);
         for (const QNetworkProxy &proxy : QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)))
             if (proxy.type() != QNetworkProxy::NoProxy)
                 ports << proxy.port();
         return ports;
     }
-    qint64 received() const { return received_; }
     // Ends a request whose header block costs too much.
     void endCostly()
     {
         if (waitsForHeaders())
-            end(reply_, QNetworkReply::ProtocolFailure);
+            end(QNetworkReply::ProtocolFailure);
     }
     Answer answer;
 
 private:
+    // How the current hop signs in.
+    enum class Signing {
+        None,     // not asked to yet
+        Basic,    // after a Basic challenge, with wget's bytes
+        ByClient, // after a stronger challenge, by Qt's client
+    };
+    // What the current answer's body holds of the file.
+    enum class Body {
+        Unread,    // nothing of use, or not a ranged answer
+        Stretch,   // one stretch from `bodyStart_`: a 200, or a 206 of one part
+        Multipart, // a multipart/byteranges 206
+    };
+
     void start(const QUrl &url)
     {
         QNetworkRequest request(url);
@@ -200,39 +311,44 @@ private:
         // asks for the file as it is: a compressing server would otherwise
         // answer with no length at all, and ranges of the compressed bytes.
         request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
-        if (signIn_ && isFor(*signIn_, url))
+        for (const auto &[name, value] : request_.headers)
+            request.setRawHeader(name, value);
+        if (signing_ == Signing::Basic)
             request.setRawHeader(QByteArrayLiteral("Authorization"), signIn_->basic);
-        if (range_) {
-            request.setRawHeader(QByteArrayLiteral("Range"), "bytes=" + QByteArray::number(range_->first) + '-'
-                                                                 + QByteArray::number(range_->first + range_->count - 1));
+        if (!request_.ranges.isEmpty()) {
+            QByteArrayList ranges;
+            for (const Request::Range &range : request_.ranges)
+                ranges << QByteArray::number(range.first) + '-' + QByteArray::number(range.first + range.count - 1);
+            request.setRawHeader(QByteArrayLiteral("Range"), "bytes=" + ranges.join(','));
         }
         headersRead_ = false;
-        toDrop_ = 0;
-        answer.bytes.reset();
+        body_ = Body::Unread;
+        buffer_.clear();
         answer.fileLength.reset();
-        reply_ = range_ ? manager_.get(request) : manager_.head(request);
-        if (range_)
+        receivedBefore_ = received_;
+        reply_ = request_.ranges.isEmpty() ? manager_.head(request) : manager_.get(request);
+        if (!request_.ranges.isEmpty())
             reply_->setReadBufferSize(kReadPiece);
         connect(reply_, &QNetworkReply::metaDataChanged, this, [this] { readHeaders(); });
         connect(reply_, &QNetworkReply::readyRead, this, [this] { readBody(); });
         connect(reply_, &QNetworkReply::finished, this, [this] { finish(); });
-        connect(reply_, &QNetworkReply::downloadProgress, this, [this](qint64 bytes) { received_ = bytes; });
-        watch();
+        connect(reply_, &QNetworkReply::downloadProgress, this,
+                [this](qint64 bytes) { received_ = receivedBefore_ + bytes; });
     }
 
     // Silence alone would let a server hold the request, and the press that
-    // waits on it, for hours with a byte now and then; a slow but steady
-    // answer (a whole file read up to a long part) goes on.
-    void watch()
+    // waits on it, for hours with a byte now and then, or a hop at a time;
+    // a slow but steady answer goes on.
+    void watch(std::chrono::milliseconds timeout)
     {
-        auto *watchdog = new QTimer(reply_);
-        const qint64 least = kLeastBytesPerSecond * timeout_.count() / 1000;
-        connect(watchdog, &QTimer::timeout, this, [this, reply = reply_, least, checked = qint64(0)]() mutable {
-            if (reply == reply_ && received_ - checked < least)
-                end(reply, QNetworkReply::TimeoutError);
+        auto *watchdog = new QTimer(this);
+        const qint64 least = kLeastBytesPerSecond * timeout.count() / 1000;
+        connect(watchdog, &QTimer::timeout, this, [this, least, checked = qint64(0)]() mutable {
+            if (reply_ && received_ - checked < least)
+                end(QNetworkReply::TimeoutError);
             checked = received_;
         });
-        watchdog->start(timeout_);
+        watchdog->start(timeout);
     }
 
     int status() const { return reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); }
@@ -242,63 +358,132 @@ private:
         if (!reply_ || headersRead_)
             return;
         headersRead_ = true;
+        answer.hops << reply_->rawHeaderPairs();
         const int code = status();
         if (isRedirect(code) && reply_->hasRawHeader(QByteArrayLiteral("Location"))) {
             follow();
             return;
         }
-        if (!range_)
+        if (code == 401 && signing_ == Signing::None && signIn_ && isFor(*signIn_, reply_->url())) {
+            const Challenge challenge = challengeOf(reply_->rawHeaderPairs());
+            if (challenge.stronger || challenge.basic) {
+                // Basic would send the password itself where the server asked
+                // for a scheme that keeps it off the wire.
+                signing_ = challenge.stronger ? Signing::ByClient : Signing::Basic;
+                const QUrl url = reply_->url();
+                drop();
+                start(url);
+                return;
+            }
+        }
+        if (request_.ranges.isEmpty())
             return;
-        std::optional<qint64> start;
+        const QByteArray encoding = reply_->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
+        const QByteArray type = reply_->rawHeader(QByteArrayLiteral("Content-Type")).trimmed();
+        // Not the file's bytes, or not as wget writes them: the rest of the
+        // answer is of no use.
+        if (!(encoding.isEmpty() || encoding == "identity")) {
+            end(QNetworkReply::NoError);
+            return;
+        }
         if (code == 200) {
-            start = 0;
+            body_ = Body::Stretch;
+            bodyStart_ = 0;
             bool ok = false;
             const qint64 length = reply_->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
             answer.fileLength = ok ? std::optional<qint64>(length) : std::nullopt;
         } else if (const auto told = contentRange(reply_->rawHeader(QByteArrayLiteral("Content-Range")));
                    code == 206 && told) {
-            start = told->start;
+            body_ = Body::Stretch;
+            bodyStart_ = told->start;
             answer.fileLength = told->size;
-        }
-        const QByteArray encoding = reply_->rawHeader(QByteArrayLiteral("Content-Encoding")).trimmed().toLower();
-        // Not the file's bytes there, or not as wget writes them: the rest of
-        // the answer is of no use.
-        if (!start || *start > range_->first || !(encoding.isEmpty() || encoding == "identity")) {
-            answer.fileLength.reset();
-            end(reply_, QNetworkReply::NoError);
+        } else if (const qsizetype at = type.toLower().indexOf("boundary=");
+                   code == 206 && type.toLower().startsWith("multipart/byteranges") && at > 0) {
+            body_ = Body::Multipart;
+            boundary_ = type.mid(at + 9).split(';').first().trimmed();
+            if (boundary_.size() >= 2 && boundary_.startsWith('"') && boundary_.endsWith('"'))
+                boundary_ = boundary_.mid(1, boundary_.size() - 2);
+        } else {
+            end(QNetworkReply::NoError);
             return;
         }
-        toDrop_ = range_->first - *start;
-        answer.bytes = QByteArray();
         readBody();
     }
 
-    // Takes in what arrived of a ranged answer; once it holds every byte
-    // asked for, ends the request, reading a short rest to its end so the
-    // connection can serve the next request.
+    // Takes in what arrived of a ranged answer, at most a bounded way beyond
+    // the bytes asked for; once it holds every range it can, ends the
+    // request, reading a short rest to its end so the connection can serve
+    // the next request.
     void readBody()
     {
-        if (!reply_ || !range_ || !answer.bytes)
+        if (!reply_ || body_ == Body::Unread)
             return;
-        QByteArray &bytes = *answer.bytes;
-        while (reply_->bytesAvailable() > 0) {
-            if (toDrop_ > 0) {
-                const qint64 dropped = reply_->skip(std::min(toDrop_, kReadPiece));
-                if (dropped <= 0)
-                    break;
-                toDrop_ -= dropped;
-            } else if (bytes.size() < range_->count) {
-                bytes += reply_->read(std::min<qint64>(range_->count - bytes.size(), kReadPiece));
-            } else if (reply_->skip(kReadPiece) <= 0) {
-                break;
+        const qint64 most = asked_ + kMostBeyondAsked;
+        while (reply_->bytesAvailable() > 0 && !complete_) {
+            if (buffer_.size() >= most) {
+                // Beyond the bound the answer tells nothing more.
+                fill(false);
+                end(QNetworkReply::NoError);
+                return;
+            }
+            buffer_ += reply_->read(std::min(kReadPiece, most - buffer_.size()));
+            if (holdsEveryRange()) {
+                complete_ = true;
+                fill(false);
             }
         }
-        if (bytes.size() < range_->count || reply_->isFinished())
+        if (!complete_)
+            return;
+        while (reply_->bytesAvailable() > 0 && reply_->skip(kReadPiece) > 0) {
+        }
+        if (reply_->isFinished())
             return;
         bool ok = false;
         const qint64 length = reply_->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
-        if (!ok || length - received_ > kReadPiece)
-            end(reply_, QNetworkReply::NoError);
+        if (!ok || length - (received_ - receivedBefore_) > kReadPiece)
+            end(QNetworkReply::NoError);
+    }
+
+    bool holdsEveryRange() const
+    {
+        if (body_ == Body::Multipart)
+            return false; // known once its closing boundary or its end came
+        for (const Request::Range &range : request_.ranges)
+            if (range.first < bodyStart_ || range.first + range.count > bodyStart_ + buffer_.size())
+                return false;
+        return true;
+    }
+
+    // Each range's bytes from the answer read so far; `ended` when the server
+    // ended it, so that a range beyond its end is told short rather than
+    // missing.
+    void fill(bool ended)
+    {
+        QList<Part> parts;
+        if (body_ == Body::Multipart) {
+            Parts found = partsOf(buffer_, boundary_);
+            parts = found.whole;
+            answer.fileLength = found.fileLength;
+        } else if (body_ == Body::Stretch) {
+            parts << Part{bodyStart_, buffer_};
+        }
+        for (qsizetype i = 0; i < request_.ranges.size(); ++i) {
+            const Request::Range &range = request_.ranges[i];
+            answer.rangeBytes[i].reset();
+            for (const Part &part : parts) {
+                const qint64 end = part.start + part.bytes.size();
+                const bool holdsStart = range.first >= part.start && range.first < end;
+                // A 200 that ended, or a 206 that ended where the server's
+                // file does, holds the range's start, or nothing of it.
+                const bool tellsEnd = ended && body_ == Body::Stretch && range.first >= part.start
+                                      && (status() == 200 || answer.fileLength == end);
+                if (holdsStart || tellsEnd) {
+                    answer.rangeBytes[i] = part.bytes.mid(range.first - part.start, range.count);
+                    break;
+                }
+            }
+        }
+        answer.bytes = answer.rangeBytes.value(0);
     }
 
     void finish()
@@ -311,11 +496,13 @@ private:
         readBody();
         if (!reply_)
             return;
-        // A whole file that ended before the bytes asked for is that long.
-        if (range_ && answer.bytes && reply_->error() == QNetworkReply::NoError && answer.bytes->size() < range_->count
-            && status() == 200)
-            answer.fileLength = range_->first - toDrop_ + answer.bytes->size();
-        end(reply_, reply_->error());
+        if (reply_->error() == QNetworkReply::NoError && !complete_ && body_ != Body::Unread) {
+            fill(true);
+            // A whole file that ended before the bytes asked for is that long.
+            if (status() == 200)
+                answer.fileLength = buffer_.size();
+        }
+        end(reply_->error());
     }
 
     void follow()
@@ -323,28 +510,36 @@ private:
         const QUrl from = reply_->url();
         const QUrl to = from.resolved(QUrl::fromEncoded(reply_->rawHeader(QByteArrayLiteral("Location"))));
         if (++redirects_ > kMostRedirects) {
-            end(reply_, QNetworkReply::TooManyRedirectsError);
+            end(QNetworkReply::TooManyRedirectsError);
             return;
         }
         const bool safe = to.scheme() == QStringLiteral("https")
                           || (to.scheme() == QStringLiteral("http") && from.scheme() == QStringLiteral("http"));
         if (!safe || !to.isValid()) {
-            end(reply_, QNetworkReply::InsecureRedirectError);
+            end(QNetworkReply::InsecureRedirectError);
             return;
         }
         drop();
+        // The next server signs in only when it asks.
+        signing_ = Signing::None;
         start(to);
     }
 
-    void end(QNetworkReply *reply, QNetworkReply::NetworkError error)
+    void end(QNetworkReply::NetworkError error)
     {
-        answer.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        if (!headersRead_ && reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
+            answer.hops << reply_->rawHeaderPairs();
+        answer.status = status();
         answer.errorCode = error;
         if (answer.errorCode == 0 && answer.status >= 400)
             answer.errorCode = answer.status;
-        answer.headers = reply->rawHeaderPairs();
-        if (answer.errorCode != 0)
+        answer.headers = reply_->rawHeaderPairs();
+        if (answer.errorCode != 0) {
+            for (auto &bytes : answer.rangeBytes)
+                bytes.reset();
             answer.bytes.reset();
+            answer.fileLength.reset();
+        }
         drop();
         ended_();
     }
@@ -361,14 +556,20 @@ private:
     }
 
     QNetworkAccessManager &manager_;
-    std::optional<Request::Range> range_;
-    std::chrono::milliseconds timeout_;
+    const Request request_;
     std::function<void()> ended_;
     std::optional<SignIn> signIn_;
+    Signing signing_ = Signing::None;
     QNetworkReply *reply_ = nullptr;
     bool headersRead_ = false;
-    qint64 toDrop_ = 0; // of the answer, before the bytes asked for
-    qint64 received_ = 0;
+    Body body_ = Body::Unread;
+    qint64 bodyStart_ = 0;      // where in the file a stretch's body begins
+    QByteArray boundary_;       // a multipart body's
+    QByteArray buffer_;         // the body read so far
+    bool complete_ = false;     // every range is in
+    qint64 asked_ = 0;          // bytes, over all ranges
+    qint64 received_ = 0;       // over all hops
+    qint64 receivedBefore_ = 0; // before the current hop
     int redirects_ = 0;
 };
 
@@ -379,44 +580,48 @@ HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
 
 HttpProbe::~HttpProbe() = default;
 
-QNetworkAccessManager &HttpProbe::manager()
+QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
 {
-    if (!manager_) {
-        manager_ = std::make_unique<QNetworkAccessManager>();
-        manager_->setProxyFactory(new EnvironmentProxies);
+    // A client of this call's own: Qt's keeps the credentials a challenge was
+    // answered with, and would sign a later press's address in with them.
+    QNetworkAccessManager manager;
+    manager.setProxyFactory(new EnvironmentProxies);
+    QList<Answer> answers = askTogether(manager, requests);
+    if (requests.size() > 1) {
+        for (qsizetype i = 0; i < requests.size(); ++i) {
+            if (isTurnedAway(answers[i]))
+                answers[i] = askTogether(manager, {requests[i]}).first();
+        }
     }
-    return *manager_;
+    return answers;
 }
 
-QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
+QList<HttpProbe::Answer> HttpProbe::askTogether(QNetworkAccessManager &manager, const QList<Request> &requests)
 {
     QEventLoop loop;
     qsizetype open = requests.size();
     std::vector<std::unique_ptr<Exchange>> exchanges;
     for (const Request &request : requests)
-        exchanges.push_back(std::make_unique<Exchange>(manager(), request, timeout_, [&open, &loop] {
+        exchanges.push_back(std::make_unique<Exchange>(manager, request, timeout_, [&open, &loop] {
             if (--open == 0)
                 loop.quit();
         }));
 
+    // Qt's client reads a header block in its own thread and tells nothing
+    // until it ends: what it costs shows only as this process's processor
+    // time, counted while some header block is pending.
     QTimer costs;
     auto before = processorTime();
-    qint64 receivedBefore = 0;
-    int busyBeats = 0;
-    bool costly = false;
+    std::chrono::nanoseconds pendingCost{0};
     QObject::connect(&costs, &QTimer::timeout, &loop, [&] {
         const auto now = processorTime();
-        qint64 received = 0;
         bool waiting = false;
-        for (const auto &exchange : exchanges) {
-            received += exchange->received();
+        for (const auto &exchange : exchanges)
             waiting = waiting || exchange->waitsForHeaders();
-        }
-        busyBeats = waiting && received == receivedBefore && now - before > kBusyWithinBeat ? busyBeats + 1 : 0;
+        if (waiting)
+            pendingCost += now - before;
         before = now;
-        receivedBefore = received;
-        if (busyBeats >= kBusyBeats) {
-            costly = true;
+        if (pendingCost >= kMostHeaderCost) {
             QSet<int> ports;
             for (const auto &exchange : exchanges)
                 ports += exchange->waitsForHeaders() ? exchange->ports() : QSet<int>();
@@ -432,12 +637,6 @@ QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
     QList<Answer> answers;
     for (const auto &exchange : exchanges)
         answers << exchange->answer;
-    // The client's network thread may have been held; a new one serves the
-    // next requests.
-    if (costly) {
-        exchanges.clear();
-        manager_.reset();
-    }
     return answers;
 }
 

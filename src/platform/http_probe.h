@@ -5,20 +5,28 @@
 //
 // Every request asks for the file as wget fetches it (`Accept-Encoding:
 // identity`), goes through the proxy wget's environment names, and follows
-// up to 20 redirects that stay as safe (never from https to http). A user
-// and password in the address sign in with the very bytes wget sends (the
-// address's percent-decoded bytes, Basic), to the host and port the address
-// names only, never after a redirect elsewhere; a server that challenges
-// for another scheme is answered by Qt's client with the same user.
+// up to 20 redirects that stay as safe (never from https to http). A
+// request that went out with others and was refused for being one too many
+// (a 429 or 503, or a connection closed without an answer, as servers that
+// allow one connection per client do) is asked again on its own.
+//
+// A user and password in the address sign in only when the server asks,
+// as wget does, and only at the address's own scheme, host and port (443
+// for https without a port): after a Basic challenge with the very bytes
+// wget sends (the address's percent-decoded bytes); after a challenge that
+// offers Digest (or a stronger scheme) through Qt's client, never as Basic.
+// Every call of ask() works with a client of its own, so no credentials and
+// no connection outlive it.
 //
 // What an answer may cost is bounded: a request ends with an error when a
-// whole time-out brings less than 1 KiB a second of its answer (silence, or
-// a trickle), and when Qt's client has spent about two seconds of processor
-// time reading a header block that never ends, with no answer's body
-// arriving meanwhile (the only cost of a header block the client lets us
-// see): its connection is then shut down under the client, whose network
-// thread would otherwise read on, and a new client serves the next
-// requests. A server merely slow to answer costs nothing and keeps the
+// whole time-out, counted across all its hops, brings less than 1 KiB a
+// second of its answer (silence, or a trickle); a ranged answer is read at
+// most 1 MiB beyond the bytes asked for, and a range beyond that gets no
+// bytes; and the processor time this process spends while a header block
+// is pending ends the requests still waiting for theirs once it reaches
+// two seconds, whatever the header block's pace: their connections are
+// then shut down under Qt's client, whose network thread would otherwise
+// read on. A server merely slow to answer costs nothing and keeps the
 // time-out.
 
 #include <QByteArray>
@@ -38,16 +46,22 @@ class HttpProbe : public QObject
 {
     Q_OBJECT
 public:
+    using Headers = QList<QPair<QByteArray, QByteArray>>;
+
     struct Request
     {
         QString address;
-        // A GET for the `count` bytes from `first`; a HEAD when not set.
+        // The `count` bytes from `first`.
         struct Range
         {
             qint64 first = 0;
             qint64 count = 0;
         };
-        std::optional<Range> range;
+        // A GET for these ranges, all in one Range header, in this order;
+        // a HEAD when empty.
+        QList<Range> ranges = {};
+        // Sent with the request, as given.
+        Headers headers = {};
     };
 
     struct Answer
@@ -57,22 +71,29 @@ public:
         // reports no error for, the HTTP status itself.
         int errorCode = 0;
         int status = 0; // the last answer's HTTP status; 0 when none came
-        QList<QPair<QByteArray, QByteArray>> headers;
-        // For a ranged request: the bytes from `first` on, fewer where the
-        // answer ended. An answer that starts before `first` (a 200 from a
-        // server that ignores Range, or a wider 206) is read from its start
-        // and the bytes before `first` dropped, as wget reads such an
-        // answer. Nothing when the answer did not hold the file's bytes
-        // there: no 200 or 206, one that began after `first`, or one in
-        // another encoding (a server that compresses despite `identity`).
+        Headers headers; // the last answer's
+        // The headers of every answer on the way, in order: redirects, sign-in
+        // challenges, and the last.
+        QList<Headers> hops;
+        // For each range asked for, in order: the bytes from its `first` on,
+        // fewer where the answer ended. An answer that starts before `first`
+        // (a 200 from a server that ignores Range, or a wider 206) is read
+        // from its start and the bytes before `first` dropped, as wget reads
+        // such an answer; a multipart/byteranges 206 gives each range the
+        // part that holds it. Nothing for a range the answer did not hold:
+        // no 200 or 206, a 206 that does not reach it, one in another
+        // encoding (a server that compresses despite `identity`), or a range
+        // beyond the bounded read.
+        QList<std::optional<QByteArray>> rangeBytes;
+        // The first range's entry of `rangeBytes`.
         std::optional<QByteArray> bytes;
         // The length of the server's whole file as a ranged answer told it:
         // the size in a 206's Content-Range, a 200's Content-Length, or
         // where a 200 ended; nothing when it did not tell.
         std::optional<qint64> fileLength;
 
-        // A response header's value; nothing when the server did not send
-        // it or sent it blank.
+        // A response header's value in the last answer; nothing when the
+        // server did not send it or sent it blank.
         std::optional<QString> header(const QByteArray &name) const;
     };
 
@@ -81,16 +102,17 @@ public:
     ~HttpProbe() override;
 
     // Sends every request at once, each on a connection of its own where
-    // the server allows, and returns their answers in the same order once
-    // all have ended. Handles events meanwhile, in a local event loop.
+    // the server allows, asks those refused as one too many again one at a
+    // time, and returns the answers in the requests' order once all have
+    // ended. Handles events meanwhile, in a local event loop.
     QList<Answer> ask(const QList<Request> &requests);
 
 private:
     class Exchange;
-    // Made on the first request, keeping the network stack out of start-up.
-    QNetworkAccessManager &manager();
+    // The requests sent together, on `manager`; whether a header block cost
+    // too much, so that its client's thread may be held.
+    QList<Answer> askTogether(QNetworkAccessManager &manager, const QList<Request> &requests);
 
-    std::unique_ptr<QNetworkAccessManager> manager_;
     std::chrono::milliseconds timeout_;
 };
 

@@ -58,6 +58,12 @@ private slots:
         QTest::newRow("@ in the fragment") << "http://h#a:b@c" << false << "http://h#a:b@c";
         QTest::newRow("a second line") << "http://a:pw@h/f\nbrindle.download: forged" << true
                                        << "http://a@h/f%0Abrindle.download: forged";
+        // A full address pasted after the box's own prefix.
+        QTest::newRow("doubled scheme") << "http://http://alice:pw@h/f" << true << "http://http://alice@h/f";
+        QTest::newRow("doubled, https") << "http://https://alice:pw@h:8443/f?q" << true
+                                        << "http://https://alice@h:8443/f?q";
+        QTest::newRow("C1 control and bidi override") << QString::fromUtf8("http://h/a\u0085b\u202Ec\u2066d") << false
+                                                      << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d";
     }
     void passwordIsFound()
     {

@@ -134,24 +134,33 @@ private slots:
         QTest::addColumn<qint64>("from"); // of a 64 KiB stretch
         QTest::addColumn<bool>("zeroedEnd");
         QTest::addColumn<Match>("match");
+        QTest::addColumn<qint64>("second"); // another stretch's start, asked in the same request; -1: none
         for (const bool nginx : {false, true}) {
             const char *server = nginx ? "nginx" : "script";
-            QTest::addRow("%s: 206", server) << nginx << "" << compared << false << Match::Same;
+            QTest::addRow("%s: 206", server) << nginx << "" << compared << false << Match::Same << qint64(-1);
             QTest::addRow("%s: 206, zeros at the part's end", server)
-                << nginx << "" << compared << true << Match::Different;
+                << nginx << "" << compared << true << Match::Different << qint64(-1);
             QTest::addRow("%s: the file ends inside", server)
-                << nginx << "" << 5 * compared / 2 << false << Match::Different;
+                << nginx << "" << 5 * compared / 2 << false << Match::Different << qint64(-1);
             // nginx's 416 has a body.
-            QTest::addRow("%s: 416", server) << nginx << "" << 3 * compared << false << Match::Different;
+            QTest::addRow("%s: 416", server) << nginx << "" << 3 * compared << false << Match::Different << qint64(-1);
+            QTest::addRow("%s: two stretches, multipart", server) << nginx << "" << qint64(0) << false << Match::Same
+                                                                  << compared;
+            QTest::addRow("%s: two stretches, zeros in the second", server)
+                << nginx << "" << qint64(0) << true << Match::Different << 2 * compared;
         }
-        QTest::newRow("script: 200 to a Range") << false << "norange=1" << compared << false << Match::Same;
+        QTest::newRow("script: 200 to a Range") << false << "norange=1" << compared << false << Match::Same << qint64(-1);
         QTest::newRow("script: 200 to a Range, the file ends inside")
-            << false << "norange=1" << 5 * compared / 2 << false << Match::Different;
-        QTest::newRow("script: fewer sent than asked") << false << "rangecap=1000" << compared << false << Match::Same;
-        QTest::newRow("script: error page") << false << "getstatus=503" << compared << false << Match::Unknown;
+            << false << "norange=1" << 5 * compared / 2 << false << Match::Different << qint64(-1);
+        QTest::newRow("script: fewer sent than asked") << false << "rangecap=1000" << compared << false << Match::Same << qint64(-1);
+        QTest::newRow("script: error page") << false << "getstatus=503" << compared << false << Match::Unknown << qint64(-1);
         // Bytes of another encoding are not the file's.
-        QTest::newRow("script: compressed despite identity") << false << "gzipranges=1" << compared << false << Match::Unknown;
-        QTest::newRow("script: redirected") << false << "redirect=!f.bin" << compared << false << Match::Same;
+        QTest::newRow("script: compressed despite identity") << false << "gzipranges=1" << compared << false << Match::Unknown << qint64(-1);
+        QTest::newRow("script: two stretches, 200") << false << "norange=1" << qint64(0) << false << Match::Same
+                                                    << 2 * compared;
+        QTest::newRow("script: two stretches, redirected")
+            << false << "redirect=!f.bin" << qint64(0) << false << Match::Same << compared;
+        QTest::newRow("script: redirected") << false << "redirect=!f.bin" << compared << false << Match::Same << qint64(-1);
     }
     void serverAnswers()
     {
@@ -159,14 +168,16 @@ private slots:
         QFETCH(QString, options);
         QFETCH(qint64, from);
         QFETCH(bool, zeroedEnd);
+        QFETCH(qint64, second);
         QTemporaryDir site;
         const QString served = site.filePath(QStringLiteral("f.bin"));
         testing::makeFile(served, 3 * compared);
         QFile file(served);
         QVERIFY(file.open(QIODevice::ReadOnly));
         QByteArray partial = file.readAll() + QByteArray(compared, 'p');
+        const qint64 last = second < 0 ? from : second; // the stretch whose end is zeroed
         if (zeroedEnd)
-            partial.replace(from + compared - 4096, 4096, QByteArray(4096, '\0'));
+            partial.replace(last + compared - 4096, 4096, QByteArray(4096, '\0'));
         std::unique_ptr<testing::Nginx> realSite;
         std::unique_ptr<testing::TestServer> script;
         QString address;
@@ -178,9 +189,20 @@ private slots:
             address = script->url(QStringLiteral("/x/%1/f.bin").arg(options));
         }
         platform::HttpProbe probe;
-        const auto answer = probe.ask({{address, {{from, compared}}}}).first();
-        const ServerBytes server{answer.errorCode != 0, answer.status, answer.bytes, answer.fileLength};
-        QTEST(download::compareStretch({from, from + compared}, server, partial.mid(from, compared)), "match");
+        if (second < 0) {
+            const auto answer = probe.ask({{address, {{from, compared}}}}).first();
+            const ServerBytes server{answer.errorCode != 0, answer.status, answer.bytes, answer.fileLength};
+            QTEST(download::compareStretch({from, from + compared}, server, partial.mid(from, compared)), "match");
+            return;
+        }
+        // Both in one request: the first is the server's, the second as the row says.
+        const auto answer = probe.ask({{address, {{from, compared}, {second, compared}}}}).first();
+        QCOMPARE(answer.rangeBytes.size(), 2);
+        QCOMPARE(answer.hops.size(), options.startsWith(QStringLiteral("redirect")) ? 2 : 1);
+        const ServerBytes first{answer.errorCode != 0, answer.status, answer.rangeBytes[0], answer.fileLength};
+        QCOMPARE(download::compareStretch({from, from + compared}, first, partial.mid(from, compared)), Match::Same);
+        const ServerBytes other{answer.errorCode != 0, answer.status, answer.rangeBytes[1], answer.fileLength};
+        QTEST(download::compareStretch({second, second + compared}, other, partial.mid(second, compared)), "match");
     }
 };
 
