@@ -24,8 +24,8 @@ are comma-separated key=value pairs that shape the answer:
   portal=P     while the file P (under --root) exists, answer every HEAD and
                GET with 200 and P's bytes as text/html, whatever the Range,
                as a captive portal's sign-in page does
-  gzipranges=1 answer a Range with an end (bytes=A-B, as Brindle asks; wget
-               asks bytes=A-) with those bytes gzip-compressed and
+  gzipranges=1 answer a Range with an end (bytes=A-B, or several, as Brindle
+               asks; wget asks bytes=A-) with those bytes gzip-compressed and
                Content-Encoding: gzip, whatever the client accepts
   headerflood=1  answer with header lines that never end
   corrupt=N    flip the 4096 bytes from N in answers to wget's requests (no
@@ -287,7 +287,7 @@ class Handler(BaseHTTPRequestHandler):
         header = self.headers.get("Range", "")
         corrupt = int(options["corrupt"]) if "corrupt" in options and not header.partition("-")[2] else None
         if header.startswith("bytes=") and "," in header and "norange" not in options:
-            self.multipart(header, size, read)
+            self.multipart(header, size, read, "gzipranges" in options)
             return
         if header.startswith("bytes=") and "norange" not in options:
             first, _, last = header[len("bytes="):].partition("-")
@@ -357,7 +357,7 @@ class Handler(BaseHTTPRequestHandler):
                 ranges.append((start, min(size, int(last) + 1) if last else size))
         return ranges
 
-    def multipart(self, header, size, read):
+    def multipart(self, header, size, read, compressed=False):
         ranges = self.multipart_ranges(header, size)
         if not ranges:
             self.simple(416, [("Content-Range", "bytes */%d" % size)])
@@ -371,6 +371,9 @@ class Handler(BaseHTTPRequestHandler):
         body += b"\r\n--%s--\r\n" % boundary.encode()
         self.send_response(206)
         self.send_header("Content-Type", "multipart/byteranges; boundary=" + boundary)
+        if compressed:
+            body = gzip.compress(body)
+            self.send_header("Content-Encoding", "gzip")
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()

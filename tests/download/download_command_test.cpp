@@ -52,7 +52,6 @@ struct Fixture
     explicit Fixture(std::chrono::milliseconds timeout = std::chrono::seconds(60))
         : server(sandbox.work()), inet(timeout), command(view, inet, runner)
     {
-        command.setDoubleClickInterval(std::chrono::milliseconds(400));
         // What the window shows follows the state at every moment a press
         // lets events in: "Pause" only while wget runs, the box enabled only
         // when idle.
@@ -382,6 +381,7 @@ private slots:
             QTimer::singleShot(200 * i, &f.scope, [&] { f.command.click(); });
         QFETCH(QString, headDelay);
         QTimer secondClick;
+        f.command.setDoubleClickInterval(std::chrono::milliseconds(400));
         if (headDelay == QStringLiteral("0")) {
             f.command.setDoubleClickInterval(std::chrono::milliseconds(1500));
             QObject::connect(&secondClick, &QTimer::timeout, [&] {
