@@ -10,7 +10,8 @@ are comma-separated key=value pairs that shape the answer:
                a number is claimed on GET too, whatever the body holds
   status=N     answer every request with this status and a small error page
   getstatus=N  answer GET (not HEAD) with this status and a small error page
-  redirect=P   answer 302 with Location P (P with '!' for '/')
+  redirect=P   answer 302 with Location P (P with '!' for '/'), and the
+               headers of <name>.headers
   loop=1       answer 302 with the request's own path
   norange=1    ignore Range requests and always send the whole file
   rangecap=N   answer a Range with an end (bytes=A-B) with at most N bytes,
@@ -264,7 +265,15 @@ class Handler(BaseHTTPRequestHandler):
             self.simple(302, [("Location", self.path)])
             return True
         if "redirect" in options:
-            self.simple(302, [("Location", options["redirect"].replace("!", "/"))])
+            # With the headers of <name>.headers, as mirror redirectors send
+            # the file's Digest on their redirects.
+            name, _ = self.parse()
+            self.send_response(302)
+            self.send_header("Location", options["redirect"].replace("!", "/"))
+            self.validators(name, options)
+            self.send_header("Content-Length", "0")
+            self.send_header("Connection", "close")
+            self.end_headers()
             return True
         return False
 

@@ -551,6 +551,8 @@ private slots:
         QTest::newRow("Repr-Digest") << "Repr-Digest: sha-512=:%512:" << false << true << Ending::DigestDiffers << "SHA-512";
         QTest::newRow("Repr-Digest, a part continued") << "Repr-Digest: sha-256=:%256:" << true << true << Ending::DigestDiffers << "SHA-256";
         QTest::newRow("Digest") << "Digest: SHA-256=%256" << false << true << Ending::DigestDiffers << "SHA-256";
+        // Sent only on the redirect to the file, as mirror redirectors do.
+        QTest::newRow("Digest on a redirect") << "redirect:Digest: SHA-256=%256" << false << true << Ending::DigestDiffers << "SHA-256";
         QTest::newRow("Content-MD5") << "Content-MD5: %md5" << false << true << Ending::DigestDiffers << "MD5";
         QTest::newRow("x-goog-hash") << "x-goog-hash: crc32c=n03x6A==,md5=%md5" << false << true << Ending::DigestDiffers << "MD5";
         QTest::newRow("malformed") << "Repr-Digest: sha-256=%256" << false << false << Ending::Ended
@@ -571,29 +573,37 @@ private slots:
         headers.replace(QStringLiteral("%256"), QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toBase64()));
         headers.replace(QStringLiteral("%512"), QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha512).toBase64()));
         headers.replace(QStringLiteral("%md5"), QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toBase64()));
-        QFile published(source + QStringLiteral(".headers"));
+        // A redirect from g.bin, which alone publishes the digest, leads to f.bin.
+        const bool redirect = headers.startsWith(QStringLiteral("redirect:"));
+        const auto via = [&](const QString &path) {
+            return redirect ? QStringLiteral("/x/redirect=%1/g.bin").arg(QString(path).replace(QLatin1Char('/'), QLatin1Char('!'))) : path;
+        };
+        headers.remove(QStringLiteral("redirect:"));
+        // wget names the file by the address pressed.
+        const QString name = redirect ? QStringLiteral("g.bin") : QStringLiteral("f.bin");
+        QFile published(redirect ? site.filePath(QStringLiteral("g.bin.headers")) : source + QStringLiteral(".headers"));
         QVERIFY(published.open(QIODevice::WriteOnly));
         published.write(headers.toUtf8() + '\n');
         published.close();
         testing::TestServer server(site.path());
         if (partFirst) {
-            QFile part(QStringLiteral("f.bin"));
+            QFile part(name);
             QVERIFY(part.open(QIODevice::WriteOnly));
             part.write(bytes.left(1 << 20));
         }
-        f.press(server.url(corrupted ? QStringLiteral("/x/corrupt=2000000/f.bin") : QStringLiteral("/f.bin")));
+        f.press(server.url(via(corrupted ? QStringLiteral("/x/corrupt=2000000/f.bin") : QStringLiteral("/f.bin"))));
         QTEST(f.ending(), "ending");
         QTEST(f.command.outcome()->detail, "detail");
-        QCOMPARE(QFileInfo::exists(QStringLiteral("f.bin.1")), corrupted);
+        QCOMPARE(QFileInfo::exists(name + QStringLiteral(".1")), corrupted);
         if (!corrupted) {
-            QCOMPARE(testing::sha256(QStringLiteral("f.bin")), testing::sha256(source));
+            QCOMPARE(testing::sha256(name), testing::sha256(source));
             return;
         }
-        QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
-        f.press(server.url(QStringLiteral("/f.bin")));
+        QVERIFY(!QFileInfo::exists(name));
+        f.press(server.url(via(QStringLiteral("/f.bin"))));
         QCOMPARE(f.ending(), Ending::Verified);
         QVERIFY(f.command.outcome()->broughtBack.isEmpty());
-        QCOMPARE(testing::sha256(QStringLiteral("f.bin")), testing::sha256(source));
+        QCOMPARE(testing::sha256(name), testing::sha256(source));
     }
 
     // One answer cannot mix: a server that writes the time into every
