@@ -399,7 +399,9 @@ DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
     if (command_.state_ != State::Downloading)
         return Ending{PressEnding::Paused, {}};
     // An end that could not be watched tells nothing of how wget did.
-    return result.exitStatus.value_or(-1);
+    if (!result.exitStatus)
+        return Ending{PressEnding::Failed, QStringLiteral("its end could not be watched")};
+    return *result.exitStatus;
 }
 
 DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 startedAt, int status,
