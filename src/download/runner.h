@@ -30,17 +30,16 @@ public:
     // standard input, when given, and `keepOpen` inherited, see
     // ChildProcess::start) and returns once it has ended, its handle closed
     // and what is left of its process group ended, with how it ended.
-    // Returns the reason at once when the program cannot be started. Should the end be impossible
-    // to watch (no descriptors left), the program is stopped and the run
-    // returns.
+    // Returns the reason at once when the program cannot be started.
+    // Should the end be impossible to watch (no descriptors left), the
+    // program is stopped and the run returns.
     //
     // Brindle's command starts one run at a time. A run started while
     // another waits (from an event handled in its loop) is nested inside
     // it: the outer run returns only after the nested one has, and at once
     // then if its own program has ended meanwhile.
     Result runAndWait(const QString &program, const QStringList &arguments,
-                                      const std::optional<QByteArray> &input = std::nullopt,
-                                      int keepOpen = -1);
+                      const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1);
 
     // Ends the downloader of the run started last, with its process group,
     // and only while that run still waits on it: Pause and closing the
