@@ -90,15 +90,19 @@ void GrowingFileHasher::Shared::run(HashAlgorithm algorithm)
             wantedNow = wanted;
         }
         struct stat status{};
-        if (::fstat(file, &status) == 0 && status.st_size < position) {
+        const bool measured = ::fstat(file, &status) == 0;
+        if (measured && status.st_size < position) {
             context.restart();
             position = 0;
         }
-        // Everything on disk now, up to what is asked for.
+        // Everything on disk now, up to what is asked for; while the writer
+        // goes on, only once a whole buffer's worth has come, so that its
+        // many small writes cost a wake-up each and no more.
+        const bool readNow = wantedNow >= 0 || !measured || status.st_size - position >= buffer.size();
         ssize_t read = 0;
         do {
             const qint64 room = wantedNow >= 0 ? std::min<qint64>(buffer.size(), wantedNow - position) : buffer.size();
-            read = room > 0 ? ::pread(file, buffer.data(), size_t(room), position) : 0;
+            read = room > 0 && readNow ? ::pread(file, buffer.data(), size_t(room), position) : 0;
             if (read < 0 && errno == EINTR)
                 continue;
             if (read < 0) {
