@@ -29,6 +29,7 @@ are comma-separated key=value pairs that shape the answer:
                asks; wget asks bytes=A-) with those bytes gzip-compressed and
                Content-Encoding: gzip, whatever the client accepts
   headerflood=1  answer with header lines that never end
+  headerpace=N   send those lines at about N bytes a second
   corrupt=N    flip the 4096 bytes from N in answers to wget's requests (no
                Range, or bytes=A-), as a broken mirror or proxy on the way
   onebyone=1   answer 503 to a request that arrives while another with this
@@ -61,6 +62,7 @@ import gzip
 import hashlib
 import os
 import re
+import select
 import socket
 import sys
 import threading
@@ -90,7 +92,8 @@ class Handler(BaseHTTPRequestHandler):
             return given == "Basic YWxpY2U6c2VjcmV0"  # alice:secret
         if not given.startswith("Digest "):
             return False
-        fields = dict(re.findall(r'(\w+)="?([^",]*)"?', given[len("Digest "):]))
+        fields = {key: quoted or bare for key, quoted, bare in
+                  re.findall(r'(\w+)=(?:"([^"]*)"|([^,\s]*))', given[len("Digest "):])}
         first = md5("alice:Brindle:secret")
         second = md5("%s:%s" % (self.command, fields.get("uri", "")))
         if "qop" in fields:
@@ -99,6 +102,14 @@ class Handler(BaseHTTPRequestHandler):
         else:
             expected = md5("%s:%s:%s" % (first, fields.get("nonce", ""), second))
         return fields.get("username") == "alice" and fields.get("response") == expected
+
+    def client_gone(self):
+        # As nginx notices a closed connection at once, and counts it no more.
+        readable, _, _ = select.select([self.connection], [], [], 0)
+        try:
+            return bool(readable) and self.connection.recv(1, socket.MSG_PEEK) == b""
+        except OSError:
+            return True
 
     def handle_one_request(self):
         # Only requests that asked for it count, and only while answered.
@@ -241,9 +252,12 @@ class Handler(BaseHTTPRequestHandler):
         if "headerflood" in options:
             self.send_response(200)
             self.flush_headers()
+            pace = int(options.get("headerpace", "0"))
             try:
                 while True:
                     self.wfile.write(b"X-Flood: " + b"f" * 1000 + b"\r\n")
+                    if pace:
+                        time.sleep(1011 / pace)
             except (BrokenPipeError, ConnectionResetError):
                 return True
         portal = os.path.join(self.root, options["portal"]) if "portal" in options else None
@@ -336,6 +350,8 @@ class Handler(BaseHTTPRequestHandler):
         offset = start
         try:
             while offset < end:
+                if self.client_gone():
+                    return
                 length = min(chunk, end - offset)
                 if reset is not None:
                     length = min(length, reset - sent)
@@ -351,8 +367,9 @@ class Handler(BaseHTTPRequestHandler):
                 self.wfile.write(data[:length])
                 offset += length
                 sent += length
-                if rate:
-                    time.sleep(length / rate)
+                if rate and offset < end:
+                    # Woken early by the client's close, as nginx would be.
+                    select.select([self.connection], [], [], length / rate)
         except (BrokenPipeError, ConnectionResetError):
             pass
 

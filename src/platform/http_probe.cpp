@@ -72,7 +72,7 @@ constexpr int kMostRedirects = 20;
 // The processor time that header blocks still pending may cost, checked
 // every beat.
 constexpr std::chrono::milliseconds kCostBeat{250};
-constexpr std::chrono::milliseconds kMostHeaderCost{2000};
+constexpr std::chrono::milliseconds kMostHeaderCost{1000};
 
 std::chrono::nanoseconds processorTime()
 {
@@ -116,6 +116,19 @@ void shutDownConnectionsTo(const QSet<int> &ports)
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// A request turned away is asked again alone at most so often, the first
+// time at once, then after a pause that doubles each time.
+constexpr int kMostTriesAlone = 4;
+constexpr std::chrono::milliseconds kFirstPause{500};
+
+// Events are handled meanwhile.
+void waitFor(std::chrono::milliseconds pause)
+{
+    QEventLoop loop;
+    QTimer::singleShot(pause, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 // Refused for being one request too many, not for what was asked.
@@ -587,10 +600,15 @@ QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
     QNetworkAccessManager manager;
     manager.setProxyFactory(new EnvironmentProxies);
     QList<Answer> answers = askTogether(manager, requests);
-    if (requests.size() > 1) {
-        for (qsizetype i = 0; i < requests.size(); ++i) {
-            if (isTurnedAway(answers[i]))
-                answers[i] = askTogether(manager, {requests[i]}).first();
+    if (requests.size() == 1)
+        return answers;
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        // The server may count a connection given up a moment ago as still
+        // busy: a few more tries, a little later each time.
+        for (int tries = 0; tries < kMostTriesAlone && isTurnedAway(answers[i]); ++tries) {
+            if (tries > 0)
+                waitFor(kFirstPause * (1 << (tries - 1)));
+            answers[i] = askTogether(manager, {requests[i]}).first();
         }
     }
     return answers;

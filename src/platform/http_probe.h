@@ -8,7 +8,9 @@
 // up to 20 redirects that stay as safe (never from https to http). A
 // request that went out with others and was refused for being one too many
 // (a 429 or 503, or a connection closed without an answer, as servers that
-// allow one connection per client do) is asked again on its own.
+// allow one connection per client do) is asked again on its own, up to
+// four times, the later tries after a pause of 0.5, 1 and 2 seconds: such a
+// server may still count a connection that was just given up.
 //
 // A user and password in the address sign in only when the server asks,
 // as wget does, and only at the address's own scheme, host and port (443
@@ -24,7 +26,7 @@
 // most 1 MiB beyond the bytes asked for, and a range beyond that gets no
 // bytes; and the processor time this process spends while a header block
 // is pending ends the requests still waiting for theirs once it reaches
-// two seconds, whatever the header block's pace: their connections are
+// one second, whatever the header block's pace: their connections are
 // then shut down under Qt's client, whose network thread would otherwise
 // read on. A server merely slow to answer costs nothing and keeps the
 // time-out.
