@@ -335,6 +335,7 @@ private:
             request.setRawHeader(QByteArrayLiteral("Range"), "bytes=" + ranges.join(','));
         }
         headersRead_ = false;
+        complete_ = false;
         body_ = Body::Unread;
         buffer_.clear();
         answer.fileLength.reset();
@@ -383,9 +384,10 @@ private:
                 // Basic would send the password itself where the server asked
                 // for a scheme that keeps it off the wire.
                 signing_ = challenge.stronger ? Signing::ByClient : Signing::Basic;
-                const QUrl url = reply_->url();
-                drop();
-                start(url);
+                // Asked again once the challenge's page has ended, so that its
+                // connection can serve that request.
+                challenged_ = true;
+                readBody();
                 return;
             }
         }
@@ -429,6 +431,13 @@ private:
     // the next request.
     void readBody()
     {
+        if (reply_ && challenged_) {
+            while (reply_->bytesAvailable() > 0 && reply_->skip(kReadPiece) > 0) {
+            }
+            if (received_ - receivedBefore_ > kMostBeyondAsked)
+                askAgainSignedIn();
+            return;
+        }
         if (!reply_ || body_ == Body::Unread)
             return;
         const qint64 most = asked_ + kMostBeyondAsked;
@@ -504,6 +513,10 @@ private:
         if (!reply_)
             return;
         readHeaders();
+        if (reply_ && challenged_) {
+            askAgainSignedIn();
+            return;
+        }
         if (!reply_)
             return;
         readBody();
@@ -516,6 +529,14 @@ private:
                 answer.fileLength = buffer_.size();
         }
         end(reply_->error());
+    }
+
+    void askAgainSignedIn()
+    {
+        const QUrl url = reply_->url();
+        challenged_ = false;
+        drop();
+        start(url);
     }
 
     void follow()
@@ -580,6 +601,7 @@ private:
     QByteArray boundary_;       // a multipart body's
     QByteArray buffer_;         // the body read so far
     bool complete_ = false;     // every range is in
+    bool challenged_ = false;   // the answer is a challenge this request answers next
     qint64 asked_ = 0;          // bytes, over all ranges
     qint64 received_ = 0;       // over all hops
     qint64 receivedBefore_ = 0; // before the current hop
