@@ -99,19 +99,20 @@ void GrowingFileHasher::Shared::run(HashAlgorithm algorithm)
         // goes on, only once a whole buffer's worth has come, so that its
         // many small writes cost a wake-up each and no more.
         const bool readNow = wantedNow >= 0 || !measured || status.st_size - position >= buffer.size();
-        ssize_t read = 0;
-        do {
+        while (readNow && !stop) {
             const qint64 room = wantedNow >= 0 ? std::min<qint64>(buffer.size(), wantedNow - position) : buffer.size();
-            read = room > 0 && readNow ? ::pread(file, buffer.data(), size_t(room), position) : 0;
+            const ssize_t read = room > 0 ? ::pread(file, buffer.data(), size_t(room), position) : 0;
             if (read < 0 && errno == EINTR)
                 continue;
             if (read < 0) {
                 deliver(std::nullopt);
                 return;
             }
+            if (read == 0)
+                break;
             context.add(buffer.constData(), size_t(read));
             position += read;
-        } while (read > 0 && !stop);
+        }
         if (wantedNow >= 0) {
             deliver(position == wantedNow ? std::optional(context.result()) : std::nullopt);
             return;
