@@ -478,7 +478,8 @@ private slots:
         QVERIFY2(cost.cpuSeconds < 10, qPrintable(QString::number(cost.cpuSeconds)));
         QVERIFY2(testing::residentBytes() - residentBefore <= (64 << 20),
                  qPrintable(QString::number(testing::residentBytes() - residentBefore)));
-        QVERIFY2(clock.elapsed() >= 1400 && clock.elapsed() < (runs ? 15000 : 6000),
+        // A row with a short time-out lasts that long; the others end sooner.
+        QVERIFY2((timeout > 6000 || clock.elapsed() >= timeout - 100) && clock.elapsed() < (runs ? 15000 : 6000),
                  qPrintable(QString::number(clock.elapsed())));
         const testing::Cost idle = testing::costOf([] { QTest::qWait(1000); });
         QVERIFY2(idle.cpuSeconds < 0.2, qPrintable(QString::number(idle.cpuSeconds)));
