@@ -4,7 +4,7 @@
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build
-cmake --build "$build" --target bar_drawing_bench cpu_figures desktop_figures minimal_window brindle >/dev/null
+cmake --build "$build" --target bar_drawing_bench cpu_figures desktop_figures digest_figures minimal_window brindle >/dev/null
 
 echo "| Figure | Measured | Goal |"
 echo "| --- | --- | --- |"
@@ -64,3 +64,4 @@ cd "$scratch"
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/bus
 "$build/bench/cpu_figures"
 "$build/bench/desktop_figures" 2>/dev/null | grep "^|"
+"$build/bench/digest_figures"

@@ -10,7 +10,8 @@ are comma-separated key=value pairs that shape the answer:
                a number is claimed on GET too, whatever the body holds
   status=N     answer every request with this status and a small error page
   getstatus=N  answer GET (not HEAD) with this status and a small error page
-  redirect=P   answer 302 with Location P (P with '!' for '/')
+  redirect=P   answer 302 with Location P (P with '!' for '/'), and the
+               headers of <name>.headers
   loop=1       answer 302 with the request's own path
   norange=1    ignore Range requests and always send the whole file
   rangecap=N   answer a Range with an end (bytes=A-B) with at most N bytes,
@@ -24,11 +25,13 @@ are comma-separated key=value pairs that shape the answer:
   portal=P     while the file P (under --root) exists, answer every HEAD and
                GET with 200 and P's bytes as text/html, whatever the Range,
                as a captive portal's sign-in page does
-  gzipranges=1 answer a Range with an end (bytes=A-B, as Brindle asks; wget
-               asks bytes=A-) with those bytes gzip-compressed and
+  gzipranges=1 answer a Range with an end (bytes=A-B, or several, as Brindle
+               asks; wget asks bytes=A-) with those bytes gzip-compressed and
                Content-Encoding: gzip, whatever the client accepts
   headerflood=1  answer with header lines that never end
   headerpace=N   send those lines at about N bytes a second
+  corrupt=N    flip the 4096 bytes from N in answers to wget's requests (no
+               Range, or bytes=A-), as a broken mirror or proxy on the way
   onebyone=1   answer 503 to a request that arrives while another with this
                option is being answered, as a server that allows one
                connection per client does
@@ -276,7 +279,15 @@ class Handler(BaseHTTPRequestHandler):
             self.simple(302, [("Location", self.path)])
             return True
         if "redirect" in options:
-            self.simple(302, [("Location", options["redirect"].replace("!", "/"))])
+            # With the headers of <name>.headers, as mirror redirectors send
+            # the file's Digest on their redirects.
+            name, _ = self.parse()
+            self.send_response(302)
+            self.send_header("Location", options["redirect"].replace("!", "/"))
+            self.validators(name, options)
+            self.send_header("Content-Length", "0")
+            self.send_header("Connection", "close")
+            self.end_headers()
             return True
         return False
 
@@ -297,8 +308,9 @@ class Handler(BaseHTTPRequestHandler):
         start = 0
         end = size
         header = self.headers.get("Range", "")
+        corrupt = int(options["corrupt"]) if "corrupt" in options and not header.partition("-")[2] else None
         if header.startswith("bytes=") and "," in header and "norange" not in options:
-            self.multipart(header, size, read)
+            self.multipart(header, size, read, "gzipranges" in options)
             return
         if header.startswith("bytes=") and "norange" not in options:
             first, _, last = header[len("bytes="):].partition("-")
@@ -347,6 +359,8 @@ class Handler(BaseHTTPRequestHandler):
                         self.connection.shutdown(socket.SHUT_RDWR)
                         return
                 data = read(offset, length)
+                if corrupt is not None and offset < corrupt + 4096 and corrupt < offset + length:
+                    data = bytes(b ^ 255 if corrupt <= offset + i < corrupt + 4096 else b for i, b in enumerate(data))
                 if "stamp" in options and offset < 16:
                     stamp = b"%016d" % (time.time_ns() % 10**16)
                     data = stamp[offset:offset + length] + data[16 - offset:]
@@ -369,7 +383,7 @@ class Handler(BaseHTTPRequestHandler):
                 ranges.append((start, min(size, int(last) + 1) if last else size))
         return ranges
 
-    def multipart(self, header, size, read):
+    def multipart(self, header, size, read, compressed=False):
         ranges = self.multipart_ranges(header, size)
         if not ranges:
             self.simple(416, [("Content-Range", "bytes */%d" % size)])
@@ -383,6 +397,9 @@ class Handler(BaseHTTPRequestHandler):
         body += b"\r\n--%s--\r\n" % boundary.encode()
         self.send_response(206)
         self.send_header("Content-Type", "multipart/byteranges; boundary=" + boundary)
+        if compressed:
+            body = gzip.compress(body)
+            self.send_header("Content-Encoding", "gzip")
         self.send_header("Content-Length", str(len(body)))
         self.send_header("Connection", "close")
         self.end_headers()

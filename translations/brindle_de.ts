@@ -68,6 +68,22 @@
         <source>Not downloaded: wget wrote nothing</source>
         <translation>Nicht heruntergeladen: wget hat nichts geschrieben</translation>
     </message>
+    <message>
+        <source>Not downloaded: wget failed</source>
+        <translation>Nicht heruntergeladen: wget ist gescheitert</translation>
+    </message>
+    <message>
+        <source>Not downloaded whole: wget failed at %1 of %2</source>
+        <translation>Nicht vollständig heruntergeladen: wget ist bei %1 von %2 gescheitert</translation>
+    </message>
+    <message>
+        <source>Not downloaded: what wget wrote does not match the server&apos;s digest and was kept aside</source>
+        <translation>Nicht heruntergeladen: Was wget schrieb, passt nicht zur Prüfsumme des Servers und wurde beiseitegelegt</translation>
+    </message>
+    <message>
+        <source>Downloaded and checked against the server&apos;s digest, %1</source>
+        <translation>Heruntergeladen und mit der Prüfsumme des Servers geprüft, %1</translation>
+    </message>
 </context>
 <context>
     <name>app::MainWindow</name>

@@ -68,6 +68,22 @@
         <source>Not downloaded: wget wrote nothing</source>
         <translation>No descargado: wget no escribió nada</translation>
     </message>
+    <message>
+        <source>Not downloaded: wget failed</source>
+        <translation>No descargado: wget falló</translation>
+    </message>
+    <message>
+        <source>Not downloaded whole: wget failed at %1 of %2</source>
+        <translation>No descargado del todo: wget falló en %1 de %2</translation>
+    </message>
+    <message>
+        <source>Not downloaded: what wget wrote does not match the server&apos;s digest and was kept aside</source>
+        <translation>No descargado: lo que escribió wget no coincide con el resumen del servidor y se apartó</translation>
+    </message>
+    <message>
+        <source>Downloaded and checked against the server&apos;s digest, %1</source>
+        <translation>Descargado y comprobado con el resumen del servidor, %1</translation>
+    </message>
 </context>
 <context>
     <name>app::MainWindow</name>

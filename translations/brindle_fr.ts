@@ -68,6 +68,22 @@
         <source>Not downloaded: wget wrote nothing</source>
         <translation>Non téléchargé : wget n’a rien écrit</translation>
     </message>
+    <message>
+        <source>Not downloaded: wget failed</source>
+        <translation>Non téléchargé : wget a échoué</translation>
+    </message>
+    <message>
+        <source>Not downloaded whole: wget failed at %1 of %2</source>
+        <translation>Téléchargement incomplet : wget a échoué à %1 sur %2</translation>
+    </message>
+    <message>
+        <source>Not downloaded: what wget wrote does not match the server&apos;s digest and was kept aside</source>
+        <translation>Non téléchargé : ce que wget a écrit ne correspond pas à l’empreinte du serveur et a été mis de côté</translation>
+    </message>
+    <message>
+        <source>Downloaded and checked against the server&apos;s digest, %1</source>
+        <translation>Téléchargé et vérifié avec l’empreinte du serveur, %1</translation>
+    </message>
 </context>
 <context>
     <name>app::MainWindow</name>

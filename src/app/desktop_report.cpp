@@ -51,12 +51,21 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         return PressNoticeText::tr("Not downloaded: wget could not be started");
     case PressEnding::Paused:
         return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0)), megabytes(serverSize));
+    case PressEnding::Failed:
+        if (!lengthOnDisk)
+            return PressNoticeText::tr("Not downloaded: wget failed");
+        return PressNoticeText::tr("Not downloaded whole: wget failed at %1 of %2")
+            .arg(megabytes(*lengthOnDisk), megabytes(serverSize));
+    case PressEnding::NotTheServers:
+        return PressNoticeText::tr("Not downloaded: what wget wrote is not the server's file and was kept aside");
+    case PressEnding::DigestDiffers:
+        return PressNoticeText::tr("Not downloaded: what wget wrote does not match the server's digest and was kept aside");
+    case PressEnding::Verified:
+        return PressNoticeText::tr("Downloaded and checked against the server's digest, %1")
+            .arg(megabytes(lengthOnDisk.value_or(0)));
     case PressEnding::Ended:
-        // wget's exit status is not read: the file itself tells.
-        // Nothing under the name: the file was set aside as wget ended, or
-        // the empty one made for wget was removed.
-        if (!lengthOnDisk && !outcome.setAside.isEmpty())
-            return PressNoticeText::tr("Not downloaded: what wget wrote is not the server's file and was kept aside");
+        // wget ended well and nothing published decided: the file tells.
+        // Nothing under the name: the empty one made for wget was removed.
         if (!lengthOnDisk)
             return PressNoticeText::tr("Not downloaded: wget wrote nothing");
         if (*lengthOnDisk < serverSize)

@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QStyleHints>
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <algorithm>
@@ -71,6 +72,7 @@ MainWindow::MainWindow(EndProgram endProgram, const QLocale &language, QWidget *
     setFixedSize(progress::wholePixels(5370, twipsPerPixel_), progress::wholePixels(2535, twipsPerPixel_));
     buildControls();
     command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_, folder_);
+    command_->setDoubleClickInterval(std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     load();

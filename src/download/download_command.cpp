@@ -1,30 +1,152 @@
 #include "download/download_command.h"
 
 #include "download/address_rules.h"
+#include "download/digest.h"
+#include "download/downloader_call.h"
+#include "download/partial_check.h"
 #include "download/remembered_address.h"
 #include "download/size_conversion.h"
+#include "platform/file_hasher.h"
 #include "platform/file_lock.h"
 #include "platform/files_on_disk.h"
 
-#include <QScopeGuard>
+#include <QEventLoop>
+#include <QRandomGenerator>
+#include <memory>
+#include <variant>
 
 namespace download {
 namespace {
+
+// How many copies beside the file a press compares, newest first, before
+// fetching the file whole: each costs a round trip.
+constexpr int kCopiesTried = 4;
 
 QString captionOf(DownloadCommand::State state)
 {
     return state == DownloadCommand::State::Downloading ? kPauseCaption : kDownloadCaption;
 }
 
-PressOutcome endedWith(PressEnding ending, const QString &detail = {})
+// The stretches as the ranges of one request.
+QList<platform::HttpProbe::Request::Range> rangesOf(const QList<Stretch> &stretches)
 {
-    PressOutcome outcome;
-    outcome.ending = ending;
-    outcome.detail = detail;
-    return outcome;
+    QList<platform::HttpProbe::Request::Range> ranges;
+    for (const Stretch &stretch : stretches)
+        ranges.append({stretch.from, stretch.to - stretch.from});
+    return ranges;
+}
+
+// Every answer on the way to the file, as the digest's rules read them: a
+// status only for the last (the others are redirects or challenges).
+QList<AnsweredHeaders> answeredHeadersOf(const platform::HttpProbe::Answer &answer)
+{
+    QList<AnsweredHeaders> answers;
+    for (qsizetype i = 0; i < answer.hops.size(); ++i)
+        answers.append({i + 1 == answer.hops.size() ? answer.status : 0, answer.hops[i]});
+    return answers;
 }
 
 } // namespace
+
+// One press from idle, with everything it works with: the address, taken
+// once; the file and its lock; the answers that came with the size; the
+// offsets drawn for it; the copies it moved. Its steps, probe, lock,
+// compare, run and verify, take and return values; the press ends in one
+// place, outcome().
+class DownloadCommand::PressFlow
+{
+public:
+    PressFlow(DownloadCommand &command, const QString &address) : command_(command), address_(address)
+    {
+        for (int i = 0; i < kDrawnStretches; ++i)
+            draws_ << QRandomGenerator::system()->generate64();
+    }
+
+    // The whole press, up to its end.
+    PressOutcome run();
+    // Closing during the press: ends wget, removes the empty file the lock
+    // made; what the press would have said.
+    PressOutcome abandon();
+
+    const QString &address() const { return address_; }
+    const QByteArray &file() const { return press_.file; }
+
+private:
+    // What a press works with, taken from the address once, when pressed.
+    struct Press
+    {
+        QByteArray file;                // where wget writes; empty when it writes nothing
+        std::optional<QString> request; // as wget requests it, when Qt's client can send that
+        DownloaderCall call;
+    };
+    // How a step ended the press.
+    struct Ending
+    {
+        PressEnding ending;
+        QString detail;
+    };
+    // What the size request gave: the length its answer gave (-1 for none),
+    // or nothing when it failed, with the HTTP status that came (0 for none);
+    // and the digest its answers published.
+    struct SizeAnswer
+    {
+        std::optional<qint64> length;
+        int status = 0;
+        DigestFinding digest;
+    };
+
+    Ending steps();
+    PressOutcome outcome(const Ending &ending) const;
+
+    // Sets the command's serverSize from a HEAD request. The stretches of a
+    // file already under the name are asked for together with it.
+    SizeAnswer probe();
+    // Lets wget continue only a file of the server's bytes: sets any other
+    // aside and locks the new, empty file, or brings back a copy that holds
+    // the server's bytes. How the press ends when nothing may run.
+    std::optional<Ending> prepare(qint64 answeredSize, const DigestFinding &digest);
+    // Before wget fetches the file whole: the copies beside it, newest first
+    // (by time of last change), other than `justSetAside`, are compared
+    // until one holds the server's bytes and is no longer than the server's
+    // file (and, at its full length, has its published digest); that one is
+    // brought back under the name and the lock moves to it. A user's own
+    // copy is safe under this: it is continued only where its bytes are the
+    // server's, and nothing of it is written over.
+    void bringBackCopy(qint64 answeredSize, const DigestFinding &digest, const QByteArray &justSetAside);
+    // Runs wget with the state at Downloading, the lock handed to it, the
+    // file hashed as it grows when a digest was published. wget's exit
+    // status; nothing when it ended by Pause.
+    std::variant<int, Ending> runWget(const DigestFinding &digest);
+    // After wget ended by itself: whether the file is the server's.
+    Ending verify(qint64 startedAt, int status, const SizeAnswer &answered);
+    // Sets the locked file aside; ends the press as `ending` says.
+    Ending setAside(Ending ending);
+
+    // The server's bytes for each stretch: the answers that came with the
+    // size, the rest asked for together.
+    QList<ServerBytes> ask(const QList<Stretch> &stretches);
+    // What a difference in the server's bytes counts for: before wget
+    // continues a file, any difference sets it aside (a fresh copy loses
+    // nothing); a file wget finished is set aside only for a difference
+    // that a second answer repeats.
+    enum class Difference { Taken, Confirmed };
+    // Compares the stretches of the locked file with the server's bytes.
+    Match compare(const platform::FileLock &file, const QList<Stretch> &stretches, Difference difference);
+    // The digest of the file's first `length` bytes, read off this thread;
+    // nothing when they cannot be read.
+    std::optional<QByteArray> digestOf(platform::GrowingFileHasher &hasher, qint64 length);
+
+    DownloadCommand &command_;
+    const QString address_;
+    Press press_;
+    QList<quint64> draws_;
+    std::unique_ptr<platform::FileLock> file_; // the press's lock
+    std::unique_ptr<platform::GrowingFileHasher> hasher_;
+    // Answers that came with the size, for the stretches they were asked for.
+    QList<std::pair<Stretch, ServerBytes>> earlyAnswers_;
+    QByteArrayList setAside_;
+    QByteArray broughtBack_;
+};
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
                                  DownloadFolder folder)
@@ -34,6 +156,11 @@ DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizePro
 
 DownloadCommand::~DownloadCommand() = default;
 
+QByteArray DownloadCommand::pressedFile() const
+{
+    return flow_ ? flow_->file() : QByteArray();
+}
+
 void DownloadCommand::click()
 {
     const QString address = view_.address();
@@ -41,6 +168,10 @@ void DownloadCommand::click()
     saveAddress(address);
 
     if (state_ == State::Downloading) {
+        // The second click of a double-click on Download, with a server
+        // near enough that wget already runs.
+        if (pressedAt_.isValid() && pressedAt_.elapsed() < doubleClickInterval_.count())
+            return;
         setState(State::Stopping);
         // The press that started the download goes back to idle.
         runner_.terminate();
@@ -50,9 +181,11 @@ void DownloadCommand::click()
     if (state_ != State::Idle)
         return;
 
-    PressOutcome outcome = press(address);
-    outcome.file = pressedFile_;
-    pressedFile_.clear();
+    pressedAt_.start();
+    PressFlow flow(*this, address);
+    flow_ = &flow;
+    PressOutcome outcome = flow.run();
+    flow_ = nullptr;
     setState(State::Idle);
     qCInfo(pressLog).noquote() << describe(shownAddress(address), outcome);
     outcome_ = std::move(outcome);
@@ -64,8 +197,8 @@ void DownloadCommand::abandon()
     if (state_ == State::Downloading)
         setState(State::Stopping);
     runner_.terminate();
-    if (file_)
-        file_->removeIfMadeAndEmpty();
+    if (flow_)
+        qCInfo(pressLog).noquote() << describe(shownAddress(flow_->address()), flow_->abandon());
 }
 
 void DownloadCommand::setState(State state)
@@ -77,196 +210,305 @@ void DownloadCommand::setState(State state)
     state_ = state;
 }
 
-PressOutcome DownloadCommand::press(const QString &address)
+PressOutcome DownloadCommand::PressFlow::run()
 {
-    if (!accepted(address))
-        return endedWith(PressEnding::Refused);
-    // A folder without a name would put the file, and its lock, at the root.
-    if (folder_.path.isEmpty())
-        return endedWith(PressEnding::NoFolder);
-    const Press press{address, folder_.fileFor(address), requestAddress(address, folder_.utf8Locale),
-                      wgetCall(address)};
-    pressedFile_ = press.file;
-    setState(State::Asking);
-    const SizeAnswer answered = probe(press);
-    if (!answered.length)
-        return endedWith(PressEnding::NoAnswer,
-                         answered.status > 0 ? QStringLiteral("HTTP %1").arg(answered.status) : QString());
-    // An answer with an error leaves the size at 0, so a run always has one.
-    if (serverSize_ <= 0)
-        return endedWith(PressEnding::NoSize);
-    return download(press, *answered.length);
+    return outcome(steps());
 }
 
-DownloadCommand::SizeAnswer DownloadCommand::probe(const Press &press)
+PressOutcome DownloadCommand::PressFlow::abandon()
+{
+    if (file_)
+        file_->removeIfMadeAndEmpty();
+    return outcome({PressEnding::Paused, QStringLiteral("closed")});
+}
+
+PressOutcome DownloadCommand::PressFlow::outcome(const Ending &ending) const
+{
+    PressOutcome outcome;
+    outcome.ending = ending.ending;
+    outcome.detail = ending.detail;
+    outcome.file = press_.file;
+    outcome.setAside = setAside_;
+    outcome.broughtBack = broughtBack_;
+    return outcome;
+}
+
+DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
+{
+    if (!accepted(address_))
+        return {PressEnding::Refused, {}};
+    // A folder without a name would put the file, and its lock, at the root.
+    const DownloadFolder &folder = command_.folder_;
+    if (folder.path.isEmpty())
+        return {PressEnding::NoFolder, {}};
+    press_ = {folder.fileFor(address_), requestAddress(address_, folder.utf8Locale), wgetCall(address_)};
+
+    command_.setState(State::Asking);
+    const SizeAnswer answered = probe();
+    if (!answered.length)
+        return {PressEnding::NoAnswer, answered.status > 0 ? QStringLiteral("HTTP %1").arg(answered.status) : QString()};
+    // An answer with an error leaves the size at 0, so a run always has one.
+    if (command_.serverSize_ <= 0)
+        return {PressEnding::NoSize, {}};
+
+    // An address for which wget writes no file has nothing to guard.
+    if (press_.file.isEmpty()) {
+        const auto ran = runWget({});
+        if (const Ending *ending = std::get_if<Ending>(&ran))
+            return *ending;
+        const int status = std::get<int>(ran);
+        return status == 0 ? Ending{PressEnding::Ended, {}} : Ending{PressEnding::Failed, wgetStatusText(status)};
+    }
+
+    auto taken = platform::FileLock::take(press_.file);
+    // Another Brindle's download goes on, and this display follows it; a
+    // file that cannot be locked is not written at all.
+    if (!taken.lock)
+        return {taken.outcome == platform::FileLock::Outcome::HeldElsewhere ? PressEnding::HeldElsewhere
+                                                                             : PressEnding::Unlockable,
+                {}};
+    file_ = std::move(taken.lock);
+    if (const std::optional<Ending> ending = prepare(*answered.length, answered.digest))
+        return *ending;
+
+    const std::optional<qint64> startedAt = file_->length();
+    if (!startedAt)
+        return {PressEnding::Unlockable, {}};
+    const auto ran = runWget(answered.digest);
+    if (const Ending *ending = std::get_if<Ending>(&ran))
+        return *ending;
+    return verify(*startedAt, std::get<int>(ran), answered);
+}
+
+DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
 {
     // A file already under the name is compared with the server's before
     // wget continues it: its stretches are asked for with the size, at once.
-    QList<platform::HttpProbe::Request> requests{
-        platform::HttpProbe::Request{press.request.value_or(press.address)}};
+    // The file's digest is asked for as RFC 9530 asks, SHA-256 first.
+    QList<platform::HttpProbe::Request> requests{platform::HttpProbe::Request{
+        press_.request.value_or(address_), {}, {{"Want-Repr-Digest", "sha-256=10, sha-512=5"}}}};
     QList<Stretch> stretches;
-    if (press.request && !press.file.isEmpty()) {
-        if (const std::optional<qint64> length = platform::lengthOnDisk(press.file); length && *length > 0)
-            stretches = stretchesBeforeResume(*length);
+    if (press_.request && !press_.file.isEmpty()) {
+        if (const std::optional<qint64> length = platform::lengthOnDisk(press_.file); length && *length > 0)
+            stretches = stretchesBeforeResume(*length, draws_);
     }
-    for (const Stretch &stretch : std::as_const(stretches))
-        requests << platform::HttpProbe::Request{*press.request, {{stretch.from, stretch.to - stretch.from}}};
-    const QList<platform::HttpProbe::Answer> answers = sizeProbe_.ask(requests);
+    if (!stretches.isEmpty())
+        requests << platform::HttpProbe::Request{*press_.request, rangesOf(stretches)};
+    const QList<platform::HttpProbe::Answer> answers = command_.sizeProbe_.ask(requests);
     earlyAnswers_.clear();
     for (qsizetype i = 0; i < stretches.size(); ++i)
-        earlyAnswers_.append({stretches[i], serverBytesOf(answers[i + 1])});
+        earlyAnswers_.append({stretches[i], serverBytesOf(answers[1], i)});
 
     const platform::HttpProbe::Answer &head = answers.first();
     if (head.errorCode != 0) {
-        serverSize_ = 0;
-        return {std::nullopt, head.status};
+        command_.serverSize_ = 0;
+        return {std::nullopt, head.status, {}};
     }
     const auto header = head.header(QByteArrayLiteral("Content-Length"));
     const auto size = header ? toSize(*header) : std::nullopt;
     if (!header)
-        serverSize_ = 0;
+        command_.serverSize_ = 0;
     else if (size)
-        serverSize_ = *size;
+        command_.serverSize_ = *size;
     // Text that is not a size leaves the previous probe's size in place.
-    return {size.value_or(-1), head.status};
+    return {size.value_or(-1), head.status, publishedDigest(answeredHeadersOf(head))};
 }
 
-PressOutcome DownloadCommand::download(const Press &press, qint64 answeredSize)
-{
-    PressOutcome outcome;
-    // An address for which wget writes no file has nothing to guard.
-    if (press.file.isEmpty()) {
-        run(press, outcome);
-        return outcome;
-    }
-    auto taken = platform::FileLock::take(press.file);
-    // Another Brindle's download goes on, and this display follows it; a
-    // file that cannot be locked is not written at all.
-    if (!taken.lock)
-        return endedWith(taken.outcome == platform::FileLock::Outcome::HeldElsewhere ? PressEnding::HeldElsewhere
-                                                                                     : PressEnding::Unlockable);
-    file_ = std::move(taken.lock);
-    const auto letGo = qScopeGuard([this] { file_.reset(); });
-    if (const std::optional<PressEnding> ending = prepare(press, answeredSize, outcome)) {
-        outcome.ending = *ending;
-        return outcome;
-    }
-
-    const std::optional<qint64> startedAt = file_->length();
-    if (!startedAt) {
-        outcome.ending = PressEnding::Unlockable;
-        return outcome;
-    }
-    run(press, outcome);
-    if (outcome.ending != PressEnding::Ended)
-        return outcome;
-    // wget ended by itself, perhaps after resuming on its own, against a
-    // server whose file may have changed since the check before it.
-    setState(State::Finishing);
-    const std::optional<qint64> length = file_->length();
-    if (length && *length > 0
-        && compare(press, *file_, stretchesAfterRun(*startedAt, *length), Difference::Confirmed) == Match::Different) {
-        if (const auto moved = file_->setAside())
-            outcome.setAside << *moved;
-    }
-    return outcome;
-}
-
-std::optional<PressEnding> DownloadCommand::prepare(const Press &press, qint64 answeredSize,
-                                                    PressOutcome &outcome)
+std::optional<DownloadCommand::PressFlow::Ending> DownloadCommand::PressFlow::prepare(qint64 answeredSize,
+                                                                                      const DigestFinding &digest)
 {
     const std::optional<qint64> length = file_->length();
     if (!length)
-        return PressEnding::Unlockable;
+        return Ending{PressEnding::Unlockable, {}};
     if (*length == 0) {
-        outcome.broughtBack = bringBackCopy(press, answeredSize, {}).value_or(QByteArray());
+        bringBackCopy(answeredSize, digest, {});
         return std::nullopt;
     }
     // A file longer than the server's cannot be a part of it.
     const Match match = answeredSize >= 0 && *length > answeredSize
                             ? Match::Different
-                            : compare(press, *file_, stretchesBeforeResume(*length), Difference::Taken);
+                            : compare(*file_, stretchesBeforeResume(*length, draws_), Difference::Taken);
     if (match == Match::Same)
         return std::nullopt;
     // A server that cannot tell leaves the file as it is, and nothing runs.
     if (match == Match::Unknown)
-        return PressEnding::Undecided;
+        return Ending{PressEnding::Undecided, {}};
     const std::optional<QByteArray> moved = file_->setAside();
     if (!moved)
-        return PressEnding::NotSetAside;
-    outcome.setAside << *moved;
+        return Ending{PressEnding::NotSetAside, {}};
+    setAside_ << *moved;
     // The lock went with the file set aside; wget writes a new one.
-    file_ = platform::FileLock::take(press.file).lock;
+    file_ = platform::FileLock::take(press_.file).lock;
     if (!file_)
-        return PressEnding::NotReplaced;
-    outcome.broughtBack = bringBackCopy(press, answeredSize, *moved).value_or(QByteArray());
+        return Ending{PressEnding::NotReplaced, {}};
+    bringBackCopy(answeredSize, digest, *moved);
     return std::nullopt;
 }
 
-std::optional<QByteArray> DownloadCommand::bringBackCopy(const Press &press, qint64 answeredSize,
-                                                         const QByteArray &justSetAside)
+void DownloadCommand::PressFlow::bringBackCopy(qint64 answeredSize, const DigestFinding &digest,
+                                               const QByteArray &justSetAside)
 {
-    QList<QByteArray> copies = platform::copiesBeside(press.file);
+    QList<QByteArray> copies = platform::copiesBeside(press_.file);
     copies.removeAll(justSetAside);
-    if (copies.isEmpty())
-        return std::nullopt;
-    auto copy = platform::FileLock::take(copies.first()).lock;
-    const std::optional<qint64> length = copy ? copy->length() : std::nullopt;
-    if (!length || *length == 0 || (answeredSize >= 0 && *length > answeredSize)
-        || compare(press, *copy, stretchesBeforeResume(*length), Difference::Taken) != Match::Same
-        || !copy->takePlaceOf(*file_))
-        return std::nullopt;
-    file_ = std::move(copy);
-    return copies.first();
-}
-
-ServerBytes DownloadCommand::ask(const Press &press, const Stretch &stretch)
-{
-    for (qsizetype i = 0; i < earlyAnswers_.size(); ++i) {
-        if (earlyAnswers_[i].first == stretch)
-            return earlyAnswers_.takeAt(i).second;
+    for (const QByteArray &path : copies.mid(0, kCopiesTried)) {
+        auto copy = platform::FileLock::take(path).lock;
+        const std::optional<qint64> length = copy ? copy->length() : std::nullopt;
+        if (!length || *length == 0 || (answeredSize >= 0 && *length > answeredSize)
+            || compare(*copy, stretchesBeforeResume(*length, draws_), Difference::Taken) != Match::Same)
+            continue;
+        // A whole file is the server's only by its digest: a copy set aside
+        // for its digest is never brought back.
+        if (digest.digest && *length == answeredSize) {
+            platform::GrowingFileHasher hasher(copy->descriptor(), digest.digest->algorithm);
+            if (digestOf(hasher, *length) != digest.digest->value)
+                continue;
+        }
+        if (!copy->takePlaceOf(*file_))
+            return;
+        file_ = std::move(copy);
+        broughtBack_ = path;
+        return;
     }
-    // The bytes wget gets, or none: a file Qt's client cannot ask for can
-    // be compared with nothing.
-    if (!press.request)
-        return {true, 0, std::nullopt, std::nullopt};
-    return serverBytesOf(sizeProbe_.ask({{*press.request, {{stretch.from, stretch.to - stretch.from}}}}).first());
 }
 
-Match DownloadCommand::compare(const Press &press, const platform::FileLock &file, const QList<Stretch> &stretches,
-                               Difference difference)
-{
-    for (const Stretch &stretch : stretches) {
-        const ServerBytes server = ask(press, stretch);
-        const std::optional<QByteArray> own = file.read(stretch.from, stretch.to - stretch.from);
-        Match match = own ? compareStretch(stretch, server, *own) : Match::Unknown;
-        // A server that writes something new into every answer (a time, a
-        // token) tells nothing about the file by its bytes.
-        if (match == Match::Different && difference == Difference::Confirmed && server.bytes
-            && ask(press, stretch).bytes != server.bytes)
-            match = Match::Unknown;
-        if (match != Match::Same)
-            return match;
-    }
-    return Match::Same;
-}
-
-void DownloadCommand::run(const Press &press, PressOutcome &outcome)
+std::variant<int, DownloadCommand::PressFlow::Ending>
+DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
 {
     // What the server answered before wget ran says nothing of the file after.
     earlyAnswers_.clear();
-    setState(State::Downloading);
+    command_.setState(State::Downloading);
+    // The file is hashed as wget writes it, so that its check adds nothing
+    // after wget ends.
+    if (file_ && digest.digest)
+        hasher_ = std::make_unique<platform::GrowingFileHasher>(file_->descriptor(), digest.digest->algorithm);
     // wget, and every process it starts, holds the lock with this press, so
     // the file stays held until the last of them is gone.
     const int lock = file_ ? file_->descriptor() : -1;
+    const Runner::Result result =
+        command_.runner_.runAndWait(QStringLiteral("wget"), press_.call.arguments, press_.call.input, lock);
     // A wget that cannot be started ends the run at once and wrote nothing;
     // the idle state is restored by the press, without a message.
-    if (const auto error = runner_.runAndWait(QStringLiteral("wget"), press.call.arguments, press.call.input, lock)) {
-        outcome.ending = PressEnding::NotStarted;
-        outcome.detail = *error;
-        return;
+    if (result.notStarted)
+        return Ending{PressEnding::NotStarted, *result.notStarted};
+    if (command_.state_ != State::Downloading)
+        return Ending{PressEnding::Paused, {}};
+    // An end that could not be watched tells nothing of how wget did.
+    if (!result.exitStatus)
+        return Ending{PressEnding::Failed, QStringLiteral("its end could not be watched")};
+    return *result.exitStatus;
+}
+
+DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 startedAt, int status,
+                                                                      const SizeAnswer &answered)
+{
+    // wget ended by itself, perhaps after resuming on its own, against a
+    // server whose file may have changed since the check before it.
+    command_.setState(State::Finishing);
+    const std::optional<qint64> length = file_->length();
+    const qint64 serverSize = *answered.length;
+    const DigestFinding &digest = answered.digest;
+    if (length && serverSize >= 0 && *length > serverSize)
+        return setAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
+    if (status != 0)
+        return {PressEnding::Failed, wgetStatusText(status)};
+    if (!length || *length == 0)
+        return {PressEnding::Ended, {}};
+    if (hasher_ && *length == serverSize) {
+        if (const std::optional<QByteArray> own = digestOf(*hasher_, *length)) {
+            const QString name = algorithmName(digest.digest->algorithm);
+            if (*own == digest.digest->value)
+                return {PressEnding::Verified, name};
+            return setAside({PressEnding::DigestDiffers, name});
+        }
     }
-    outcome.ending = state_ == State::Downloading ? PressEnding::Ended : PressEnding::Paused;
+    if (compare(*file_, stretchesAfterRun(startedAt, *length, draws_), Difference::Confirmed) == Match::Different)
+        return setAside({PressEnding::NotTheServers, {}});
+    return {PressEnding::Ended, digest.undecided.isEmpty() ? QString()
+                                                            : QStringLiteral("the published digest decides nothing: ")
+                                                                  + digest.undecided};
+}
+
+DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::setAside(Ending ending)
+{
+    if (const auto moved = file_->setAside())
+        setAside_ << *moved;
+    return ending;
+}
+
+std::optional<QByteArray> DownloadCommand::PressFlow::digestOf(platform::GrowingFileHasher &hasher, qint64 length)
+{
+    std::optional<std::optional<QByteArray>> result;
+    QEventLoop loop;
+    QObject::connect(&hasher, &platform::GrowingFileHasher::finished, &loop,
+                     [&](const std::optional<QByteArray> &digest) {
+                         result = digest;
+                         loop.quit();
+                     });
+    hasher.finish(length);
+    loop.exec();
+    return *result;
+}
+
+QList<ServerBytes> DownloadCommand::PressFlow::ask(const QList<Stretch> &stretches)
+{
+    QList<std::optional<ServerBytes>> found;
+    QList<Stretch> asked;
+    for (const Stretch &stretch : stretches) {
+        found.append(std::nullopt);
+        for (qsizetype i = 0; i < earlyAnswers_.size(); ++i) {
+            if (earlyAnswers_[i].first == stretch) {
+                found.last() = earlyAnswers_.takeAt(i).second;
+                break;
+            }
+        }
+        // The bytes wget gets, or none: a file Qt's client cannot ask for
+        // can be compared with nothing.
+        if (!found.last() && !press_.request)
+            found.last() = ServerBytes{true, 0, std::nullopt, std::nullopt};
+        if (!found.last())
+            asked << stretch;
+    }
+    // The stretches still unanswered, in one request.
+    const QList<platform::HttpProbe::Answer> answers =
+        asked.isEmpty() ? QList<platform::HttpProbe::Answer>()
+                        : command_.sizeProbe_.ask({platform::HttpProbe::Request{*press_.request, rangesOf(asked)}});
+    QList<ServerBytes> result;
+    qsizetype next = 0;
+    for (const std::optional<ServerBytes> &bytes : std::as_const(found))
+        result << (bytes ? *bytes : serverBytesOf(answers.first(), next++));
+    return result;
+}
+
+Match DownloadCommand::PressFlow::compare(const platform::FileLock &file, const QList<Stretch> &stretches,
+                                          Difference difference)
+{
+    const QList<ServerBytes> servers = ask(stretches);
+    QList<Stretch> differing;
+    QList<std::optional<QByteArray>> differingBytes;
+    bool unknown = false;
+    for (qsizetype i = 0; i < stretches.size(); ++i) {
+        const Stretch &stretch = stretches[i];
+        const std::optional<QByteArray> own = file.read(stretch.from, stretch.to - stretch.from);
+        const Match match = own ? compareStretch(stretch, servers[i], *own) : Match::Unknown;
+        unknown = unknown || match == Match::Unknown;
+        if (match == Match::Different) {
+            differing << stretch;
+            differingBytes << servers[i].bytes;
+        }
+    }
+    // A stretch that differs decides, whatever the others could tell.
+    if (differing.isEmpty())
+        return unknown ? Match::Unknown : Match::Same;
+    if (difference == Difference::Taken)
+        return Match::Different;
+    // A server that writes something new into every answer (a time, a
+    // token) tells nothing about the file by its bytes.
+    const QList<ServerBytes> again = ask(differing);
+    for (qsizetype i = 0; i < differing.size(); ++i) {
+        if (differingBytes[i] && again[i].bytes != differingBytes[i])
+            return Match::Unknown;
+    }
+    return Match::Different;
 }
 
 } // namespace download

@@ -5,32 +5,47 @@
 namespace download {
 namespace {
 
-// The two stretches, one where they overlap or touch; none empty.
-QList<Stretch> joined(Stretch first, Stretch second)
+// The two stretches and those drawn across the file's `length` bytes, in
+// order, one where they overlap or touch; none empty.
+QList<Stretch> joined(Stretch first, Stretch second, qint64 length, const QList<quint64> &draws)
 {
-    if (second.from >= second.to)
-        return first.from < first.to ? QList<Stretch>{first} : QList<Stretch>{};
-    if (second.from <= first.to)
-        return {{first.from, std::max(first.to, second.to)}};
-    return {first, second};
+    QList<Stretch> all{first, second};
+    const qint64 span = length - std::min(kDrawnBytes, length) + 1;
+    for (const quint64 draw : draws) {
+        const qint64 from = qint64(draw % quint64(span));
+        all.append({from, std::min(length, from + kDrawnBytes)});
+    }
+    std::sort(all.begin(), all.end(), [](const Stretch &a, const Stretch &b) { return a.from < b.from; });
+    QList<Stretch> result;
+    for (const Stretch &stretch : std::as_const(all)) {
+        if (stretch.from >= stretch.to)
+            continue;
+        if (!result.isEmpty() && stretch.from <= result.last().to)
+            result.last().to = std::max(result.last().to, stretch.to);
+        else
+            result.append(stretch);
+    }
+    return result;
 }
 
 } // namespace
 
-ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer)
+ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer, qsizetype index)
 {
-    return {answer.errorCode != 0, answer.status, answer.bytes, answer.fileLength};
+    return {answer.errorCode != 0, answer.status, answer.rangeBytes.value(index), answer.fileLength};
 }
 
-QList<Stretch> stretchesBeforeResume(qint64 length)
+QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)
 {
-    return joined({0, std::min(kComparedBytes, length)}, {std::max<qint64>(0, length - kComparedBytes), length});
+    return joined({0, std::min(kComparedBytes, length)}, {std::max<qint64>(0, length - kComparedBytes), length},
+                  length, draws);
 }
 
-QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length)
+QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length, const QList<quint64> &draws)
 {
     const qint64 end = std::min(length, startedAt + kComparedBytes);
-    return joined({0, std::min(kComparedBytes, length)}, {std::max<qint64>(0, startedAt - kComparedBytes), end});
+    return joined({0, std::min(kComparedBytes, length)}, {std::max<qint64>(0, startedAt - kComparedBytes), end},
+                  length, draws);
 }
 
 Match compareStretch(const Stretch &stretch, const ServerBytes &server, const QByteArray &own)

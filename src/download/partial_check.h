@@ -26,13 +26,23 @@ struct Stretch
     bool operator==(const Stretch &) const = default;
 };
 
-// Before wget continues a file of `length` bytes (above 0): its first bytes
-// and the ones just before its end, one stretch where the two meet.
-QList<Stretch> stretchesBeforeResume(qint64 length);
+// Besides those two places, stretches at offsets drawn anew for each press,
+// where no server can predict them: a file that differs from the server's
+// over a fraction f of its length is caught with a probability of at least
+// 1 - (1 - f)^kDrawnStretches, above 99.9 % for a difference over half of it.
+inline constexpr int kDrawnStretches = 10;
+inline constexpr qint64 kDrawnBytes = 4096;
 
-// After wget ended by itself, the file `length` bytes long: its first bytes
-// and those on both sides of `startedAt`, where this run began to write.
-QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length);
+// Before wget continues a file of `length` bytes (above 0): its first bytes,
+// the ones just before its end, and kDrawnStretches drawn from `draws`
+// (random numbers, one a stretch) across it, in order, those that meet
+// joined.
+QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws);
+
+// After wget ended by itself, the file `length` bytes long: its first bytes,
+// those on both sides of `startedAt`, where this run began to write, and
+// stretches drawn across it as above.
+QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length, const QList<quint64> &draws);
 
 // What the server answered for a stretch.
 struct ServerBytes
@@ -46,8 +56,9 @@ struct ServerBytes
     std::optional<qint64> fileLength; // the server's whole file, when told
 };
 
-// What the probe's answer to a Range request says of the server's bytes.
-ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer);
+// What the probe's answer to a Range request says of the server's bytes
+// in its `index`th range.
+ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer, qsizetype index = 0);
 
 enum class Match {
     Same,      // the file holds the server's bytes there

@@ -33,6 +33,14 @@ QString endingText(PressEnding ending)
         return QStringLiteral("not downloaded: wget could not be started");
     case PressEnding::Paused:
         return QStringLiteral("paused");
+    case PressEnding::Failed:
+        return QStringLiteral("wget failed");
+    case PressEnding::NotTheServers:
+        return QStringLiteral("wget ended, but the file is not the server's");
+    case PressEnding::DigestDiffers:
+        return QStringLiteral("wget ended, but the file's digest is not the server's");
+    case PressEnding::Verified:
+        return QStringLiteral("wget ended; the file's digest is the server's");
     case PressEnding::Ended:
         return QStringLiteral("wget ended");
     }
@@ -40,6 +48,26 @@ QString endingText(PressEnding ending)
 }
 
 } // namespace
+
+QString wgetStatusText(int status)
+{
+    if (status < 0)
+        return QStringLiteral("ended by signal %1").arg(-status);
+    // The exit statuses wget documents.
+    static const char *const reasons[] = {
+        "no problem",
+        "an error",
+        "its command line or wgetrc could not be read",
+        "the file could not be written",
+        "the network failed",
+        "the certificate could not be verified",
+        "the server refused the user and password",
+        "the server broke the protocol",
+        "the server answered with an error",
+    };
+    const QString number = QStringLiteral("exit status %1").arg(status);
+    return status < int(std::size(reasons)) ? number + QStringLiteral(", ") + QLatin1String(reasons[status]) : number;
+}
 
 QString describe(const QString &shownAddress, const PressOutcome &outcome)
 {

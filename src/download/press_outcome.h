@@ -24,8 +24,12 @@ enum class PressEnding {
     NotSetAside,   // the file does not hold the server's bytes and could not be moved
     NotReplaced,   // the file was set aside, and no new one could be locked under its name
     NotStarted,    // wget could not be started
-    Paused,        // Pause ended wget
-    Ended,         // wget ended by itself (its exit status is not read)
+    Paused,        // Pause, or closing, ended wget
+    Failed,        // wget ended by itself with an error: its exit status is the detail
+    NotTheServers, // wget ended; the file is longer than the server's, or differs where compared: set aside
+    DigestDiffers, // wget ended; the file's digest is not the one the server published: set aside
+    Verified,      // wget ended; the file's digest is the one the server published
+    Ended,         // wget ended by itself; no published digest decided
 };
 
 struct PressOutcome
@@ -39,9 +43,15 @@ struct PressOutcome
     // The copy this press found holding the server's bytes, brought back
     // under the name and continued; empty when none.
     QByteArray broughtBack;
-    // What the log adds: the answer's HTTP status, or why wget could not start.
+    // What the log adds: the answer's HTTP status, why wget could not
+    // start, wget's exit status, the digest's algorithm, or why the
+    // published digest decided nothing.
     QString detail;
 };
+
+// wget's exit status (see Runner::Result) in words: "exit status 8, the
+// server answered with an error".
+QString wgetStatusText(int status);
 
 // One line on how the press for `shownAddress` (see address_rules.h) ended.
 QString describe(const QString &shownAddress, const PressOutcome &outcome);

@@ -6,12 +6,12 @@
 
 namespace download {
 
-std::optional<QString> Runner::runAndWait(const QString &program, const QStringList &arguments,
+Runner::Result Runner::runAndWait(const QString &program, const QStringList &arguments,
                                           const std::optional<QByteArray> &input, int keepOpen)
 {
     auto started = platform::ChildProcess::start(program, arguments, input, keepOpen);
     if (!started.process)
-        return started.error;
+        return {started.error, std::nullopt};
 
     platform::ChildProcess &process = *started.process;
     // A nested run replaces waitedProcess_ with its own; this run keeps its
@@ -32,8 +32,9 @@ std::optional<QString> Runner::runAndWait(const QString &program, const QStringL
 
     if (waitedProcess_ == &process)
         waitedProcess_ = nullptr;
+    const std::optional<int> status = process.exitStatus();
     process.close();
-    return std::nullopt;
+    return {std::nullopt, status};
 }
 
 void Runner::terminate()

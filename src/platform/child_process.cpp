@@ -209,6 +209,15 @@ ChildProcess::State ChildProcess::state() const
     return info.si_pid == pid_ ? State::Ended : State::Running;
 }
 
+std::optional<int> ChildProcess::exitStatus() const
+{
+    siginfo_t info{};
+    if (reaped_ || pid_ <= 0 || ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) != 0
+        || info.si_pid != pid_)
+        return std::nullopt;
+    return info.si_code == CLD_EXITED ? info.si_status : -info.si_status;
+}
+
 bool ChildProcess::signal(int signal)
 {
     if (reaped_ || pid_ <= 0)

@@ -53,6 +53,10 @@ public:
     // reaping it. Failed once the child is reaped. To be told of the end
     // instead of asking, see ChildEndNotifier.
     State state() const;
+    // How the ended child ended, asked without reaping it: its exit code,
+    // or the signal that ended it as a negative number; nothing while it
+    // runs or once it is reaped.
+    std::optional<int> exitStatus() const;
     // Sends SIGTERM to the child and its process group while the child has
     // not been reaped; false otherwise.
     bool terminate();

@@ -516,7 +516,9 @@ private slots:
             {"no size", PressEnding::NoSize},           {"held elsewhere", PressEnding::HeldElsewhere},
             {"unlockable", PressEnding::Unlockable},    {"undecided", PressEnding::Undecided},
             {"not set aside", PressEnding::NotSetAside}, {"not replaced", PressEnding::NotReplaced},
-            {"not started", PressEnding::NotStarted},   {"ended", PressEnding::Ended}};
+            {"not started", PressEnding::NotStarted},   {"ended", PressEnding::Ended},
+            {"failed", PressEnding::Failed},            {"not the server's", PressEnding::NotTheServers},
+            {"digest differs", PressEnding::DigestDiffers}, {"verified", PressEnding::Verified}};
         for (const auto &[name, ending] : told) {
             QTest::addRow("%s, window behind", name) << ending << false << true;
             QTest::addRow("%s, window active", name) << ending << true << false;
@@ -553,8 +555,13 @@ private slots:
         QTest::newRow("wget ended early") << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(1 << 20)
                                           << "f.iso" << "Not downloaded whole: wget stopped at 1 MB of 1.5 MB; Download continues it";
         QTest::newRow("set aside as wget ended")
-            << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(-3) << "f.iso"
+            << "" << PressEnding::NotTheServers << QByteArray("/d/f.iso") << "" << qint64(-3) << "f.iso"
             << "Not downloaded: what wget wrote is not the server's file and was kept aside";
+        QTest::newRow("verified") << "" << PressEnding::Verified << QByteArray("/d/f.iso") << "SHA-256" << size
+                                  << "f.iso" << "Downloaded and checked against the server's digest, 1.5 MB (SHA-256)";
+        QTest::newRow("wget failed part way")
+            << "" << PressEnding::Failed << QByteArray("/d/f.iso") << "exit status 4, the network failed"
+            << qint64(1 << 20) << "f.iso" << "Not downloaded whole: wget failed at 1 MB of 1.5 MB (exit status 4, the network failed)";
         QTest::newRow("wget wrote nothing") << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(-1)
                                             << "f.iso" << "Not downloaded: wget wrote nothing";
         QTest::newRow("HTTP status") << "" << PressEnding::NoAnswer << QByteArray("/d/f.iso") << "HTTP 401" << qint64(-1)

@@ -28,43 +28,60 @@ private slots:
     void stretchesBeforeResume_data()
     {
         QTest::addColumn<qint64>("length");
+        QTest::addColumn<QList<quint64>>("draws");
         QTest::addColumn<QList<Stretch>>("stretches");
-        QTest::newRow("empty") << qint64(0) << QList<Stretch>{};
-        QTest::newRow("one byte") << qint64(1) << QList<Stretch>{{0, 1}};
-        QTest::newRow("one byte short of 64 KiB") << compared - 1 << QList<Stretch>{{0, compared - 1}};
-        QTest::newRow("64 KiB") << compared << QList<Stretch>{{0, compared}};
-        QTest::newRow("64 KiB and one") << compared + 1 << QList<Stretch>{{0, compared + 1}};
-        QTest::newRow("128 KiB, the two touching") << 2 * compared << QList<Stretch>{{0, 2 * compared}};
+        QTest::newRow("empty") << qint64(0) << QList<quint64>{} << QList<Stretch>{};
+        QTest::newRow("one byte") << qint64(1) << QList<quint64>{} << QList<Stretch>{{0, 1}};
+        QTest::newRow("one byte short of 64 KiB") << compared - 1 << QList<quint64>{} << QList<Stretch>{{0, compared - 1}};
+        QTest::newRow("64 KiB") << compared << QList<quint64>{} << QList<Stretch>{{0, compared}};
+        QTest::newRow("64 KiB and one") << compared + 1 << QList<quint64>{} << QList<Stretch>{{0, compared + 1}};
+        QTest::newRow("128 KiB, the two touching") << 2 * compared << QList<quint64>{} << QList<Stretch>{{0, 2 * compared}};
         QTest::newRow("128 KiB and one")
-            << 2 * compared + 1 << QList<Stretch>{{0, compared}, {compared + 1, 2 * compared + 1}};
-        QTest::newRow("large") << large << QList<Stretch>{{0, compared}, {large - compared, large}};
+            << 2 * compared + 1 << QList<quint64>{} << QList<Stretch>{{0, compared}, {compared + 1, 2 * compared + 1}};
+        QTest::newRow("large") << large << QList<quint64>{} << QList<Stretch>{{0, compared}, {large - compared, large}};
+        // Drawn stretches lie anywhere in the file, in order, one where they
+        // meet; a draw beyond the file wraps into it.
+        QTest::newRow("large, drawn")
+            << large << QList<quint64>{quint64(large), 1 << 30, 1, (1 << 30) + 100}
+            << QList<Stretch>{{0, compared}, {1 << 30, (1 << 30) + 4196}, {large - compared, large}};
+        QTest::newRow("drawn in a file shorter than a drawn stretch")
+            << qint64(1000) << QList<quint64>{123456789} << QList<Stretch>{{0, 1000}};
+        QTest::newRow("drawn between the two")
+            << 4 * compared << QList<quint64>{quint64(compared + 10)}
+            << QList<Stretch>{{0, compared}, {compared + 10, compared + 10 + 4096}, {3 * compared, 4 * compared}};
     }
     void stretchesBeforeResume()
     {
         QFETCH(qint64, length);
-        QTEST(download::stretchesBeforeResume(length), "stretches");
+        QFETCH(QList<quint64>, draws);
+        QTEST(download::stretchesBeforeResume(length, draws), "stretches");
     }
 
     void stretchesAfterRun_data()
     {
         QTest::addColumn<qint64>("startedAt");
         QTest::addColumn<qint64>("length");
+        QTest::addColumn<QList<quint64>>("draws");
         QTest::addColumn<QList<Stretch>>("stretches");
-        QTest::newRow("one byte, from nothing") << qint64(0) << qint64(1) << QList<Stretch>{{0, 1}};
-        QTest::newRow("large, from nothing") << qint64(0) << large << QList<Stretch>{{0, compared}};
-        QTest::newRow("from one byte") << qint64(1) << large << QList<Stretch>{{0, compared + 1}};
-        QTest::newRow("from 128 KiB, the two touching") << 2 * compared << large << QList<Stretch>{{0, 3 * compared}};
+        QTest::newRow("one byte, from nothing") << qint64(0) << qint64(1) << QList<quint64>{} << QList<Stretch>{{0, 1}};
+        QTest::newRow("large, from nothing") << qint64(0) << large << QList<quint64>{} << QList<Stretch>{{0, compared}};
+        QTest::newRow("from one byte") << qint64(1) << large << QList<quint64>{} << QList<Stretch>{{0, compared + 1}};
+        QTest::newRow("from 128 KiB, the two touching") << 2 * compared << large << QList<quint64>{} << QList<Stretch>{{0, 3 * compared}};
         QTest::newRow("from 128 KiB and one")
-            << 2 * compared + 1 << large << QList<Stretch>{{0, compared}, {compared + 1, 3 * compared + 1}};
+            << 2 * compared + 1 << large << QList<quint64>{} << QList<Stretch>{{0, compared}, {compared + 1, 3 * compared + 1}};
         QTest::newRow("one byte written")
-            << large - 1 << large << QList<Stretch>{{0, compared}, {large - 1 - compared, large}};
-        QTest::newRow("nothing written") << large << large << QList<Stretch>{{0, compared}, {large - compared, large}};
+            << large - 1 << large << QList<quint64>{} << QList<Stretch>{{0, compared}, {large - 1 - compared, large}};
+        QTest::newRow("nothing written") << large << large << QList<quint64>{} << QList<Stretch>{{0, compared}, {large - compared, large}};
+        QTest::newRow("drawn before where the run began")
+            << large - 1 << large << QList<quint64>{quint64(compared)}
+            << QList<Stretch>{{0, compared + 4096}, {large - 1 - compared, large}};
     }
     void stretchesAfterRun()
     {
         QFETCH(qint64, startedAt);
         QFETCH(qint64, length);
-        QTEST(download::stretchesAfterRun(startedAt, length), "stretches");
+        QFETCH(QList<quint64>, draws);
+        QTEST(download::stretchesAfterRun(startedAt, length, draws), "stretches");
     }
 
     // The file's own bytes at [64 KiB, 128 KiB) against each kind of answer.

@@ -24,7 +24,7 @@ std::optional<QString> run(Runner &runner, const QString &program, const QString
                            const std::optional<QByteArray> &input = std::nullopt, double bound = 10)
 {
     const testing::Deadline deadline(bound, "a run");
-    return runner.runAndWait(program, arguments, input);
+    return runner.runAndWait(program, arguments, input).notStarted;
 }
 
 } // namespace

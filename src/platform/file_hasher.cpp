@@ -1,0 +1,181 @@
+#include "platform/file_hasher.h"
+
+#include <QMetaObject>
+#include <atomic>
+#include <fcntl.h>
+#include <mutex>
+#include <openssl/evp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace platform {
+namespace {
+
+const EVP_MD *methodOf(HashAlgorithm algorithm)
+{
+    switch (algorithm) {
+    case HashAlgorithm::Sha256:
+        return EVP_sha256();
+    case HashAlgorithm::Sha512:
+        return EVP_sha512();
+    case HashAlgorithm::Md5:
+        return EVP_md5();
+    }
+    return nullptr;
+}
+
+struct Context
+{
+    explicit Context(HashAlgorithm algorithm) : method(methodOf(algorithm)) { restart(); }
+    ~Context() { EVP_MD_CTX_free(context); }
+    Context(const Context &) = delete;
+    Context &operator=(const Context &) = delete;
+    void restart() { EVP_DigestInit_ex(context, method, nullptr); }
+    void add(const char *data, size_t size) { EVP_DigestUpdate(context, data, size); }
+    QByteArray result()
+    {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned int size = 0;
+        EVP_DigestFinal_ex(context, digest, &size);
+        return QByteArray(reinterpret_cast<const char *>(digest), int(size));
+    }
+    const EVP_MD *method;
+    EVP_MD_CTX *context = EVP_MD_CTX_new();
+};
+
+} // namespace
+
+// What the hasher's object and its thread share; the thread keeps it alive
+// after the object is gone, and closes the descriptors when it ends.
+struct GrowingFileHasher::Shared
+{
+    ~Shared()
+    {
+        for (const int fd : {file, changes, wake})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    int file = -1;
+    int changes = -1; // inotify: the file was written; -1 when unavailable
+    int wake = -1;    // eventfd: finish() was called, or the object is gone
+    std::atomic<bool> stop = false;
+    std::mutex mutex; // guards receiver and wanted
+    GrowingFileHasher *receiver = nullptr;
+    qint64 wanted = -1;
+
+    void run(HashAlgorithm algorithm);
+    void deliver(const std::optional<QByteArray> &digest);
+};
+
+void GrowingFileHasher::Shared::deliver(const std::optional<QByteArray> &digest)
+{
+    const std::lock_guard guard(mutex);
+    if (GrowingFileHasher *object = receiver)
+        QMetaObject::invokeMethod(object, [object, digest] { emit object->finished(digest); }, Qt::QueuedConnection);
+}
+
+void GrowingFileHasher::Shared::run(HashAlgorithm algorithm)
+{
+    Context context(algorithm);
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    qint64 position = 0;
+    while (!stop) {
+        qint64 wantedNow;
+        {
+            const std::lock_guard guard(mutex);
+            wantedNow = wanted;
+        }
+        struct stat status{};
+        const bool measured = ::fstat(file, &status) == 0;
+        if (measured && status.st_size < position) {
+            context.restart();
+            position = 0;
+        }
+        // Everything on disk now, up to what is asked for; while the writer
+        // goes on, only once a whole buffer's worth has come, so that its
+        // many small writes cost a wake-up each and no more.
+        const bool readNow = wantedNow >= 0 || !measured || status.st_size - position >= buffer.size();
+        while (readNow && !stop) {
+            const qint64 room = wantedNow >= 0 ? std::min<qint64>(buffer.size(), wantedNow - position) : buffer.size();
+            const ssize_t read = room > 0 ? ::pread(file, buffer.data(), size_t(room), position) : 0;
+            if (read < 0 && errno == EINTR)
+                continue;
+            if (read < 0) {
+                deliver(std::nullopt);
+                return;
+            }
+            if (read == 0)
+                break;
+            context.add(buffer.constData(), size_t(read));
+            position += read;
+        }
+        if (wantedNow >= 0) {
+            deliver(position == wantedNow ? std::optional(context.result()) : std::nullopt);
+            return;
+        }
+        pollfd waits[2] = {{wake, POLLIN, 0}, {changes, POLLIN, 0}};
+        if (::poll(waits, changes >= 0 ? 2 : 1, -1) < 0 && errno != EINTR) {
+            deliver(std::nullopt);
+            return;
+        }
+        char events[4096];
+        if (waits[1].revents & POLLIN)
+            while (::read(changes, events, sizeof events) > 0) {
+            }
+        if (waits[0].revents & POLLIN) {
+            eventfd_t count;
+            ::eventfd_read(wake, &count);
+        }
+    }
+}
+
+GrowingFileHasher::GrowingFileHasher(int descriptor, HashAlgorithm algorithm, QObject *parent)
+    : QObject(parent), shared_(std::make_shared<Shared>())
+{
+    // A path through the descriptor opens the very inode, with an open file
+    // of its own, and inotify watches that inode whatever its name becomes.
+    const QByteArray path = "/proc/self/fd/" + QByteArray::number(descriptor);
+    shared_->file = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    shared_->wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    shared_->changes = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    // Without inotify the file is read once asked for: slower, still right.
+    if (shared_->changes >= 0 && ::inotify_add_watch(shared_->changes, path.constData(), IN_MODIFY) < 0) {
+        ::close(shared_->changes);
+        shared_->changes = -1;
+    }
+    shared_->receiver = this;
+    if (shared_->file < 0 || shared_->wake < 0)
+        return;
+    std::thread([shared = shared_, algorithm] { shared->run(algorithm); }).detach();
+}
+
+GrowingFileHasher::~GrowingFileHasher()
+{
+    {
+        const std::lock_guard guard(shared_->mutex);
+        shared_->receiver = nullptr;
+    }
+    shared_->stop = true;
+    if (shared_->wake >= 0)
+        ::eventfd_write(shared_->wake, 1);
+}
+
+void GrowingFileHasher::finish(qint64 length)
+{
+    // A hasher whose file could not be opened has no thread: it answers at once.
+    if (shared_->file < 0 || shared_->wake < 0) {
+        shared_->deliver(std::nullopt);
+        return;
+    }
+    {
+        const std::lock_guard guard(shared_->mutex);
+        shared_->wanted = length;
+    }
+    ::eventfd_write(shared_->wake, 1);
+}
+
+} // namespace platform

@@ -1,0 +1,186 @@
+#include "download/digest.h"
+#include "platform/file_hasher.h"
+#include "support/helpers.h"
+
+#include <QCryptographicHash>
+#include <QEventLoop>
+#include <QRandomGenerator>
+#include <QTemporaryFile>
+#include <QTest>
+
+using namespace download;
+using platform::HashAlgorithm;
+
+Q_DECLARE_METATYPE(QList<AnsweredHeaders>)
+Q_DECLARE_METATYPE(HashAlgorithm)
+
+namespace {
+
+const QByteArray body("the file's bytes");
+QByteArray hashOf(QCryptographicHash::Algorithm algorithm, const QByteArray &bytes = body)
+{
+    return QCryptographicHash::hash(bytes, algorithm);
+}
+const QByteArray sha256 = hashOf(QCryptographicHash::Sha256);
+const QByteArray sha512 = hashOf(QCryptographicHash::Sha512);
+const QByteArray md5 = hashOf(QCryptographicHash::Md5);
+const QByteArray other256 = hashOf(QCryptographicHash::Sha256, "another file");
+
+QList<AnsweredHeaders> answer(const QByteArray &name, const QByteArray &value, int status = 200)
+{
+    return {{status, {{name, value}}}};
+}
+
+QCryptographicHash::Algorithm qtAlgorithm(HashAlgorithm algorithm)
+{
+    switch (algorithm) {
+    case HashAlgorithm::Sha256:
+        return QCryptographicHash::Sha256;
+    case HashAlgorithm::Sha512:
+        return QCryptographicHash::Sha512;
+    case HashAlgorithm::Md5:
+        return QCryptographicHash::Md5;
+    }
+    return QCryptographicHash::Sha256;
+}
+
+} // namespace
+
+class DigestTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    // Each form a server publishes its file's digest in; what decides
+    // nothing says why.
+    void publishedDigest_data()
+    {
+        QTest::addColumn<QList<AnsweredHeaders>>("answers");
+        QTest::addColumn<int>("algorithm"); // -1: no digest decides
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QString>("undecided");
+        const int none = -1;
+        const int s256 = int(HashAlgorithm::Sha256), s512 = int(HashAlgorithm::Sha512), m5 = int(HashAlgorithm::Md5);
+        const auto b64 = [](const QByteArray &bytes) { return bytes.toBase64(); };
+        const QString malformed = QStringLiteral("malformed ");
+        QTest::newRow("nothing published") << answer("ETag", "\"x\"") << none << QByteArray() << "";
+        QTest::newRow("Repr-Digest sha-256") << answer("Repr-Digest", "sha-256=:" + b64(sha256) + ":") << s256 << sha256 << "";
+        QTest::newRow("Repr-Digest sha-512, a parameter, blanks")
+            << answer("repr-digest", "  sha-512=:" + b64(sha512) + ":;q=1 ") << s512 << sha512 << "";
+        QTest::newRow("Repr-Digest both: SHA-256 decides")
+            << answer("Repr-Digest", "sha-512=:" + b64(sha512) + ":, sha-256=:" + b64(sha256) + ":") << s256 << sha256 << "";
+        QTest::newRow("Repr-Digest unknown beside known")
+            << answer("Repr-Digest", "sha=:" + b64(md5) + ":, sha-256=:" + b64(sha256) + ":") << s256 << sha256 << "";
+        QTest::newRow("Repr-Digest unknown only")
+            << answer("Repr-Digest", "md5=:" + b64(md5) + ":") << none << QByteArray() << "no digest algorithm known here";
+        QTest::newRow("Repr-Digest not a byte sequence")
+            << answer("Repr-Digest", "sha-256=" + b64(sha256)) << none << QByteArray() << malformed + "Repr-Digest";
+        QTest::newRow("Repr-Digest base64 error")
+            << answer("Repr-Digest", "sha-256=:" + b64(sha256).replace('A', '!') + "!:") << none << QByteArray()
+            << malformed + "Repr-Digest";
+        QTest::newRow("Repr-Digest too short for its algorithm")
+            << answer("Repr-Digest", "sha-256=:" + b64(md5) + ":") << none << QByteArray() << malformed + "Repr-Digest";
+        QTest::newRow("Digest SHA-256 on a redirect")
+            << (answer("Digest", "SHA-256=" + b64(sha256), 302) + answer("Server", "x")) << s256 << sha256 << "";
+        QTest::newRow("Digest md5 in lower case") << answer("Digest", "md5=" + b64(md5)) << m5 << md5 << "";
+        QTest::newRow("Digest SHA-512 beside UNIXsum")
+            << answer("Digest", "UNIXsum=1234, SHA-512=" + b64(sha512)) << s512 << sha512 << "";
+        QTest::newRow("Digest in hex") << answer("Digest", "SHA-256=" + sha256.toHex()) << none << QByteArray() << malformed + "Digest";
+        QTest::newRow("Digest without padding")
+            << answer("Digest", "MD5=" + b64(md5).chopped(2)) << none << QByteArray() << malformed + "Digest";
+        QTest::newRow("Digest without a name") << answer("Digest", "=" + b64(md5)) << none << QByteArray() << malformed + "Digest";
+        QTest::newRow("Content-MD5 on a 200") << answer("Content-MD5", b64(md5)) << m5 << md5 << "";
+        // A part's digest, or a redirect's body's: not the file's.
+        QTest::newRow("Content-MD5 on a 206") << answer("Content-MD5", b64(md5), 206) << none << QByteArray() << "";
+        QTest::newRow("Content-MD5 on a redirect") << answer("Content-MD5", b64(md5), 302) << none << QByteArray() << "";
+        QTest::newRow("x-goog-hash md5 beside crc32c")
+            << answer("x-goog-hash", "crc32c=n03x6A==,md5=" + b64(md5)) << m5 << md5 << "";
+        QTest::newRow("x-goog-hash in two lines")
+            << QList<AnsweredHeaders>{{200, {{"x-goog-hash", "crc32c=n03x6A=="}, {"X-Goog-Hash", "md5=" + b64(md5)}}}}
+            << m5 << md5 << "";
+        QTest::newRow("x-goog-hash crc32c only")
+            << answer("x-goog-hash", "crc32c=n03x6A==") << none << QByteArray() << "no digest algorithm known here";
+        QTest::newRow("forms agreeing")
+            << QList<AnsweredHeaders>{{200, {{"Digest", "SHA-256=" + b64(sha256)}, {"Repr-Digest", "sha-256=:" + b64(sha256) + ":"}}}}
+            << s256 << sha256 << "";
+        QTest::newRow("redirect and file disagreeing")
+            << (answer("Digest", "SHA-256=" + b64(other256), 302) + answer("Repr-Digest", "sha-256=:" + b64(sha256) + ":"))
+            << none << QByteArray() << "the published digests disagree";
+        QTest::newRow("malformed beside a good one")
+            << QList<AnsweredHeaders>{{200, {{"Content-MD5", "x"}, {"Repr-Digest", "sha-256=:" + b64(sha256) + ":"}}}}
+            << none << QByteArray() << malformed + "Content-MD5";
+    }
+    void publishedDigest()
+    {
+        QFETCH(QList<AnsweredHeaders>, answers);
+        QFETCH(int, algorithm);
+        const DigestFinding finding = download::publishedDigest(answers);
+        QCOMPARE(finding.digest ? int(finding.digest->algorithm) : -1, algorithm);
+        QTEST(finding.digest ? finding.digest->value : QByteArray(), "value");
+        QTEST(finding.undecided, "undecided");
+    }
+
+    // The file is hashed as it grows, its bytes read in chunks of the
+    // reader's size across whatever the writes were; a file cut short is
+    // hashed again from its start. Negative: the file cut to nothing.
+    void hashesAsTheFileGrows_data()
+    {
+        QTest::addColumn<HashAlgorithm>("algorithm");
+        QTest::addColumn<qint64>("before"); // written before hashing starts, as a resumed part
+        QTest::addColumn<QList<qint64>>("writes");
+        QTest::addColumn<qint64>("missing"); // asked for this many bytes more than written
+        const qint64 chunk = 1 << 20;
+        QTest::newRow("one write") << HashAlgorithm::Sha256 << qint64(0) << QList<qint64>{1000} << qint64(0);
+        QTest::newRow("across the reader's chunks")
+            << HashAlgorithm::Sha512 << qint64(0) << QList<qint64>{chunk - 1, 2, chunk + 5, 3 * chunk} << qint64(0);
+        QTest::newRow("byte by byte") << HashAlgorithm::Md5 << qint64(0) << QList<qint64>(40, 1) << qint64(0);
+        QTest::newRow("a part, then more") << HashAlgorithm::Sha256 << 5 * chunk + 7 << QList<qint64>{4096, 9} << qint64(0);
+        QTest::newRow("cut to nothing and written again")
+            << HashAlgorithm::Sha256 << qint64(0) << QList<qint64>{70000, -1, 3000} << qint64(0);
+        QTest::newRow("fewer bytes than asked for") << HashAlgorithm::Sha256 << qint64(10) << QList<qint64>{10} << qint64(1);
+        QTest::newRow("nothing") << HashAlgorithm::Md5 << qint64(0) << QList<qint64>{} << qint64(0);
+    }
+    void hashesAsTheFileGrows()
+    {
+        QFETCH(HashAlgorithm, algorithm);
+        QFETCH(qint64, before);
+        QFETCH(QList<qint64>, writes);
+        QFETCH(qint64, missing);
+        QTemporaryFile file;
+        QVERIFY(file.open());
+        QByteArray written;
+        const auto write = [&](qint64 size) {
+            if (size < 0) {
+                QVERIFY(file.resize(0) && file.seek(0));
+                written.clear();
+                return;
+            }
+            QByteArray bytes(size, 0);
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+            QCOMPARE(file.write(bytes), size);
+            QVERIFY(file.flush());
+            written += bytes;
+        };
+        write(before);
+        platform::GrowingFileHasher hasher(file.handle(), algorithm);
+        for (const qint64 size : writes) {
+            QTest::qWait(30); // the hasher reads what came so far
+            write(size);
+        }
+        std::optional<std::optional<QByteArray>> result;
+        QEventLoop loop;
+        connect(&hasher, &platform::GrowingFileHasher::finished, &loop, [&](const std::optional<QByteArray> &digest) {
+            result = digest;
+            loop.quit();
+        });
+        const testing::Deadline deadline(10, "the digest");
+        hasher.finish(written.size() + missing);
+        loop.exec();
+        QVERIFY(result);
+        const std::optional<QByteArray> expected =
+            missing ? std::nullopt : std::optional(QCryptographicHash::hash(written, qtAlgorithm(algorithm)));
+        QCOMPARE(*result, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(DigestTest)
+#include "digest_test.moc"
