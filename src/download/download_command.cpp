@@ -68,7 +68,7 @@ void DownloadCommand::abandon()
 {
     if (state_ == State::Downloading)
         setState(State::Stopping);
-    runner_.terminate();
+    runner_.kill();
     if (file_)
         file_->removeIfMadeAndEmpty();
 }
@@ -121,6 +121,7 @@ DownloadCommand::SizeAnswer DownloadCommand::probe(const Press &press)
         earlyAnswers_.append({stretches[i], serverBytesOf(answers[i + 1])});
 
     const platform::HttpProbe::Answer &head = answers.first();
+    serverPorts_ = head.ports;
     if (head.errorCode != 0) {
         serverSize_ = 0;
         return {std::nullopt, head.status};
@@ -265,7 +266,10 @@ void DownloadCommand::run(const Press &press, PressOutcome &outcome)
     const int lock = file_ ? file_->descriptor() : -1;
     // A wget that cannot be started ends the run at once and wrote nothing;
     // the idle state is restored by the press, without a message.
-    if (const auto error = runner_.runAndWait(QStringLiteral("wget"), press.call.arguments, press.call.input, lock)) {
+    const platform::Reach reach = wgetReach(lock, serverPorts_, qgetenv("HOME"), qgetenv("WGETRC"));
+    const auto error = runner_.runAndWait(QStringLiteral("wget"), press.call.arguments, press.call.input, lock, reach);
+    outcome.confinement = runner_.confinement();
+    if (error) {
         outcome.ending = PressEnding::NotStarted;
         outcome.detail = *error;
         return;

@@ -143,6 +143,7 @@ private:
     qint64 serverSize_ = 0;
     std::optional<PressOutcome> outcome_;
     QByteArray pressedFile_;
+    QList<quint16> serverPorts_; // the ports the running press's size request went to
     std::unique_ptr<platform::FileLock> file_; // the running press's lock
     // Answers that came with the size, for the stretches they were asked for.
     QList<std::pair<Stretch, ServerBytes>> earlyAnswers_;

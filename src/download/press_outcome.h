@@ -41,6 +41,9 @@ struct PressOutcome
     QByteArray broughtBack;
     // What the log adds: the answer's HTTP status, or why wget could not start.
     QString detail;
+    // For a press that ran wget: the platform::Confinement::Part flags that
+    // applied to it.
+    unsigned confinement = 0;
 };
 
 // One line on how the press for `shownAddress` (see address_rules.h) ended.

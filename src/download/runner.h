@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <optional>
 
 namespace download {
@@ -23,7 +24,9 @@ public:
     // and what is left of its process group ended. Returns the reason at
     // once when the program cannot be started. Should the end be impossible
     // to watch (no descriptors left), the program is stopped and the run
-    // returns.
+    // returns. The run returns once no process of its group is left: what
+    // outlives the program is killed (see ChildEndNotifier). With `reach`,
+    // the program and all it starts are confined to it (confinement.h).
     //
     // Brindle's command starts one run at a time. A run started while
     // another waits (from an event handled in its loop) is nested inside
@@ -31,18 +34,33 @@ public:
     // then if its own program has ended meanwhile.
     std::optional<QString> runAndWait(const QString &program, const QStringList &arguments,
                                       const std::optional<QByteArray> &input = std::nullopt,
-                                      int keepOpen = -1);
+                                      int keepOpen = -1,
+                                      const std::optional<platform::Reach> &reach = std::nullopt);
 
     // Ends the downloader of the run started last, with its process group,
     // and only while that run still waits on it: Pause and closing the
     // window. Once a nested run has returned, this reaches nothing, not even
     // the outer run's downloader.
+    // Pause: SIGTERM first, so wget ends as it chooses; what still runs
+    // half a second later is killed, whatever it ignores.
     void terminate();
+    // Closing: kills the group at once; wget keeps nothing a kill loses.
+    void kill();
+
+    // The Confinement::Part flags that applied to the run started last.
+    unsigned confinement() const { return confinement_; }
+
+    Runner();
 
 private:
     // The process of the run started last, which lives in that run's frame;
     // cleared when that run returns.
     platform::ChildProcess *waitedProcess_ = nullptr;
+    // Counts the runs started, so a late escalation reaches only its own.
+    quint64 runs_ = 0;
+    quint64 terminatedRun_ = 0;
+    QTimer escalation_;
+    unsigned confinement_ = 0;
 };
 
 } // namespace download

@@ -206,6 +206,11 @@ private:
             request.setRawHeader(QByteArrayLiteral("Range"), "bytes=" + QByteArray::number(range_->first) + '-'
                                                                  + QByteArray::number(range_->first + range_->count - 1));
         }
+        const bool secure = url.scheme() == QStringLiteral("https");
+        answer.ports << static_cast<quint16>(url.port(secure ? 443 : 80));
+        for (const QNetworkProxy &proxy : QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)))
+            if (proxy.type() != QNetworkProxy::NoProxy)
+                answer.ports << proxy.port();
         headersRead_ = false;
         toDrop_ = 0;
         answer.bytes.reset();
