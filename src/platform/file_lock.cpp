@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -60,7 +61,7 @@ int openForLock(const QByteArray &path, bool &made)
 // /proc shows it: each descriptor checked by the inode it leads to, then by
 // its access mode. Processes whose descriptors this user may not read are
 // not seen.
-bool writtenElsewhere(dev_t device, ino_t inode)
+bool seenWritingInProc(dev_t device, ino_t inode)
 {
     DIR *processes = ::opendir("/proc");
     if (!processes)
@@ -107,6 +108,23 @@ bool writtenElsewhere(dev_t device, ino_t inode)
     return written;
 }
 
+// Whether any process has the file open for writing. The kernel answers at
+// once for every process on this machine: a read lease is granted only on
+// a file that no one has open for writing. Where no lease can be taken (the
+// file is another user's, the file system has none, leases are off),
+// /proc is looked through instead.
+bool writtenElsewhere(int fd, dev_t device, ino_t inode)
+{
+    // A lease broken in the moment it is held signals its holder: SIGURG,
+    // which does nothing by default, rather than SIGIO, which ends it.
+    ::fcntl(fd, F_SETSIG, SIGURG);
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    return errno == EAGAIN || seenWritingInProc(device, inode);
+}
+
 } // namespace
 
 FileLock::Taken FileLock::take(const QByteArray &path)
@@ -133,7 +151,7 @@ FileLock::Taken FileLock::take(const QByteArray &path)
         const bool unsupported = locked != 0 && (error == ENOLCK || error == EOPNOTSUPP);
         // A writer that holds no lock (its wrapper closed the descriptor,
         // or the file system has no locks) is still a writer.
-        if ((locked == 0 || unsupported) && writtenElsewhere(file.st_dev, file.st_ino)) {
+        if ((locked == 0 || unsupported) && writtenElsewhere(fd, file.st_dev, file.st_ino)) {
             lock->madeAt_.reset();
             return {nullptr, Outcome::HeldElsewhere};
         }
