@@ -140,7 +140,8 @@ Confinement Confinement::prepare(const QByteArray &program, const Reach &reach)
         allowPath(ruleset, resolver, kReadFile, handledFs);
     allowPath(ruleset, program.constData(), kExecute | kReadFile, handledFs);
     allowPath(ruleset, "/dev/null", kReadFile | kWriteFile, handledFs);
-    allowPath(ruleset, "/dev/urandom", kReadFile, handledFs);
+    for (const char *device : {"/dev/zero", "/dev/urandom"})
+        allowPath(ruleset, device, kReadFile, handledFs);
     for (const QByteArray &file : reach.readableFiles)
         allowPath(ruleset, file.constData(), kReadFile, handledFs);
     if (reach.writableFile >= 0) {

@@ -9,8 +9,9 @@
 //   library and program folders, the resolver's configuration wherever
 //   /etc/resolv.conf leads); read the files named as readable; read and
 //   write the one file named as writable (the file itself, by its inode);
-//   read /dev/urandom, read and write /dev/null. Nothing else: no folder
-//   can be listed or written outside the system, no file made or removed.
+//   read /dev/zero and /dev/urandom, read and write /dev/null. Nothing
+//   else: no folder can be listed or written outside the system, no file
+//   made or removed.
 // - Landlock, network (ABI 4): TCP connect only to the ports named, bind
 //   nowhere. UDP (the resolver's) is not Landlock's to confine.
 // - Landlock, scoping (ABI 6): no signal to, and no abstract Unix socket
