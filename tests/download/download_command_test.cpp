@@ -1,5 +1,6 @@
 #include "download/download_command.h"
 #include "download/remembered_address.h"
+#include "platform/confinement.h"
 #include "platform/settings_store.h"
 #include "support/helpers.h"
 
@@ -602,6 +603,8 @@ private slots:
         QCOMPARE(logged.size(), 2);
         QVERIFY(logged.first().contains(QStringLiteral("://") + user + QStringLiteral("@127.0.0.1:")));
         QCOMPARE(logged.filter(QString::fromLatin1(secret)), QStringList());
+        if (platform::landlockAbi() >= 1) // the line says what confined wget
+            QVERIFY2(logged.last().contains(QStringLiteral("; wget confined: files")), qPrintable(logged.last()));
     }
 
     // Brindle's own requests sign in where the address points, and never
@@ -627,6 +630,8 @@ private slots:
             log.open(QIODevice::ReadOnly);
             return log.readAll();
         };
+        // wget, confined to the ports the size request went to, reached the redirect's.
+        QCOMPARE(QFileInfo(QStringLiteral("f.bin")).size(), qint64(300000));
         QVERIFY(lines(firstLog).contains(" HEAD - auth "));
         QVERIFY(lines(elsewhereLog).contains(" HEAD - - "));
         QVERIFY(!lines(elsewhereLog).contains(" auth "));
