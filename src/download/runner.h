@@ -18,6 +18,8 @@ namespace download {
 class Runner
 {
 public:
+    Runner();
+
     // Starts the program with exactly these arguments (and `input` as its
     // standard input, when given, and `keepOpen` inherited, see
     // ChildProcess::start) and returns once it has ended, its handle closed
@@ -38,28 +40,27 @@ public:
                                       const std::optional<platform::Reach> &reach = std::nullopt);
 
     // Ends the downloader of the run started last, with its process group,
-    // and only while that run still waits on it: Pause and closing the
-    // window. Once a nested run has returned, this reaches nothing, not even
-    // the outer run's downloader.
-    // Pause: SIGTERM first, so wget ends as it chooses; what still runs
-    // half a second later is killed, whatever it ignores.
+    // and only while that run still waits on it. Once a nested run has
+    // returned, this reaches nothing, not even the outer run's downloader.
+    // terminate() is Pause: SIGTERM first, so wget ends as it chooses, and
+    // what still runs half a second later is killed, whatever it ignores.
+    // kill() is closing: the group is killed at once (wget keeps nothing a
+    // kill loses).
     void terminate();
-    // Closing: kills the group at once; wget keeps nothing a kill loses.
     void kill();
 
     // The Confinement::Part flags that applied to the run started last.
     unsigned confinement() const { return confinement_; }
 
-    Runner();
-
 private:
     // The process of the run started last, which lives in that run's frame;
     // cleared when that run returns.
     platform::ChildProcess *waitedProcess_ = nullptr;
-    // Counts the runs started, so a late escalation reaches only its own.
+    // Counts the runs started, so a late escalation reaches only the run
+    // that was terminated.
     quint64 runs_ = 0;
     quint64 terminatedRun_ = 0;
-    QTimer escalation_;
+    QTimer escalation_; // Pause's kill, half a second after its SIGTERM
     unsigned confinement_ = 0;
 };
 
