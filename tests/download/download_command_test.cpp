@@ -8,12 +8,17 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocalServer>
+#include <QProcess>
 #include <QTest>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
+#include <array>
+#include <functional>
+#include <linux/capability.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,6 +26,22 @@
 using namespace download;
 
 namespace {
+
+// Drops CAP_LEASE from this thread's effective set, so a lease on another
+// user's file is refused as for any user; what puts it back.
+std::function<void()> withoutLeaseCapability()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ::syscall(SYS_capget, &header, data);
+    const auto saved = std::to_array(data);
+    data[CAP_LEASE / 32].effective &= ~(1u << (CAP_LEASE % 32));
+    ::syscall(SYS_capset, &header, data);
+    return [saved]() mutable {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        ::syscall(SYS_capset, &header, saved.data());
+    };
+}
 
 struct View : CommandView
 {
@@ -830,6 +851,11 @@ private slots:
         QTest::newRow("nothing, closed during the run") << "" << true << true << Ending::Paused;
         // The made file moved away during the run, a link to it in its place.
         QTest::newRow("a link put in the made file's place") << "relinked" << true << false << Ending::Ended;
+        // Another process writes the file without its lock (a wrapper closed
+        // it, or the file system has none): the kernel's lease tells, or,
+        // for another user's file, /proc.
+        QTest::newRow("written by another process") << "written" << false << false << Ending::HeldElsewhere;
+        QTest::newRow("another user's file, written, no lease") << "written, no lease" << false << false << Ending::HeldElsewhere;
     }
     void whatStandsUnderTheName()
     {
@@ -848,6 +874,23 @@ private slots:
             QVERIFY(QDir().mkdir(QStringLiteral("elsewhere")) && QFile::link(QStringLiteral("elsewhere/made.bin"), QStringLiteral("f.bin")));
         else if (under == QStringLiteral("own"))
             testing::makeFile(QStringLiteral("f.bin"), 10004);
+        QProcess writer;
+        const auto stopWriter = qScopeGuard([&writer] {
+            writer.kill();
+            writer.waitForFinished();
+        });
+        std::optional<QScopeGuard<std::function<void()>>> restoreLease;
+        if (under.startsWith(QStringLiteral("written"))) {
+            testing::makeFile(QStringLiteral("f.bin"), 100);
+            if (under.endsWith(QStringLiteral("no lease"))) {
+                if (::geteuid() != 0)
+                    QSKIP("needs root, to give the file to another user and drop CAP_LEASE");
+                QCOMPARE(::chown("f.bin", 65534, 65534), 0);
+                restoreLease.emplace(withoutLeaseCapability());
+            }
+            writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3>>f.bin; echo; exec sleep 30")});
+            QVERIFY(writer.waitForReadyRead(5000));
+        }
         // Real wget against a GET that fails writes nothing; the stand-in,
         // which writes nothing either, counts the runs.
         std::optional<testing::FakeWget> wget;
