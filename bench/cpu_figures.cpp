@@ -67,7 +67,8 @@ double endToIdle(app::MainWindow &window, const QString &address, const QString 
     const qint64 idleAt = QDateTime::currentMSecsSinceEpoch();
     QFile noted(endFile);
     noted.open(QIODevice::ReadOnly);
-    return static_cast<double>(idleAt - noted.readAll().trimmed().toLongLong() / 1000000);
+    // The last run's line: the stand-in appends.
+    return static_cast<double>(idleAt - noted.readAll().trimmed().split('\n').last().toLongLong() / 1000000);
 }
 
 // During a download, another thread asks the window for the button's text
@@ -273,12 +274,15 @@ int main(int argc, char **argv)
                 requests.size(), percentile(requests, 0.95));
 
     {
-        // The stand-in notes when it ends.
-        const testing::FakeWget wget(QStringLiteral("sleep 0.3\ndate +%s%N > \"$here/ended\""));
+        // The stand-in notes when it ends, through a descriptor it
+        // inherits: confined, it can open nothing of the bench's.
+        const QString noted = root.filePath(QStringLiteral("ended"));
+        const int notes = testing::inheritedAppender(noted);
+        const testing::FakeWget wget(QStringLiteral("sleep 0.3\ndate +%s%N >&%1").arg(notes));
         std::vector<double> ends;
         for (int i = 0; i < 10; ++i)
-            ends.push_back(endToIdle(window, base + QStringLiteral("/x/gen=10/end.bin"),
-                                     wget.filePath(QStringLiteral("ended"))));
+            ends.push_back(endToIdle(window, base + QStringLiteral("/x/gen=10/end.bin"), noted));
+        ::close(notes);
         std::printf("| wget's end to the button reading Download, median of 10 | %.0f ms | at most 50 ms |\n",
                     percentile(ends, 0.5));
     }

@@ -4,7 +4,7 @@
 set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 build=$repo/build
-cmake --build "$build" --target bar_drawing_bench cpu_figures desktop_figures digest_figures minimal_window brindle >/dev/null
+cmake --build "$build" --target bar_drawing_bench press_setup_bench cpu_figures desktop_figures digest_figures minimal_window brindle >/dev/null
 
 echo "| Figure | Measured | Goal |"
 echo "| --- | --- | --- |"
@@ -13,6 +13,17 @@ echo "| --- | --- | --- |"
     percent=${name#*/}; percent=${percent%\"}
     printf '| drawProgress, full 281 x 25 bar at %s %% | %.2f µs | under 5 µs at 100 %% |\n' "$percent" "$(echo "$real / 1000" | bc -l)"
   done
+
+# What a press adds before wget runs, and a child's whole life, confined and
+# not: medians of five repetitions.
+"$build/bench/press_setup_bench" --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+  --benchmark_format=csv 2>/dev/null | grep '_median"' | cut -d, -f1,3 | tr -d '"' > "${TMPDIR:-/tmp}/press_setup.$$"
+figure() { grep "^$1_median," "${TMPDIR:-/tmp}/press_setup.$$" | cut -d, -f2; }
+printf '| Set-up a press adds: confinement prepared, lock with the writer check | %.0f µs + %.0f µs | at most 5 ms |\n' \
+  "$(figure prepareConfinement)" "$(figure takeLock)"
+printf '| A child from fork to its end (`true`), unconfined / confined | %.1f ms / %.1f ms | |\n' \
+  "$(echo "$(figure startAndEnd/0) / 1000" | bc -l)" "$(echo "$(figure startAndEnd/1) / 1000" | bc -l)"
+rm -f "${TMPDIR:-/tmp}/press_setup.$$"
 
 # Start-up to the window shown, and resident memory of the idle window, under
 # a virtual display: Brindle and the minimal window in turn, eleven runs of

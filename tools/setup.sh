@@ -5,7 +5,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 
-run_packages="qt6-base-dev libssl-dev cmake ninja-build g++ wget xdg-utils xdg-user-dirs python3 fonts-dejavu-core
+run_packages="qt6-base-dev libssl-dev libseccomp-dev cmake ninja-build g++ wget xdg-utils xdg-user-dirs python3 fonts-dejavu-core
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n gettext po4a"
 test_packages="$run_packages libbenchmark-dev nginx-light python3 xvfb xauth x11-apps imagemagick
   xdotool libx11-dev bc desktop-file-utils appstream clang libclang-rt-dev dpkg-dev file

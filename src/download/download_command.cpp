@@ -146,6 +146,8 @@ private:
     QList<std::pair<Stretch, ServerBytes>> earlyAnswers_;
     QByteArrayList setAside_;
     QByteArray broughtBack_;
+    QList<quint16> serverPorts_; // the ports the size request went to, redirects and proxy included
+    std::optional<unsigned> confinement_; // what of the confinement applied to wget, once it started
 };
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
@@ -196,7 +198,7 @@ void DownloadCommand::abandon()
 {
     if (state_ == State::Downloading)
         setState(State::Stopping);
-    runner_.terminate();
+    runner_.kill();
     if (flow_)
         qCInfo(pressLog).noquote() << describe(shownAddress(flow_->address()), flow_->abandon());
 }
@@ -217,6 +219,9 @@ PressOutcome DownloadCommand::PressFlow::run()
 
 PressOutcome DownloadCommand::PressFlow::abandon()
 {
+    // Closed while wget runs, or after Pause before its run returned.
+    if (command_.state_ == State::Downloading || command_.state_ == State::Stopping)
+        confinement_ = command_.runner_.confinement();
     if (file_)
         file_->removeIfMadeAndEmpty();
     return outcome({PressEnding::Paused, QStringLiteral("closed")});
@@ -230,6 +235,7 @@ PressOutcome DownloadCommand::PressFlow::outcome(const Ending &ending) const
     outcome.file = press_.file;
     outcome.setAside = setAside_;
     outcome.broughtBack = broughtBack_;
+    outcome.confinement = confinement_;
     return outcome;
 }
 
@@ -300,6 +306,7 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
         earlyAnswers_.append({stretches[i], serverBytesOf(answers[1], i)});
 
     const platform::HttpProbe::Answer &head = answers.first();
+    serverPorts_ = head.ports;
     if (head.errorCode != 0) {
         command_.serverSize_ = 0;
         return {std::nullopt, head.status, {}};
@@ -384,8 +391,11 @@ DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
     // wget, and every process it starts, holds the lock with this press, so
     // the file stays held until the last of them is gone.
     const int lock = file_ ? file_->descriptor() : -1;
+    const platform::Reach reach = wgetReach(lock, serverPorts_, qgetenv("HOME"), qgetenv("WGETRC"));
     const Runner::Result result =
-        command_.runner_.runAndWait(QStringLiteral("wget"), press_.call.arguments, press_.call.input, lock);
+        command_.runner_.runAndWait(QStringLiteral("wget"), press_.call.arguments, press_.call.input, lock, reach);
+    if (!result.notStarted)
+        confinement_ = command_.runner_.confinement();
     // A wget that cannot be started ends the run at once and wrote nothing;
     // the idle state is restored by the press, without a message.
     if (result.notStarted)

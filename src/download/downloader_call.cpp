@@ -14,4 +14,16 @@ DownloaderCall wgetCall(const QString &address)
     return {{QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-")}, line + '\n'};
 }
 
+platform::Reach wgetReach(int file, const QList<quint16> &ports, const QByteArray &home, const QByteArray &wgetrc)
+{
+    platform::Reach reach{file, {}, ports};
+    reach.ports << 53;
+    if (!home.isEmpty())
+        for (const char *name : {"/.wgetrc", "/.netrc", "/.wget-hsts"})
+            reach.readableFiles << home + name;
+    if (!wgetrc.isEmpty())
+        reach.readableFiles << wgetrc;
+    return reach;
+}
+
 } // namespace download

@@ -2,6 +2,8 @@
 // How the address reaches wget: as its argument, or, when it holds a
 // password, through wget's standard input, where no other user can read it.
 
+#include "platform/confinement.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -20,5 +22,13 @@ struct DownloaderCall
 // blank and control byte written as %XX, which wget sends and names the file
 // by as it would the raw byte, so no byte can start a second address.
 DownloaderCall wgetCall(const QString &address);
+
+// What wget may reach (see confinement.h): the file it writes (`file`, a
+// descriptor on it, or -1), its configuration under `home` (~/.wgetrc,
+// ~/.netrc) and at `wgetrc` (its WGETRC, when set), its HSTS store
+// (~/.wget-hsts) to read only, so a taken-over wget cannot drop another
+// site's HSTS policy for the user's later runs; and TCP `ports` (those the
+// size request went to) with 53, for a resolver answer too long for UDP.
+platform::Reach wgetReach(int file, const QList<quint16> &ports, const QByteArray &home, const QByteArray &wgetrc);
 
 } // namespace download

@@ -1,6 +1,7 @@
 #include "download/press_outcome.h"
 
 #include "download/address_rules.h"
+#include "platform/confinement.h"
 
 namespace download {
 
@@ -47,6 +48,23 @@ QString endingText(PressEnding ending)
     return {};
 }
 
+// What of the confinement applied to wget, as the log says it.
+QString confinementText(unsigned parts)
+{
+    using platform::Confinement;
+    QStringList applied;
+    if (parts & Confinement::Files)
+        applied << QStringLiteral("files");
+    if (parts & Confinement::Network)
+        applied << QStringLiteral("network");
+    if (parts & Confinement::Scoping)
+        applied << QStringLiteral("signals");
+    if (parts & Confinement::SystemCalls)
+        applied << QStringLiteral("sockets and ptrace");
+    return applied.isEmpty() ? QStringLiteral("; wget ran unconfined")
+                             : QStringLiteral("; wget confined: ") + applied.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 QString wgetStatusText(int status)
@@ -74,6 +92,8 @@ QString describe(const QString &shownAddress, const PressOutcome &outcome)
     QString line = shownAddress + QStringLiteral(": ") + endingText(outcome.ending);
     if (!outcome.detail.isEmpty())
         line += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
+    if (outcome.confinement)
+        line += confinementText(*outcome.confinement);
     const auto shown = [](const QByteArray &path) {
         return shownOnLine(QString::fromLocal8Bit(path));
     };

@@ -8,6 +8,7 @@
 #include <QByteArrayList>
 #include <QLoggingCategory>
 #include <QString>
+#include <optional>
 
 namespace download {
 
@@ -47,6 +48,9 @@ struct PressOutcome
     // start, wget's exit status, the digest's algorithm, or why the
     // published digest decided nothing.
     QString detail;
+    // The platform::Confinement::Part flags that applied to wget; nothing
+    // when the press started no wget.
+    std::optional<unsigned> confinement;
 };
 
 // wget's exit status (see Runner::Result) in words: "exit status 8, the

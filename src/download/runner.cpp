@@ -6,12 +6,30 @@
 
 namespace download {
 
-Runner::Result Runner::runAndWait(const QString &program, const QStringList &arguments,
-                                          const std::optional<QByteArray> &input, int keepOpen)
+namespace {
+// How long a paused downloader has to end by itself before it is killed.
+constexpr int kTermGraceMilliseconds = 500;
+} // namespace
+
+Runner::Runner()
 {
-    auto started = platform::ChildProcess::start(program, arguments, input, keepOpen);
+    escalation_.setSingleShot(true);
+    escalation_.setInterval(kTermGraceMilliseconds);
+    QObject::connect(&escalation_, &QTimer::timeout, [this] {
+        if (waitedProcess_ && terminatedRun_ == runs_)
+            waitedProcess_->kill();
+    });
+}
+
+Runner::Result Runner::runAndWait(const QString &program, const QStringList &arguments,
+                                  const std::optional<QByteArray> &input, int keepOpen,
+                                  const std::optional<platform::Reach> &reach)
+{
+    auto started = platform::ChildProcess::start(program, arguments, input, keepOpen, reach);
+    confinement_ = started.confinement;
     if (!started.process)
         return {started.error, std::nullopt};
+    ++runs_;
 
     platform::ChildProcess &process = *started.process;
     // A nested run replaces waitedProcess_ with its own; this run keeps its
@@ -30,8 +48,10 @@ Runner::Result Runner::runAndWait(const QString &program, const QStringList &arg
         }
     }
 
-    if (waitedProcess_ == &process)
+    if (waitedProcess_ == &process) {
         waitedProcess_ = nullptr;
+        escalation_.stop();
+    }
     const std::optional<int> status = process.exitStatus();
     process.close();
     return {std::nullopt, status};
@@ -39,8 +59,17 @@ Runner::Result Runner::runAndWait(const QString &program, const QStringList &arg
 
 void Runner::terminate()
 {
+    if (!waitedProcess_)
+        return;
+    waitedProcess_->terminate();
+    terminatedRun_ = runs_;
+    escalation_.start();
+}
+
+void Runner::kill()
+{
     if (waitedProcess_)
-        waitedProcess_->terminate();
+        waitedProcess_->kill();
 }
 
 } // namespace download

@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <optional>
 
 namespace download {
@@ -26,31 +27,50 @@ public:
         std::optional<int> exitStatus;
     };
 
+    Runner();
+
     // Starts the program with exactly these arguments (and `input` as its
     // standard input, when given, and `keepOpen` inherited, see
     // ChildProcess::start) and returns once it has ended, its handle closed
     // and what is left of its process group ended, with how it ended.
     // Returns the reason at once when the program cannot be started.
     // Should the end be impossible to watch (no descriptors left), the
-    // program is stopped and the run returns.
+    // program is stopped and the run returns. The run returns once no
+    // process of its group is left: what outlives the program is killed
+    // (see ChildEndNotifier). With `reach`, the program and all it starts
+    // are confined to it (confinement.h).
     //
     // Brindle's command starts one run at a time. A run started while
     // another waits (from an event handled in its loop) is nested inside
     // it: the outer run returns only after the nested one has, and at once
     // then if its own program has ended meanwhile.
     Result runAndWait(const QString &program, const QStringList &arguments,
-                      const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1);
+                      const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1,
+                      const std::optional<platform::Reach> &reach = std::nullopt);
 
     // Ends the downloader of the run started last, with its process group,
-    // and only while that run still waits on it: Pause and closing the
-    // window. Once a nested run has returned, this reaches nothing, not even
-    // the outer run's downloader.
+    // and only while that run still waits on it. Once a nested run has
+    // returned, this reaches nothing, not even the outer run's downloader.
+    // terminate() is Pause: SIGTERM first, so wget ends as it chooses, and
+    // what still runs half a second later is killed, whatever it ignores.
+    // kill() is closing: the group is killed at once (wget keeps nothing a
+    // kill loses).
     void terminate();
+    void kill();
+
+    // The Confinement::Part flags that applied to the run started last.
+    unsigned confinement() const { return confinement_; }
 
 private:
     // The process of the run started last, which lives in that run's frame;
     // cleared when that run returns.
     platform::ChildProcess *waitedProcess_ = nullptr;
+    // Counts the runs started, so a late escalation reaches only the run
+    // that was terminated.
+    quint64 runs_ = 0;
+    quint64 terminatedRun_ = 0;
+    QTimer escalation_; // Pause's kill, half a second after its SIGTERM
+    unsigned confinement_ = 0;
 };
 
 } // namespace download

@@ -76,18 +76,56 @@ ChildEndNotifier::ChildEndNotifier(ChildProcess &process, QObject *parent)
     check();
 }
 
+ChildEndNotifier::~ChildEndNotifier()
+{
+    closeMembers();
+}
+
 void ChildEndNotifier::check()
 {
-    if (ended_ || process_.state() == ChildProcess::State::Running)
+    if (childEnded_ || process_.state() == ChildProcess::State::Running)
         return;
-    ended_ = true;
+    childEnded_ = true;
     // A pidfd stays readable once its process has ended: stop listening, or
     // every later turn of the event loop would wake again.
     if (notifier_)
         notifier_->setEnabled(false);
     if (childSignalPipe_)
         disconnect(childSignalPipe_, nullptr, this, nullptr);
+    endRestOfGroup();
+}
+
+void ChildEndNotifier::endRestOfGroup()
+{
+    closeMembers();
+    // Looked for again after the last went: one may have started another.
+    for (const int pidfd : process_.killRestOfGroup()) {
+        auto *gone = new QSocketNotifier(pidfd, QSocketNotifier::Read, this);
+        members_.emplace_back(pidfd, gone);
+        connect(gone, &QSocketNotifier::activated, this, [this, gone] {
+            gone->setEnabled(false);
+            for (const auto &member : members_) {
+                if (member.second->isEnabled())
+                    return;
+            }
+            endRestOfGroup();
+        });
+    }
+    if (!members_.empty())
+        return;
+    ended_ = true;
     emit ended();
+}
+
+void ChildEndNotifier::closeMembers()
+{
+    // Maybe from inside a notifier's own signal: deleted later, heard no more.
+    for (const auto &[pidfd, notifier] : members_) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+        ::close(pidfd);
+    }
+    members_.clear();
 }
 
 } // namespace platform

@@ -4,10 +4,17 @@
 // child's pidfd where the system grants one; otherwise through a pipe that a
 // SIGCHLD handler writes to, after which the child is checked without
 // reaping it, so its pid stays pinned.
+//
+// A run ends with its whole process group: at the child's end, whatever is
+// left of its group (a wrapper's wget that ignored a SIGTERM, a process put
+// in the background) is killed, and the end is told once each of those is
+// gone too, woken by their pidfds.
 
 #include "platform/child_process.h"
 
 #include <QObject>
+#include <utility>
+#include <vector>
 
 class QSocketNotifier;
 
@@ -22,8 +29,11 @@ public:
     // hasEnded().
     explicit ChildEndNotifier(ChildProcess &process, QObject *parent = nullptr);
 
-    // True once the child has ended or can no longer be waited on; ended()
-    // has then been emitted, exactly once.
+    ~ChildEndNotifier() override;
+
+    // True once the child has ended or can no longer be waited on, and no
+    // process of its group is left that could be seen; ended() has then
+    // been emitted, exactly once.
     bool hasEnded() const { return ended_; }
     // False when neither the pidfd nor the SIGCHLD pipe could be set up
     // (no descriptors left): no end will ever be reported.
@@ -34,10 +44,16 @@ signals:
 
 private:
     void check();
+    // Kills what is left of the group and watches it go; ended() when none is.
+    void endRestOfGroup();
+    void closeMembers();
 
     ChildProcess &process_;
     QSocketNotifier *notifier_ = nullptr;        // on the pidfd, owned
     QSocketNotifier *childSignalPipe_ = nullptr; // shared by every notifier
+    // pidfds of the group's processes that are left, with their notifiers.
+    std::vector<std::pair<int, QSocketNotifier *>> members_;
+    bool childEnded_ = false;
     bool ended_ = false;
 };
 

@@ -6,7 +6,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
@@ -31,9 +34,35 @@ int pidfdSendSignal(int pidfd, int signal)
     return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
 }
 
+// The process group of the process /proc names `pid`; -1 when it is gone or
+// has ended (a zombie writes nothing more).
+pid_t processGroupOf(const char *pid)
+{
+    char path[64];
+    std::snprintf(path, sizeof path, "/proc/%s/stat", pid);
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    char stat[512];
+    const ssize_t got = ::read(fd, stat, sizeof stat - 1);
+    ::close(fd);
+    if (got <= 0)
+        return -1;
+    stat[got] = '\0';
+    // "pid (name) state ppid pgrp ...": the name may hold anything, ")" too.
+    const char *afterName = std::strrchr(stat, ')');
+    char state = 0;
+    int parent = 0;
+    int group = -1;
+    if (!afterName || std::sscanf(afterName + 1, " %c %d %d", &state, &parent, &group) != 3 || state == 'Z')
+        return -1;
+    return group;
+}
+
 // Only async-signal-safe calls between fork and exec.
+// A failure to confine is written as its errno negated.
 [[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int keepOpen,
-                            int errorPipe)
+                            const Confinement *confinement, int errorPipe)
 {
     // An ignored signal stays ignored across exec: a Brindle started with
     // SIGTERM ignored would hand wget a Pause it cannot hear. Every signal
@@ -46,7 +75,8 @@ int pidfdSendSignal(int pidfd, int signal)
     sigemptyset(&none);
     ::sigprocmask(SIG_SETMASK, &none, nullptr);
 
-    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    // SIGKILL, which nothing can ignore: wget keeps nothing a kill loses.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     int failure = 0;
     if (::getppid() != parent)
         ::_exit(127); // the parent died before the death signal was armed
@@ -62,6 +92,11 @@ int pidfdSendSignal(int pidfd, int signal)
     } else {
         if (null > 2)
             ::close(null);
+        // Last, so everything before it may still reach what it needs.
+        if (confinement && (failure = -confinement->applyInChild()) != 0) {
+            [[maybe_unused]] const auto written = ::write(errorPipe, &failure, sizeof failure);
+            ::_exit(127);
+        }
         ::execv(path, argv);
         failure = errno;
     }
@@ -111,7 +146,8 @@ int inputFile(const QByteArray &input)
 } // namespace
 
 ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments,
-                                          const std::optional<QByteArray> &input, int keepOpen)
+                                          const std::optional<QByteArray> &input, int keepOpen,
+                                          const std::optional<Reach> &reach)
 {
     stopKernelReapingChildren();
     const QString path = QStandardPaths::findExecutable(program);
@@ -127,6 +163,10 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
     for (QByteArray &item : storage)
         argv.push_back(item.data());
     argv.push_back(nullptr);
+
+    std::optional<Confinement> confinement;
+    if (reach)
+        confinement.emplace(Confinement::prepare(storage.front(), *reach));
 
     // Kept above the standard streams, which the child sets up anew.
     const int keptFd = keepOpen >= 0 ? ::fcntl(keepOpen, F_DUPFD_CLOEXEC, 3) : -1;
@@ -158,7 +198,8 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(error))};
     }
     if (pid == 0)
-        execChild(storage.front().constData(), argv.data(), parent, inputFd, keptFd, errorPipe[1]);
+        execChild(storage.front().constData(), argv.data(), parent, inputFd, keptFd,
+                  confinement ? &*confinement : nullptr, errorPipe[1]);
 
     if (inputFd >= 0)
         ::close(inputFd);
@@ -171,10 +212,11 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
     ::close(errorPipe[0]);
     if (got == static_cast<ssize_t>(sizeof childError)) {
         ::waitpid(pid, nullptr, 0);
-        return {std::nullopt,
-                QStringLiteral("%1: %2").arg(program, QString::fromLocal8Bit(std::strerror(childError)))};
+        const QString reason = QString::fromLocal8Bit(std::strerror(std::abs(childError)));
+        return {std::nullopt, childError < 0 ? QStringLiteral("%1: not confined: %2").arg(program, reason)
+                                             : QStringLiteral("%1: %2").arg(program, reason)};
     }
-    return {ChildProcess(pid, pidfdOpen(pid)), QString()};
+    return {ChildProcess(pid, pidfdOpen(pid)), QString(), confinement ? confinement->parts() : 0u};
 }
 
 ChildProcess::ChildProcess(ChildProcess &&other) noexcept
@@ -235,13 +277,43 @@ bool ChildProcess::terminate()
     return signal(SIGTERM);
 }
 
+bool ChildProcess::kill()
+{
+    return signal(SIGKILL);
+}
+
+std::vector<int> ChildProcess::killRestOfGroup()
+{
+    std::vector<int> left;
+    if (reaped_ || pid_ <= 0 || state() != State::Ended)
+        return left;
+    // Also those /proc does not show (another user's, under hidepid).
+    ::kill(-pid_, SIGKILL);
+    DIR *processes = ::opendir("/proc");
+    if (!processes)
+        return left;
+    while (const dirent *entry = ::readdir(processes)) {
+        char *end = nullptr;
+        const long member = std::strtol(entry->d_name, &end, 10);
+        if (member <= 0 || *end != '\0' || member == pid_ || processGroupOf(entry->d_name) != pid_)
+            continue;
+        // Opened before it is checked again, so the pidfd names that very process.
+        const int pidfd = pidfdOpen(static_cast<pid_t>(member));
+        if (pidfd < 0)
+            continue;
+        if (processGroupOf(entry->d_name) == pid_ && pidfdSendSignal(pidfd, SIGKILL) == 0)
+            left.push_back(pidfd);
+        else
+            ::close(pidfd);
+    }
+    ::closedir(processes);
+    return left;
+}
+
 void ChildProcess::close()
 {
     if (!reaped_ && pid_ > 0) {
-        siginfo_t info{};
-        const bool running = ::waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0
-                             && info.si_pid != pid_;
-        signal(running ? SIGKILL : SIGTERM);
+        signal(SIGKILL);
         ::waitpid(pid_, nullptr, 0);
         reaped_ = true;
     }

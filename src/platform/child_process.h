@@ -9,10 +9,13 @@
 // wrapper that runs the real one without exec. terminate() and close()
 // reach the whole group; its id is the pinned pid, so it can name no other.
 
+#include "platform/confinement.h"
+
 #include <QString>
 #include <QStringList>
 #include <optional>
 #include <sys/types.h>
+#include <vector>
 
 namespace platform {
 
@@ -26,18 +29,21 @@ public:
     // Starts `program` (found on PATH) with exactly `arguments`, no shell,
     // standard streams on /dev/null, the current directory and environment
     // inherited, every signal at its default and none blocked, whatever this
-    // process was started with. The child receives SIGTERM when this process
+    // process was started with. The child receives SIGKILL when this process
     // dies. `input`, when given, is the child's standard input instead: an
     // anonymous in-memory file that only this user's processes can open,
     // for what must not show on a command line. `keepOpen`, when not -1, is
     // a descriptor the child inherits under the same number: a lock that
-    // must last as long as any process of the run can write.
+    // must last as long as any process of the run can write. `reach`, when
+    // given, confines the child to it (see confinement.h) before it
+    // executes the program; Started says which parts applied.
     //
     // An ignored SIGCHLD (inherited from whatever started Brindle) is put
     // back to its default first, so the kernel never reaps a child behind
     // this object's back and its pid stays pinned until close().
     static Started start(const QString &program, const QStringList &arguments,
-                         const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1);
+                         const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1,
+                         const std::optional<Reach> &reach = std::nullopt);
 
     ChildProcess(ChildProcess &&other) noexcept;
     ChildProcess &operator=(ChildProcess &&) = delete;
@@ -57,13 +63,20 @@ public:
     // or the signal that ended it as a negative number; nothing while it
     // runs or once it is reaped.
     std::optional<int> exitStatus() const;
-    // Sends SIGTERM to the child and its process group while the child has
-    // not been reaped; false otherwise.
+    // Send SIGTERM, or SIGKILL, to the child and its process group while
+    // the child has not been reaped; false otherwise.
     bool terminate();
+    bool kill();
+    // Kills what is left of the child's process group once the child has
+    // ended, before it is reaped (while its pid pins the group's id), and
+    // returns pidfds of those processes, for the caller to watch until each
+    // is gone (readable) and close. Nothing when none is left, or when the
+    // child still runs or was reaped.
+    std::vector<int> killRestOfGroup();
     // Releases the handle and reaps the child. A child still running at this
     // point is killed with its group, and what is left of its group after
-    // the child ended by itself is sent SIGTERM, so nothing of the run goes
-    // on unwatched. Idempotent.
+    // the child ended by itself is killed, so nothing of the run goes on
+    // unwatched. Idempotent.
     void close();
 
 private:
@@ -86,6 +99,7 @@ struct ChildProcess::Started
 {
     std::optional<ChildProcess> process;
     QString error; // why it could not be started, when `process` is empty
+    unsigned confinement = 0; // the Confinement::Part flags that applied
 };
 
 } // namespace platform

@@ -4,7 +4,11 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -53,6 +57,74 @@ int openForLock(const QByteArray &path, bool &made)
     return fd;
 }
 
+// Whether a process other than this one has the file open for writing, as
+// /proc shows it: each descriptor checked by the inode it leads to, then by
+// its access mode. Processes whose descriptors this user may not read are
+// not seen.
+bool seenWritingInProc(dev_t device, ino_t inode)
+{
+    DIR *processes = ::opendir("/proc");
+    if (!processes)
+        return false;
+    const long self = ::getpid();
+    bool written = false;
+    while (!written) {
+        const dirent *process = ::readdir(processes);
+        if (!process)
+            break;
+        char *end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self)
+            continue;
+        char path[320];
+        std::snprintf(path, sizeof path, "/proc/%ld/fd", pid);
+        const int descriptorsFd = ::open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR *descriptors = descriptorsFd >= 0 ? ::fdopendir(descriptorsFd) : nullptr;
+        if (!descriptors) {
+            if (descriptorsFd >= 0)
+                ::close(descriptorsFd);
+            continue;
+        }
+        while (const dirent *descriptor = ::readdir(descriptors)) {
+            struct stat file {};
+            if (descriptor->d_name[0] == '.' || ::fstatat(descriptorsFd, descriptor->d_name, &file, 0) != 0
+                || !isFile(file, device, inode))
+                continue;
+            std::snprintf(path, sizeof path, "/proc/%ld/fdinfo/%s", pid, descriptor->d_name);
+            const int info = ::open(path, O_RDONLY | O_CLOEXEC);
+            char text[256] = {};
+            const ssize_t got = info >= 0 ? ::read(info, text, sizeof text - 1) : -1;
+            if (info >= 0)
+                ::close(info);
+            const char *flags = got > 0 ? std::strstr(text, "flags:") : nullptr;
+            if (flags && (std::strtol(flags + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY) {
+                written = true;
+                break;
+            }
+        }
+        ::closedir(descriptors);
+    }
+    ::closedir(processes);
+    return written;
+}
+
+// Whether any process has the file open for writing. The kernel answers at
+// once for every process on this machine: a read lease is granted only on
+// a file that no one has open for writing. Where no lease can be taken (the
+// file is another user's, the file system has none, leases are off),
+// /proc is looked through instead.
+bool writtenElsewhere(int fd, dev_t device, ino_t inode)
+{
+    // A lease broken in the moment it is held signals its holder: SIGURG,
+    // which does nothing by default, rather than SIGIO, which ends it.
+    ::fcntl(fd, F_SETSIG, SIGURG);
+    if (::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        ::fcntl(fd, F_SETLEASE, F_UNLCK);
+        return false;
+    }
+    return errno == EAGAIN || seenWritingInProc(device, inode);
+}
+
 } // namespace
 
 FileLock::Taken FileLock::take(const QByteArray &path)
@@ -76,7 +148,14 @@ FileLock::Taken FileLock::take(const QByteArray &path)
             locked = ::flock(fd, LOCK_EX | LOCK_NB);
         } while (locked != 0 && errno == EINTR);
         const int error = errno;
-        if (locked != 0 && (error == ENOLCK || error == EOPNOTSUPP))
+        const bool unsupported = locked != 0 && (error == ENOLCK || error == EOPNOTSUPP);
+        // A writer that holds no lock (its wrapper closed the descriptor,
+        // or the file system has no locks) is still a writer.
+        if ((locked == 0 || unsupported) && writtenElsewhere(fd, file.st_dev, file.st_ino)) {
+            lock->madeAt_.reset();
+            return {nullptr, Outcome::HeldElsewhere};
+        }
+        if (unsupported)
             return {std::move(lock), Outcome::Unsupported};
         if (locked != 0) {
             // A file another Brindle locked is its own, even one made here a

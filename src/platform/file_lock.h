@@ -10,6 +10,12 @@
 // The lock is also how Brindle looks at the file: its length and bytes are
 // read through the locked descriptor, so they are the bytes of the very
 // inode wget will write, whatever happens to the name.
+//
+// A lock is not all: a process that has the file open for writing (the
+// kernel's read lease refused, or, where no lease can be taken, seen in
+// /proc by the inode each descriptor leads to) holds it too, so a wget
+// whose wrapper closed the lock's descriptor, or one on a file system
+// without locks, still keeps every other Brindle off the file.
 
 #include <QByteArray>
 #include <memory>
@@ -23,7 +29,7 @@ class FileLock
 public:
     enum class Outcome {
         Taken,         // this process holds the file's lock
-        HeldElsewhere, // another holder has it, in this process or another
+        HeldElsewhere, // another holder has it, in this process or another, or another process writes it
         Unavailable,   // the file cannot be opened or locked, or is no regular file: nothing may write it
         Unsupported,   // the file system offers no locking, for no Brindle at all: open, unlocked
     };

@@ -86,6 +86,16 @@ int defaultPort(const QUrl &url)
     return url.port(url.scheme() == QStringLiteral("https") ? 443 : 80);
 }
 
+// The ports a request for `url` connects to: the server's, or its proxy's.
+QSet<int> portsFor(const QUrl &url)
+{
+    QSet<int> ports{defaultPort(url)};
+    for (const QNetworkProxy &proxy : QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)))
+        if (proxy.type() != QNetworkProxy::NoProxy)
+            ports << proxy.port();
+    return ports;
+}
+
 // The connections of this process to any of `ports`, shut down under Qt's
 // client: its network thread reads a header block without end in a loop
 // that never returns to its own events, so abort() alone would never reach
@@ -282,18 +292,7 @@ public:
 
     bool waitsForHeaders() const { return reply_ && !headersRead_; }
     // The ports the request's connection may lead to: the server's, or its proxy's.
-    QSet<int> ports() const
-    {
-        QSet<int> ports;
-        if (!reply_)
-            return ports;
-        const QUrl url = reply_->url();
-        ports << defaultPort(url);
-        for (const QNetworkProxy &proxy : QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(url)))
-            if (proxy.type() != QNetworkProxy::NoProxy)
-                ports << proxy.port();
-        return ports;
-    }
+    QSet<int> ports() const { return reply_ ? portsFor(reply_->url()) : QSet<int>(); }
     // Ends a request whose header block costs too much.
     void endCostly()
     {
@@ -334,6 +333,8 @@ private:
                 ranges << QByteArray::number(range.first) + '-' + QByteArray::number(range.first + range.count - 1);
             request.setRawHeader(QByteArrayLiteral("Range"), "bytes=" + ranges.join(','));
         }
+        for (const int port : portsFor(url))
+            answer.ports << static_cast<quint16>(port);
         headersRead_ = false;
         complete_ = false;
         body_ = Body::Unread;

@@ -93,6 +93,9 @@ public:
         // the size in a 206's Content-Range, a 200's Content-Length, or
         // where a 200 ended; nothing when it did not tell.
         std::optional<qint64> fileLength;
+        // The TCP ports the request went to across its redirects: each
+        // address's, or its proxy's where one is named.
+        QList<quint16> ports;
 
         // A response header's value in the last answer; nothing when the
         // server did not send it or sent it blank.

@@ -1,5 +1,6 @@
 #include "download/download_command.h"
 #include "download/remembered_address.h"
+#include "platform/confinement.h"
 #include "platform/settings_store.h"
 #include "support/helpers.h"
 
@@ -9,12 +10,17 @@
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QRegularExpression>
+#include <QProcess>
 #include <QTest>
 #include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
+#include <array>
+#include <functional>
+#include <linux/capability.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -22,6 +28,22 @@
 using namespace download;
 
 namespace {
+
+// Drops CAP_LEASE from this thread's effective set, so a lease on another
+// user's file is refused as for any user; what puts it back.
+std::function<void()> withoutLeaseCapability()
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    ::syscall(SYS_capget, &header, data);
+    const auto saved = std::to_array(data);
+    data[CAP_LEASE / 32].effective &= ~(1u << (CAP_LEASE % 32));
+    ::syscall(SYS_capset, &header, data);
+    return [saved]() mutable {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        ::syscall(SYS_capset, &header, saved.data());
+    };
+}
 
 struct View : CommandView
 {
@@ -721,6 +743,8 @@ private slots:
         QCOMPARE(logged.size(), 2);
         QVERIFY(logged.first().contains(QStringLiteral("://") + user + QStringLiteral("@127.0.0.1:")));
         QCOMPARE(logged.filter(QString::fromLatin1(secret)), QStringList());
+        if (platform::landlockAbi() >= 1) // the line says what confined wget
+            QVERIFY2(logged.last().contains(QStringLiteral("; wget confined: files")), qPrintable(logged.last()));
     }
 
     // Brindle's own requests sign in only when the server asks, with the
@@ -781,8 +805,11 @@ private slots:
         }
         QTEST(schemes(firstLog), "schemes");
         QTEST(f.ending(), "ending");
-        if (redirected)
+        if (redirected) {
             QCOMPARE(schemes(elsewhereLog), QStringLiteral("-"));
+            // wget, confined to the ports the size request went to, reached the redirect's.
+            QCOMPARE(QFileInfo(QStringLiteral("f.bin")).size(), qint64(300000));
+        }
     }
 
     // wget continues a file only when its bytes are the server's. Any other
@@ -1002,6 +1029,11 @@ private slots:
         QTest::newRow("a link put in the made file's place") << "relinked" << true << false << Ending::Ended;
         // Another writer beside wget: the file ends longer than the server's.
         QTest::newRow("longer than the server's after the run") << "longer" << true << false << Ending::NotTheServers;
+        // Another process writes the file without its lock (a wrapper closed
+        // it, or the file system has none): the kernel's lease tells, or,
+        // for another user's file, /proc.
+        QTest::newRow("written by another process") << "written" << false << false << Ending::HeldElsewhere;
+        QTest::newRow("another user's file, written, no lease") << "written, no lease" << false << false << Ending::HeldElsewhere;
     }
     void whatStandsUnderTheName()
     {
@@ -1027,6 +1059,23 @@ private slots:
         });
         if (holder >= 0)
             QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+        QProcess writer;
+        const auto stopWriter = qScopeGuard([&writer] {
+            writer.kill();
+            writer.waitForFinished();
+        });
+        std::optional<QScopeGuard<std::function<void()>>> restoreLease;
+        if (under.startsWith(QStringLiteral("written"))) {
+            testing::makeFile(QStringLiteral("f.bin"), 100);
+            if (under.endsWith(QStringLiteral("no lease"))) {
+                if (::geteuid() != 0)
+                    QSKIP("needs root, to give the file to another user and drop CAP_LEASE");
+                QCOMPARE(::chown("f.bin", 65534, 65534), 0);
+                restoreLease.emplace(withoutLeaseCapability());
+            }
+            writer.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec 3>>f.bin; echo; exec sleep 30")});
+            QVERIFY(writer.waitForReadyRead(5000));
+        }
         // Real wget against a GET that fails writes nothing; the stand-in,
         // which writes nothing either, counts the runs.
         std::optional<testing::FakeWget> wget;
@@ -1036,7 +1085,7 @@ private slots:
             wget.emplace(1);
         // Closing writes the press's line, as its end would have.
         if (abandon)
-            QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("f\\.bin: paused \\(closed\\)$")));
+            QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral("f\\.bin: paused \\(closed\\)(; wget (confined: .*|ran unconfined))?$")));
         bool lockedWhileRunning = false;
         QTimer whileRunning;
         QObject::connect(&whileRunning, &QTimer::timeout, [&] {

@@ -1,12 +1,20 @@
 #include "download/downloader_call.h"
 #include "download/runner.h"
+#include "platform/confinement.h"
+#include "platform/file_lock.h"
 #include "support/helpers.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalServer>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+#include <unistd.h>
 
 using download::Runner;
 
@@ -183,6 +191,114 @@ private slots:
         QCOMPARE(testing::processesWith(QStringLiteral("30.01")), QList<int>());
         QCOMPARE(testing::zombieChildren(), QList<int>());
         QCOMPARE(openDescriptors(), descriptors);
+    }
+
+    // Nothing of a run outlives it: Pause ends it within a second whatever
+    // its processes ignore, and a run returns only once none of its process
+    // group is left, also when what is left was started in the background.
+    void nothingOfTheGroupOutlivesTheRun_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<int>("pauseAfter"); // ms; -1 for no Pause
+        QTest::newRow("paused, ignores TERM") << "trap '' TERM; sleep 30.04" << 200;
+        QTest::newRow("paused, a wrapper's child ignores TERM") << "sh -c \"trap '' TERM; sleep 30.04\"; true" << 200;
+        QTest::newRow("ended, a child in the background ignores TERM") << "(trap '' TERM; sleep 30.04) & exit 0" << -1;
+    }
+    void nothingOfTheGroupOutlivesTheRun()
+    {
+        QFETCH(QString, script);
+        QFETCH(int, pauseAfter);
+        Runner runner;
+        QObject scope;
+        if (pauseAfter >= 0)
+            QTimer::singleShot(pauseAfter, &scope, [&] { runner.terminate(); });
+        const double took = secondsOf([&] { run(runner, QStringLiteral("sh"), {QStringLiteral("-c"), script}, std::nullopt, 5); });
+        QVERIFY2(took < std::max(pauseAfter, 0) / 1000.0 + 1, qPrintable(QString::number(took)));
+        QCOMPARE(testing::processesWith(QStringLiteral("30.04")), QList<int>());
+    }
+
+    // A "wget" taken over by its server tries to reach beyond its file,
+    // then runs the real wget, which still downloads the file whole. Each
+    // row needs the kernel's Landlock at the ABI it names (0: seccomp only).
+    void confinedWgetReachesOnlyItsFile_data()
+    {
+        QTest::addColumn<QString>("attempt"); // bash; $brindle is the runner's pid
+        QTest::addColumn<int>("abi"); // negative: allowed
+        // What it may do, so the refusals are the confinement's.
+        QTest::newRow("allowed: connect to its server")
+            << "/usr/bin/python3 -c 'import socket, sys; socket.create_connection((\"127.0.0.1\", int(sys.argv[1])), 2)' $serverPort"
+            << -1;
+        QTest::newRow("read a key under ~/.ssh") << "cat \"$HOME/.ssh/id_ed25519\"" << 1;
+        QTest::newRow("append to ~/.bashrc") << "echo evil >> \"$HOME/.bashrc\"" << 1;
+        QTest::newRow("make a file in the home") << "echo evil > \"$HOME/.bash_profile\"" << 1;
+        QTest::newRow("make a file in the folder") << "echo evil > planted" << 1;
+        QTest::newRow("read another file in the folder") << "cat mine.txt" << 1;
+        QTest::newRow("rename another file in the folder") << "mv mine.txt taken.txt" << 1;
+        QTest::newRow("write the settings") << "echo evil > \"$XDG_CONFIG_HOME/planted\"" << 1;
+        QTest::newRow("read Brindle's environment") << "cat /proc/$brindle/environ" << 1;
+        QTest::newRow("connect to another port")
+            << "/usr/bin/python3 -c 'import socket, sys; socket.create_connection((\"127.0.0.1\", int(sys.argv[1])), 2)' $otherPort" << 4;
+        QTest::newRow("connect a Unix socket")
+            << "/usr/bin/python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).connect(sys.argv[1])' \"$unixSocket\"" << 0;
+        QTest::newRow("signal Brindle") << "kill -URG $brindle" << 6;
+        QTest::newRow("ptrace Brindle")
+            << "/usr/bin/python3 -c 'import ctypes, sys; sys.exit(ctypes.CDLL(None).ptrace(0x4206, int(sys.argv[1]), 0, 0) != 0)' $brindle"
+            << 0;
+    }
+    void confinedWgetReachesOnlyItsFile()
+    {
+        QFETCH(QString, attempt);
+        QFETCH(int, abi);
+        if (platform::landlockAbi() < std::abs(abi))
+            QSKIP(qPrintable(QStringLiteral("this kernel's Landlock is below ABI %1").arg(abi)));
+        testing::Sandbox sandbox;
+        QTemporaryDir home;
+        QDir(home.path()).mkpath(QStringLiteral(".ssh"));
+        testing::makeFile(home.filePath(QStringLiteral(".ssh/id_ed25519")), 400);
+        testing::makeFile(home.filePath(QStringLiteral(".bashrc")), 100);
+        testing::makeFile(QStringLiteral("mine.txt"), 100);
+        const QByteArray previousHome = qgetenv("HOME");
+        qputenv("HOME", home.path().toLocal8Bit());
+        const auto restoreHome = qScopeGuard([&] { qputenv("HOME", previousHome); });
+        QTemporaryDir root;
+        const QByteArray hash = testing::makeFile(root.filePath(QStringLiteral("f.bin")), 1 << 20);
+        testing::TestServer server(root.path());
+        const QString url = server.url(QStringLiteral("/f.bin"));
+        QTcpServer otherPort;
+        QVERIFY(otherPort.listen(QHostAddress::LocalHost));
+        QLocalServer unixSocket;
+        QVERIFY(unixSocket.listen(QStringLiteral("brindle-test-%1").arg(::getpid())));
+
+        const QString report = QDir(sandbox.config()).filePath(QStringLiteral("report"));
+        const int reportFd = testing::inheritedAppender(report);
+        const auto closeReport = qScopeGuard([reportFd] { ::close(reportFd); });
+        const QString realWget = QStandardPaths::findExecutable(QStringLiteral("wget"));
+        const QString variables = QStringLiteral("brindle=%1 serverPort=%2 otherPort=%3 unixSocket='%4'\n")
+                                      .arg(::getpid())
+                                      .arg(QUrl(url).port())
+                                      .arg(otherPort.serverPort())
+                                      .arg(unixSocket.fullServerName());
+        testing::FakeWget wget(variables + QStringLiteral("( %1 ) >/dev/null 2>&1\necho $? >&%2\nexec '%3' \"$@\"")
+                                               .arg(attempt)
+                                               .arg(reportFd)
+                                               .arg(realWget));
+        const auto lock = platform::FileLock::take("f.bin");
+        QVERIFY(lock.lock);
+        const platform::Reach reach = download::wgetReach(lock.lock->descriptor(), {quint16(QUrl(url).port())},
+                                                          qgetenv("HOME"), QByteArray());
+        Runner runner;
+        const testing::Deadline deadline(20, "a confined run");
+        QCOMPARE(runner.runAndWait(QStringLiteral("wget"), {QStringLiteral("-c"), url}, std::nullopt,
+                                   lock.lock->descriptor(), reach)
+                     .exitStatus,
+                 0);
+        QFile said(report);
+        QVERIFY(said.open(QIODevice::ReadOnly));
+        const QByteArray status = said.readAll().trimmed();
+        QCOMPARE(status == "0", abi < 0);
+        QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+        QVERIFY(QFileInfo::exists(QStringLiteral("mine.txt")));
+        QCOMPARE(testing::namesIn(QDir::currentPath().toLocal8Bit()).size(), 2); // f.bin and mine.txt
     }
 
     // The address reaches wget as one argument, or as one line of its input

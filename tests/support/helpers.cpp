@@ -10,6 +10,7 @@
 #include <QTest>
 #include <QXmlStreamReader>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -110,16 +111,28 @@ FakeWget::FakeWget(double seconds) : FakeWget(QStringLiteral("exec sleep %1").ar
 {
 }
 
-FakeWget::FakeWget(const QString &then) : previousPath_(qgetenv("PATH"))
+int inheritedAppender(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT, 0600);
+    if (fd < 0)
+        return -1;
+    const int high = ::fcntl(fd, F_DUPFD, 100);
+    ::close(fd);
+    return high;
+}
+
+FakeWget::FakeWget(const QString &then)
+    : previousPath_(qgetenv("PATH")), log_(inheritedAppender(dir_.filePath(QStringLiteral("log"))))
 {
     const QString script = dir_.filePath(QStringLiteral("wget"));
     QFile file(script);
     file.open(QIODevice::WriteOnly);
     // Each argument ends in \037 and the standard input follows, so a split
-    // argument or a second input line shows.
-    file.write(QStringLiteral("#!/bin/sh\nhere='%1'\n{ for a in \"$@\"; do printf '%s\\037' \"$a\"; done; cat; "
-                              "printf '\\036'; } >> \"$here/log\"\n%2\n")
+    // argument or a second input line shows. bash, for a descriptor above 9.
+    file.write(QStringLiteral("#!/bin/bash\nhere='%1'\n{ for a in \"$@\"; do printf '%s\\037' \"$a\"; done; cat; "
+                              "printf '\\036'; } >&%3\n%2\n")
                    .arg(dir_.path(), then)
+                   .arg(log_)
                    .toLocal8Bit());
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -128,6 +141,7 @@ FakeWget::FakeWget(const QString &then) : previousPath_(qgetenv("PATH"))
 
 FakeWget::~FakeWget()
 {
+    ::close(log_);
     qputenv("PATH", previousPath_);
 }
 

@@ -63,8 +63,14 @@ private:
     int port_ = 0;
 };
 
+// Opens `path` to append to, made when missing, on a descriptor every child
+// inherits (not close-on-exec, at 100 or above): how a confined child
+// reports to a test, since it can open nothing of the test's. -1 on failure.
+int inheritedAppender(const QString &path);
+
 // Puts a folder first on PATH holding a "wget" that logs its arguments and
-// its standard input and sleeps `seconds`. Restores PATH on destruction.
+// its standard input and sleeps `seconds`. Restores PATH on destruction. It
+// logs through an inherited descriptor, so also when Brindle confines it.
 class FakeWget
 {
 public:
@@ -82,6 +88,7 @@ private:
 
     QTemporaryDir dir_;
     QByteArray previousPath_;
+    int log_ = -1;
 };
 
 // Writes `size` pseudo-random bytes; returns the file's SHA-256.
