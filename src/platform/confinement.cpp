@@ -201,8 +201,18 @@ const Confinement::Filter *buildFilter()
         bool built = ::seccomp_attr_set(context, SCMP_FLTATR_CTL_NNP, 0) == 0;
         for (const int call : {SCMP_SYS(socket), SCMP_SYS(socketpair)})
             built = built && ::seccomp_rule_add(context, refuse, call, 1, SCMP_A0(SCMP_CMP_EQ, AF_UNIX)) == 0;
+        // Packet and raw sockets would see other programs' traffic and send
+        // TCP past the network rules (where the user may open them).
+        built = built && ::seccomp_rule_add(context, refuse, SCMP_SYS(socket), 1, SCMP_A0(SCMP_CMP_EQ, AF_PACKET)) == 0;
+        for (const int domain : {AF_INET, AF_INET6})
+            built = built
+                    && ::seccomp_rule_add(context, refuse, SCMP_SYS(socket), 2, SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(domain)),
+                                          SCMP_A1(SCMP_CMP_MASKED_EQ, 0xf, SOCK_RAW))
+                           == 0;
+        // setsid and setpgid would take a process out of wget's group, out
+        // of the reach of Pause and closing; the group is made before this.
         for (const int call : {SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev),
-                               SCMP_SYS(io_uring_setup)})
+                               SCMP_SYS(io_uring_setup), SCMP_SYS(setsid), SCMP_SYS(setpgid)})
             built = built && ::seccomp_rule_add(context, refuse, call, 0) == 0;
         // Exported through an anonymous file: this libseccomp writes only to descriptors.
         const int exported = built ? ::memfd_create("brindle-filter", MFD_CLOEXEC) : -1;

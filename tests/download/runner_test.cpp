@@ -241,6 +241,10 @@ private slots:
         QTest::newRow("connect a Unix socket")
             << "/usr/bin/python3 -c 'import socket, sys; socket.socket(socket.AF_UNIX).connect(sys.argv[1])' \"$unixSocket\"" << 0;
         QTest::newRow("signal Brindle") << "kill -URG $brindle" << 6;
+        QTest::newRow("leave wget's process group")
+            << "/usr/bin/python3 -c 'import os; os.setsid()' || /usr/bin/python3 -c 'import os; os.setpgid(0, 0)'" << 0;
+        QTest::newRow("open a packet socket")
+            << "/usr/bin/python3 -c 'import socket; socket.socket(socket.AF_PACKET, socket.SOCK_RAW)'" << 0;
         QTest::newRow("ptrace Brindle")
             << "/usr/bin/python3 -c 'import ctypes, sys; sys.exit(ctypes.CDLL(None).ptrace(0x4206, int(sys.argv[1]), 0, 0) != 0)' $brindle"
             << 0;
