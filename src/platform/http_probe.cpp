@@ -151,9 +151,7 @@ bool isTurnedAway(const HttpProbe::Answer &answer)
 // The address's user and password, as wget sends them, and where to.
 struct SignIn
 {
-    QString scheme;
-    QString host;
-    int port = 80;
+    QUrl address;
     QString user;     // for Qt's client, when a server asks for Digest
     QString password;
     QByteArray basic; // the Authorization header's value
@@ -165,13 +163,13 @@ std::optional<SignIn> signInOf(const QUrl &address)
         return std::nullopt;
     const QByteArray user = QByteArray::fromPercentEncoding(address.userName(QUrl::FullyEncoded).toLatin1());
     const QByteArray password = QByteArray::fromPercentEncoding(address.password(QUrl::FullyEncoded).toLatin1());
-    return SignIn{address.scheme(), address.host(), defaultPort(address), QString::fromUtf8(user),
+    return SignIn{address, QString::fromUtf8(user),
                   QString::fromUtf8(password), "Basic " + (user + ':' + password).toBase64()};
 }
 
 bool isFor(const SignIn &signIn, const QUrl &url)
 {
-    return url.scheme() == signIn.scheme && url.host() == signIn.host && defaultPort(url) == signIn.port;
+    return sameOrigin(signIn.address, url);
 }
 
 // The schemes a 401's challenges offer.
@@ -690,6 +688,11 @@ std::optional<QString> HttpProbe::Answer::header(const QByteArray &name) const
             return QString::fromLatin1(value);
     }
     return std::nullopt;
+}
+
+bool sameOrigin(const QUrl &address, const QUrl &url)
+{
+    return url.scheme() == address.scheme() && url.host() == address.host() && defaultPort(url) == defaultPort(address);
 }
 
 } // namespace platform

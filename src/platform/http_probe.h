@@ -41,6 +41,7 @@
 #include <optional>
 
 class QNetworkAccessManager;
+class QUrl;
 
 namespace platform {
 
@@ -120,5 +121,10 @@ private:
 
     std::chrono::milliseconds timeout_;
 };
+
+// Whether `url` is at the origin of `address`: the same scheme, host and
+// port (80 for http, 443 for https where none is written). The only place
+// Brindle's requests sign in with the address's user and password.
+bool sameOrigin(const QUrl &address, const QUrl &url);
 
 } // namespace platform

@@ -812,6 +812,28 @@ private slots:
         }
     }
 
+    // Where a redirect may lead the sign-in: the address's own scheme, host
+    // and port only, the port as the scheme implies it.
+    void signInOrigin_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("same");
+        QTest::newRow("the same") << "http://a:b@h/f" << "http://h/g" << true;
+        QTest::newRow("http's port written") << "http://a:b@h/f" << "http://h:80/g" << true;
+        QTest::newRow("to https") << "http://a:b@h/f" << "https://h/f" << false;
+        QTest::newRow("to https, port 80") << "http://a:b@h/f" << "https://h:80/f" << false;
+        QTest::newRow("https, port 443 written") << "https://a:b@h/f" << "https://h:443/f" << true;
+        QTest::newRow("https to port 80") << "https://a:b@h/f" << "https://h:80/f" << false;
+        QTest::newRow("another host") << "http://a:b@h/f" << "http://i/f" << false;
+    }
+    void signInOrigin()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, url);
+        QTEST(platform::sameOrigin(QUrl(address), QUrl(url)), "same");
+    }
+
     // wget continues a file only when its bytes are the server's. Any other
     // file is kept whole under the next free copy name and the server's
     // file fetched whole; one that changes while wget runs is set aside as
