@@ -106,7 +106,7 @@ private:
     // the server's bytes. How the press ends when nothing may run.
     std::optional<Ending> prepare(qint64 answeredSize, const DigestFinding &digest);
     // Before wget fetches the file whole: the copies beside it, newest first
-    // (by time of last change), other than `justSetAside`, are compared
+    // (by modification time), other than `justSetAside`, are compared
     // until one holds the server's bytes and is no longer than the server's
     // file (and, at its full length, has its published digest); that one is
     // brought back under the name and the lock moves to it. A user's own

@@ -19,7 +19,7 @@ enum class PressEnding {
     NoFolder,      // the working folder has no name (it was deleted): nothing asked, nothing made
     NoAnswer,      // the size request failed: no answer, or an error status
     NoSize,        // the server answered without a size above 0
-    HeldElsewhere, // the file's lock is held: by another Brindle, or by a wget a Brindle left (this one's too)
+    HeldElsewhere, // the file is held: its lock by another Brindle or a wget a Brindle left (this one's too), or open for writing elsewhere
     Unlockable,    // what is under the name cannot be opened or locked, or is no regular file
     Undecided,     // the server could not tell whether the file holds its bytes: left as it is
     NotSetAside,   // the file does not hold the server's bytes and could not be moved
