@@ -1,10 +1,12 @@
 // Runs Brindle's window for the shutdown tests:
 //   shutdown_helper <address> [<pause-after-ms>]
-// presses Download at once and, after the optional delay, again (Pause),
-// printing "pausing" just before. Prints "returned" once the first press has
+// presses Download at once and, the optional delay after the caption first
+// reads "Pause" (as a user clicks what they see), again, printing "pausing"
+// just before. Prints "returned" once the first press has
 // returned. Closes the window
 // when a line arrives on standard input, printing "closing" just before.
 #include "app/main_window.h"
+#include "download/download_command.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -33,11 +35,21 @@ int main(int argc, char *argv[])
         command->click();
         say("returned");
     });
-    if (argc == 3)
-        QTimer::singleShot(std::atoi(argv[2]), [command] {
-            say("pausing");
-            command->click();
+    // The caption has no signal of its own; a test helper may look.
+    QTimer captionWatch;
+    if (argc == 3) {
+        const int pauseAfter = std::atoi(argv[2]);
+        QObject::connect(&captionWatch, &QTimer::timeout, [command, pauseAfter, &captionWatch] {
+            if (command->text() != download::kPauseCaption)
+                return;
+            captionWatch.stop();
+            QTimer::singleShot(pauseAfter, [command] {
+                say("pausing");
+                command->click();
+            });
         });
+        captionWatch.start(10);
+    }
     QSocketNotifier input(0, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [window, &input] {
         input.setEnabled(false);
