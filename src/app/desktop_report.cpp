@@ -15,17 +15,17 @@ class PressNoticeText
     Q_DECLARE_TR_FUNCTIONS(PressNotice)
 };
 
-// Megabytes as the window shows them, in the user's locale.
-QString megabytes(qint64 bytes)
+// A size as the window shows it, in the window's language.
+QString megabytes(qint64 bytes, const QLocale &language)
 {
     //: A size in megabytes (1024 × 1024 bytes), as the window's captions write "MB".
-    return PressNoticeText::tr("%1 MB").arg(
-        progress::textOfDouble(progress::roundToHundredths(static_cast<double>(bytes) / 1024 / 1024), QLocale()));
+    return PressNoticeText::tr("%1 MB").arg(progress::megabytes(bytes, language));
 }
 
 // How a press ended, in the user's words: what the log line says, for
 // someone who did not press just now.
-QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, qint64 serverSize)
+QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, qint64 serverSize,
+                   const QLocale &language)
 {
     using download::PressEnding;
     switch (outcome.ending) {
@@ -50,19 +50,19 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
     case PressEnding::NotStarted:
         return PressNoticeText::tr("Not downloaded: wget could not be started");
     case PressEnding::Paused:
-        return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0)), megabytes(serverSize));
+        return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0), language), megabytes(serverSize, language));
     case PressEnding::Failed:
         if (!lengthOnDisk)
             return PressNoticeText::tr("Not downloaded: wget failed");
         return PressNoticeText::tr("Not downloaded whole: wget failed at %1 of %2")
-            .arg(megabytes(*lengthOnDisk), megabytes(serverSize));
+            .arg(megabytes(*lengthOnDisk, language), megabytes(serverSize, language));
     case PressEnding::NotTheServers:
         return PressNoticeText::tr("Not downloaded: what wget wrote is not the server's file and was kept aside");
     case PressEnding::DigestDiffers:
         return PressNoticeText::tr("Not downloaded: what wget wrote does not match the server's digest and was kept aside");
     case PressEnding::Verified:
         return PressNoticeText::tr("Downloaded and checked against the server's digest, %1")
-            .arg(megabytes(lengthOnDisk.value_or(0)));
+            .arg(megabytes(lengthOnDisk.value_or(0), language));
     case PressEnding::Ended:
         // wget ended well and nothing published decided: the file tells.
         // Nothing under the name: the empty one made for wget was removed.
@@ -70,8 +70,8 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
             return PressNoticeText::tr("Not downloaded: wget wrote nothing");
         if (*lengthOnDisk < serverSize)
             return PressNoticeText::tr("Not downloaded whole: wget stopped at %1 of %2; Download continues it")
-                .arg(megabytes(*lengthOnDisk), megabytes(serverSize));
-        return PressNoticeText::tr("Downloaded, %1").arg(megabytes(*lengthOnDisk));
+                .arg(megabytes(*lengthOnDisk, language), megabytes(serverSize, language));
+        return PressNoticeText::tr("Downloaded, %1").arg(megabytes(*lengthOnDisk, language));
     }
     return {};
 }
@@ -84,7 +84,7 @@ bool notifiesEnd(download::PressEnding ending, bool windowActive)
 }
 
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
-                        std::optional<qint64> lengthOnDisk, qint64 serverSize)
+                        std::optional<qint64> lengthOnDisk, qint64 serverSize, const QLocale &language)
 {
     PressNotice notice;
     if (outcome.file.isEmpty()) {
@@ -94,7 +94,7 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
         const QByteArray name = outcome.file.mid(outcome.file.lastIndexOf('/') + 1);
         notice.summary = QString::fromLocal8Bit(download::percentEscaped(name, download::isControl));
     }
-    notice.body = endingText(outcome, lengthOnDisk, serverSize);
+    notice.body = endingText(outcome, lengthOnDisk, serverSize, language);
     // The answer's HTTP status, or why wget could not start.
     if (!outcome.detail.isEmpty())
         notice.body += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');

@@ -5,6 +5,7 @@
 
 #include "download/press_outcome.h"
 
+#include <QLocale>
 #include <QString>
 #include <optional>
 
@@ -21,13 +22,14 @@ struct PressNotice
     QString body;    // how the press ended
 };
 
-// The notification's words for `outcome`, in the user's language. The
+// The notification's words for `outcome`, in the user's language, its sizes
+// written as the window's `language` writes numbers. The
 // summary is the file's name, or `shownAddress` (see address_rules.h) when
 // wget writes no file for it, and never holds a password. A download counts
 // as done only when `lengthOnDisk`, the file's length now, reaches
 // `serverSize`: wget that ends early has not downloaded it.
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
-                        std::optional<qint64> lengthOnDisk, qint64 serverSize);
+                        std::optional<qint64> lengthOnDisk, qint64 serverSize, const QLocale &language);
 
 // The share of the file to show on the task bar at a tick while wget runs,
 // 0 to 1: the length on disk over the server's size, or nothing to send

@@ -298,7 +298,8 @@ void MainWindow::tellDesktop(const download::PressOutcome &outcome, std::optiona
     // The address names a press without a file (no folder, no host); such a
     // press ends without a wait, or after one in which the box is disabled,
     // so the box holds it still (unless voice control changed it meanwhile).
-    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, serverSize());
+    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, serverSize(),
+                                           language_);
     notifications_->notify({notice.summary, notice.body, folder_.path.isEmpty() ? QString() : tr("Open Folder"),
                             QString::fromLocal8Bit(folder_.path)});
 }

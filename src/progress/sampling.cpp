@@ -4,15 +4,6 @@
 #include <cmath>
 
 namespace progress {
-namespace {
-
-QString megabytes(qint64 bytes, const QLocale &locale)
-{
-    return textOfDouble(roundToHundredths(static_cast<double>(bytes) / 1024 / 1024), locale);
-}
-
-} // namespace
-
 double roundToHundredths(double value)
 {
     const double rounded = std::nearbyint(value * 100) / 100;
@@ -24,6 +15,11 @@ QString textOfDouble(double value, const QLocale &locale)
     QLocale plain = locale;
     plain.setNumberOptions(QLocale::OmitGroupSeparator);
     return plain.toString(value, 'g', 15);
+}
+
+QString megabytes(qint64 bytes, const QLocale &locale)
+{
+    return textOfDouble(roundToHundredths(static_cast<double>(bytes) / 1024 / 1024), locale);
 }
 
 Tick sampleTick(qint64 serverSize, std::optional<qint64> length, const QString &previousCurrent,

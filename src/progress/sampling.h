@@ -16,6 +16,10 @@ double roundToHundredths(double value);
 // trailing zeros, the locale's decimal separator, no group separators.
 QString textOfDouble(double value, const QLocale &locale);
 
+// A size as the display writes it: MiB (bytes / 1,048,576, under captions
+// that say MB), to two decimals, as textOfDouble writes them.
+QString megabytes(qint64 bytes, const QLocale &locale);
+
 struct Tick
 {
     QString total;   // the total size label's new text

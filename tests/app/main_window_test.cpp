@@ -584,12 +584,9 @@ private slots:
     {
         QFETCH(QString, language);
         const QLocale locale = language.isEmpty() ? QLocale::c() : QLocale(language);
+        // The system's locale stays C: the sizes follow the window's language.
         app::installTranslations(locale, kBuiltTranslations);
-        QLocale::setDefault(locale);
-        const auto english = qScopeGuard([] {
-            app::installTranslations(QLocale::c());
-            QLocale::setDefault(QLocale::c());
-        });
+        const auto english = qScopeGuard([] { app::installTranslations(QLocale::c()); });
         download::PressOutcome outcome;
         QFETCH(download::PressEnding, ending);
         QFETCH(QByteArray, file);
@@ -601,7 +598,7 @@ private slots:
         if (length == -3)
             outcome.setAside << file + ".1";
         const auto notice = app::pressNotice(outcome, download::shownAddress(QStringLiteral("http://alice:secret@h/f.iso")),
-                                             length < 0 ? std::nullopt : std::optional(length), 3 << 19);
+                                             length < 0 ? std::nullopt : std::optional(length), 3 << 19, locale);
         QTEST(notice.summary, "summary");
         QTEST(notice.body, "body");
     }
