@@ -45,7 +45,7 @@ std::optional<ContentRange> contentRange(const QByteArray &header)
 
 // wget goes through the proxy its environment names (http_proxy, no_proxy),
 // and so does every request here. Qt reads some of those settings otherwise
-// than wget (see the README's limits), and then the two may reach different
+// than wget (a limit the manual page states), and then the two may reach different
 // servers.
 class EnvironmentProxies : public QNetworkProxyFactory
 {

@@ -59,9 +59,10 @@ def main(source, lupdate):
         run("xgettext", "--from-code=UTF-8", "-o", str(scratch / "brindle.pot"),
             str(source / "data/org.example.Brindle.desktop.in"), str(source / "data/org.example.Brindle.metainfo.xml"))
         config = scratch / "manual.cfg"
-        config.write_text("[po4a_langs] %s\n[po4a_paths] %s $lang:%s/$lang.po\n[type: man] %s\n"
+        config.write_text("[po4a_langs] %s\n[po4a_paths] %s $lang:%s/$lang.po\n"
+                          "[type: text] %s $lang:%s/$lang.md opt:\"--option markdown\"\n"
                           % (" ".join(languages), scratch / "manual/brindle.1.pot", scratch / "manual",
-                             source / "data/brindle.1"))
+                             source / "docs/brindle.md", scratch / "manual"))
         for language in languages:
             ts = scratch / ("brindle_%s.ts" % language)
             shutil.copy(catalogues / ts.name, ts)
