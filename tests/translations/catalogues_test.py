@@ -40,8 +40,12 @@ def gettext_faults(po_file):
                           ("--only-obsolete", "obsolete")):
         found = subprocess.run(["msgattrib", option, "--no-wrap", po_file],
                                check=True, capture_output=True, text=True).stdout
-        for msgid in re.findall(r'^(?:#~ )?msgid "(.+)"$', found, re.MULTILINE):
-            yield "%s: %s" % (fault, msgid[:60])
+        # An entry's text may span lines (an empty first line, as a no-wrap
+        # entry has); only the header's is empty throughout.
+        for lines in re.findall(r'^(?:#~ )?msgid ((?:(?:#~ )?".*"\n)+)', found, re.MULTILINE):
+            msgid = "".join(re.findall(r'"(.*)"', lines))
+            if msgid:
+                yield "%s: %s" % (fault, msgid[:60])
     entries = subprocess.run(["msgcat", "--no-wrap", po_file], check=True, capture_output=True, text=True).stdout
     for source, translation in re.findall(r'^msgid "(.*)"\nmsgstr "(.*)"$', entries, re.MULTILINE):
         if not set(PLACEHOLDER.findall(translation)) <= set(PLACEHOLDER.findall(source)):
