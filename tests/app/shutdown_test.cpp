@@ -50,12 +50,8 @@ QString wrapperOfRealWget()
 // with `realOnly`, only those running the real wget, by their executable.
 QList<int> wgetsWith(const QString &marker, qint64 except, bool realOnly)
 {
-    QList<int> found = testing::processesWith(marker);
+    QList<int> found = testing::processesWith(marker, testing::Held::AsArgument, realOnly ? realWget() : QString());
     found.removeAll(int(except));
-    if (realOnly)
-        found.removeIf([wget = realWget()](int pid) {
-            return QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).canonicalFilePath() != wget;
-        });
     return found;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/confinement.h"
 #include "platform/settings_store.h"
 #include "support/helpers.h"
+#include "support/pauser.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -121,20 +122,15 @@ bool isPrefixOf(const QString &file, const QString &source)
     return whole.read(bytes.size()) == bytes;
 }
 
-// Presses Download and, while wget runs, presses Pause after `pauseAfter`
-// ms; each time calls `whileRunning` at every timer tick.
+// Presses Download and, once wget has run `pauseAfter` ms, Pause; calls
+// `whileRunning` at every tick while wget runs.
 void pressPausingAfter(Fixture &f, int pauseAfter, const std::function<void()> &whileRunning = {})
 {
-    QElapsedTimer clock;
-    clock.start();
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
+    const testing::Pauser pauser(f.command, std::chrono::milliseconds(100), [&](std::chrono::milliseconds running) {
         if (whileRunning)
             whileRunning();
-        if (pauseAfter >= 0 && clock.elapsed() > pauseAfter && f.downloading())
-            f.command.click();
+        return pauseAfter >= 0 && running.count() >= pauseAfter;
     });
-    watch.start(100);
     f.click();
 }
 
@@ -249,15 +245,13 @@ private slots:
         f.view.text = source.url(QStringLiteral("/x/%1rate=%2/big.bin").arg(options).arg(rate));
         int paused = 0;
         QElapsedTimer pausedAt;
-        QTimer pauser;
-        QObject::connect(&pauser, &QTimer::timeout, [&] {
-            if (f.downloading() && paused < pauses) {
-                ++paused;
-                pausedAt.start();
-                f.command.click();
-            }
+        const testing::Pauser pauser(f.command, std::chrono::milliseconds(800), [&](std::chrono::milliseconds) {
+            if (paused == pauses)
+                return false;
+            ++paused;
+            pausedAt.start();
+            return true;
         });
-        pauser.start(800);
         for (int presses = 0; presses <= pauses + 5 && (paused < pauses || QFileInfo(QStringLiteral("big.bin")).size() < size); ++presses) {
             f.click();
             if (pausedAt.isValid())
@@ -358,17 +352,14 @@ private slots:
         const testing::FakeWget wrapper(QStringLiteral("'%1' \"$@\"").arg(realWget));
 
         const QString marker = QStringLiteral("/x/gen=3000000,rate=500000/wrapped.bin");
-        const auto wgets = [&] { return testing::processesMentioning(marker.toLocal8Bit()); };
-        int runningWhilePaused = 0;
-        QTimer pauser;
-        QObject::connect(&pauser, &QTimer::timeout, [&] {
-            if (!f.downloading() || QFileInfo(QStringLiteral("wrapped.bin")).size() == 0)
-                return;
-            pauser.stop();
+        const auto wgets = [&] { return testing::processesWith(marker, testing::Held::Anywhere); };
+        int runningWhilePaused = -1;
+        const testing::Pauser pauser(f.command, std::chrono::milliseconds(50), [&](std::chrono::milliseconds) {
+            if (runningWhilePaused >= 0 || QFileInfo(QStringLiteral("wrapped.bin")).size() == 0)
+                return false;
             runningWhilePaused = wgets().size(); // the wrapper and the real wget
-            f.command.click();
+            return true;
         });
-        pauser.start(50);
         f.press(marker);
         QCOMPARE(f.ending(), Ending::Paused);
         QCOMPARE(runningWhilePaused, 2);
@@ -531,20 +522,27 @@ private slots:
     void serverFaultsLoseNothing_data()
     {
         QTest::addColumn<QString>("fault");
-        QTest::addColumn<bool>("partialFirst");
+        QTest::addColumn<QString>("before"); // "part" of f.bin, "copy" (another file's f.bin.1), "copy, empty file", or nothing
         QTest::addColumn<bool>("leavesFile");
         QTest::addColumn<Ending>("ending"); // of the press against the fault
-        QTest::newRow("reset mid-body") << "/x/reset=1500000/f.bin" << false << true << Ending::Ended;
-        QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << true << true << Ending::Ended;
-        QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << true << true << Ending::Ended;
-        QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << false << true << Ending::Ended;
-        QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << true << true << Ending::NoAnswer;
-        QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << false << true << Ending::Paused;
-        QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << false << false << Ending::Paused;
+        QTest::newRow("reset mid-body") << "/x/reset=1500000/f.bin" << "" << true << Ending::Ended;
+        QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << "part" << true << Ending::Ended;
+        QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << "part" << true << Ending::Ended;
+        QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << "" << true << Ending::Ended;
+        QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << "part" << true << Ending::NoAnswer;
+        QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << "" << true << Ending::Paused;
+        QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << "" << false << Ending::Paused;
         // Compressed bytes are not the file's: they tell nothing, before a
-        // resume (the part waits) and when wget has ended (the file stays).
-        QTest::newRow("compresses ranges, a part") << "/x/gzipranges=1/f.bin" << true << true << Ending::Undecided;
-        QTest::newRow("compresses ranges, fresh") << "/x/gzipranges=1/f.bin" << false << true << Ending::Ended;
+        // resume (the part waits) and when wget has ended (the file stays);
+        // a copy beside the name is not brought back on them, and the file
+        // is fetched whole.
+        QTest::newRow("compresses ranges, a part") << "/x/gzipranges=1/f.bin" << "part" << true << Ending::Undecided;
+        QTest::newRow("compresses ranges, fresh") << "/x/gzipranges=1/f.bin" << "" << true << Ending::Ended;
+        QTest::newRow("compresses ranges, a copy") << "/x/gzipranges=1/f.bin" << "copy" << true << Ending::Ended;
+        QTest::newRow("compresses ranges, a copy, empty file")
+            << "/x/gzipranges=1/f.bin" << "copy, empty file" << true << Ending::Ended;
+        // A far server: the part's stretches are asked together with the size.
+        QTest::newRow("a second per answer, a part") << "/x/latency=1/f.bin" << "part" << true << Ending::Ended;
     }
     void serverFaultsLoseNothing()
     {
@@ -556,20 +554,40 @@ private slots:
         const QByteArray hash = testing::makeFile(source, 2 << 20);
         const QString arrivals = f.sandbox.work() + QStringLiteral("/arrivals");
         testing::TestServer site(f.sandbox.work() + QStringLiteral("/site"), arrivals);
-        QFETCH(bool, partialFirst);
-        if (partialFirst) {
+        QFETCH(QString, before);
+        if (before == QStringLiteral("part")) {
             QFile::copy(source, QStringLiteral("f.bin"));
             QFile::resize(QStringLiteral("f.bin"), 1 << 20);
         }
-        // A stuck download is paused, as a user would.
-        QTimer pauser;
-        QObject::connect(&pauser, &QTimer::timeout, [&] {
-            if (f.downloading())
-                f.command.click();
-        });
-        pauser.start(3000);
-        f.press(site.url(fault));
-        pauser.stop();
+        const QByteArray copyBytes(100000, 'c');
+        if (before.startsWith(QStringLiteral("copy"))) {
+            QFile copy(QStringLiteral("f.bin.1"));
+            QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(copyBytes) == copyBytes.size());
+            if (before.endsWith(QStringLiteral("empty file")))
+                QVERIFY(QFile(QStringLiteral("f.bin")).open(QIODevice::WriteOnly));
+        }
+        {
+            // A download stuck for 3 s is paused, as a user would.
+            const testing::Pauser pauser(f.command, std::chrono::milliseconds(100),
+                                         [](std::chrono::milliseconds running) { return running >= std::chrono::seconds(3); });
+            f.press(site.url(fault));
+        }
+        // Within a quarter of the second each answer waits: sent together.
+        if (fault.contains(QStringLiteral("latency="))) {
+            QFile log(arrivals);
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            qint64 head = 0;
+            qint64 stretches = 0;
+            for (const QByteArray &line : log.readAll().split('\n')) {
+                const QList<QByteArray> fields = line.split(' ');
+                if (fields.size() < 5 || fields[4].startsWith("Wget/"))
+                    continue;
+                qint64 &first = fields[1] == "HEAD" ? head : stretches;
+                first = first ? first : fields[0].toLongLong();
+            }
+            QVERIFY2(head && stretches && std::abs(stretches - head) < 250'000'000,
+                     qPrintable(QStringLiteral("%1 ns apart").arg(stretches - head)));
+        }
         QTEST(f.ending(), "ending");
         // As wget does: the request and 20 redirects, then no more.
         if (fault.contains(QStringLiteral("loop=1"))) {
@@ -577,7 +595,13 @@ private slots:
             QVERIFY(log.open(QIODevice::ReadOnly));
             QCOMPARE(log.readAll().count(" HEAD "), 21);
         }
-        QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin.1")));
+        if (before.startsWith(QStringLiteral("copy"))) {
+            QFile copy(QStringLiteral("f.bin.1"));
+            QVERIFY(copy.open(QIODevice::ReadOnly));
+            QCOMPARE(copy.readAll(), copyBytes);
+        } else {
+            QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin.1")));
+        }
         if (leavesFile)
             QVERIFY2(isPrefixOf(QStringLiteral("f.bin"), source), "the fault damaged the file");
         else
@@ -731,8 +755,8 @@ private slots:
         f.view.text = nginx.url(QStringLiteral("/private/f.bin")).insert(7, user + QLatin1Char(':') + password + QLatin1Char('@'));
         QList<int> seenIn;
         const auto look = [&] {
-            seenIn << testing::processesMentioning(secret)
-                   << testing::processesMentioning(QByteArray::fromPercentEncoding(secret));
+            seenIn << testing::processesWith(QString::fromUtf8(secret), testing::Held::Anywhere)
+                   << testing::processesWith(QString::fromUtf8(QByteArray::fromPercentEncoding(secret)), testing::Held::Anywhere);
         };
         pressPausingAfter(f, 1200, look);
         QVERIFY(QFileInfo(QStringLiteral("f.bin")).size() < (3 << 20));
@@ -843,12 +867,12 @@ private slots:
     void changedFileIsSetAside_data()
     {
         QTest::addColumn<bool>("nginx");
-        QTest::addColumn<QString>("before");     // paused, finished, own (no press), replaced or during
+        QTest::addColumn<QString>("before");     // paused, finished, own (no press), replaced, during or finished, during
         QTest::addColumn<QString>("headers");    // the script server's
         QTest::addColumn<qint64>("newSize");     // 0: the server keeps the file
         QTest::addColumn<bool>("copyOneTaken");
         QTest::addColumn<bool>("setAside");
-        QTest::addColumn<qint64>("keptHead"); // of the old file's bytes, at the new release's start
+        QTest::addColumn<qint64>("keptHead"); // of the old file's bytes, at the new release's start; -2: all but those
         const qint64 same = 3 << 20;
         const QString stamps = QStringLiteral("Last-Modified: now\nETag: random\n");
         QTest::newRow("unchanged") << true << "paused" << "" << qint64(0) << false << false << qint64(0);
@@ -873,6 +897,11 @@ private slots:
             << false << "during" << "" << same << false << true << qint64(65536);
         QTest::newRow("a part matching only where compared before")
             << true << "paused" << "" << same << false << true << qint64(-1);
+        // What the server answered before wget ran tells nothing after: a
+        // finished file, continued (wget finds nothing more to fetch from a
+        // server a second slow to answer), its first 64 KiB changed meanwhile.
+        QTest::newRow("finished, first 64 KiB changed while wget runs")
+            << false << "finished, during" << "" << same << false << true << qint64(-2);
     }
     void changedFileIsSetAside()
     {
@@ -900,7 +929,9 @@ private slots:
             QFile file(served);
             QVERIFY(file.open(QIODevice::WriteOnly));
             QByteArray release = old.read(std::max<qint64>(keptHead, 0)) + QByteArray(newSize - std::max<qint64>(keptHead, 0), 'n');
-            if (keptHead < 0) {
+            if (keptHead == -2)
+                release.replace(65536, newSize - 65536, old.readAll().mid(65536));
+            if (keptHead == -1) {
                 const QByteArray oldBytes = old.readAll();
                 release.replace(0, 65536, oldBytes.left(65536));
                 release.replace(partial - 65536, 65536, oldBytes.mid(partial - 65536, 65536));
@@ -924,8 +955,9 @@ private slots:
         } else {
             script = std::make_unique<testing::TestServer>(site.path());
             // Cut after every MiB, wget resumes in three connections.
-            f.view.text = script->url(before == QStringLiteral("during") ? QStringLiteral("/x/reset=1048576/f.bin")
-                                                                         : QStringLiteral("/x/rate=1000000/f.bin"));
+            f.view.text = script->url(before == QStringLiteral("during")             ? QStringLiteral("/x/reset=1048576/f.bin")
+                                      : before == QStringLiteral("finished, during") ? QStringLiteral("/x/latency=1/f.bin")
+                                                                                     : QStringLiteral("/x/rate=1000000/f.bin"));
         }
 
         const auto ownFile = [&](qint64 size) {
@@ -937,7 +969,9 @@ private slots:
         };
         if (before == QStringLiteral("own")) {
             ownFile(1 << 20);
-        } else if (before == QStringLiteral("during")) {
+        } else if (before.endsWith(QStringLiteral("during"))) {
+            if (before.startsWith(QStringLiteral("finished")))
+                pressPausingAfter(f, -1);
             bool changed = false;
             pressPausingAfter(f, -1, [&] {
                 if (!changed && QFileInfo(QStringLiteral("f.bin")).size() >= (1 << 20)) {
@@ -960,7 +994,7 @@ private slots:
         if (before == QStringLiteral("paused"))
             QVERIFY(partial > 0 && partial < (3 << 20));
 
-        if (newSize > 0 && before != QStringLiteral("during"))
+        if (newSize > 0 && !before.endsWith(QStringLiteral("during")))
             change();
         const QByteArray expected = testing::sha256(served);
         pressPausingAfter(f, -1);
@@ -970,10 +1004,11 @@ private slots:
         // The press that moved the file says where to: the last one, or for a
         // change while wget ran, the one wget ended in.
         const QByteArray copy = f.sandbox.work().toLocal8Bit() + '/' + setAsideName.toLocal8Bit();
-        const PressOutcome &mover = before == QStringLiteral("during") ? f.view.outcomes.first() : f.view.outcomes.last();
+        const bool during = before.endsWith(QStringLiteral("during"));
+        const PressOutcome &mover = f.view.outcomes.at(f.view.outcomes.size() - (during ? 2 : 1));
         QCOMPARE(mover.setAside, setAside ? QByteArrayList{copy} : QByteArrayList{});
         QCOMPARE(f.ending(), Ending::Ended);
-        if (setAside && before != QStringLiteral("during")) {
+        if (setAside && !during) {
             QCOMPARE(QFileInfo(setAsideName).size(), partial);
             QVERIFY(isPrefixOf(setAsideName, beforeCopy));
         }

@@ -2,6 +2,7 @@
 #include "download/runner.h"
 #include "platform/confinement.h"
 #include "platform/file_lock.h"
+#include "support/bounded_run.h"
 #include "support/helpers.h"
 
 #include <QDir>
@@ -28,12 +29,7 @@ double secondsOf(const std::function<void()> &action)
 }
 
 // Every wait is bounded: a lost wake-up fails at once with a message.
-std::optional<QString> run(Runner &runner, const QString &program, const QStringList &arguments,
-                           const std::optional<QByteArray> &input = std::nullopt, double bound = 10)
-{
-    const testing::Deadline deadline(bound, "a run");
-    return runner.runAndWait(program, arguments, input).notStarted;
-}
+using testing::run;
 
 } // namespace
 

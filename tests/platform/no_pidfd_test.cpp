@@ -3,6 +3,7 @@
 // process and its children before any test runs.
 #include "download/runner.h"
 #include "platform/child_process.h"
+#include "support/bounded_run.h"
 #include "support/helpers.h"
 
 #include <QCoreApplication>
@@ -42,11 +43,7 @@ void ownHandler(int)
     ownHandlerCalls = ownHandlerCalls + 1;
 }
 
-std::optional<QString> run(download::Runner &runner, const QString &program, const QStringList &arguments)
-{
-    const testing::Deadline deadline(10, "a run");
-    return runner.runAndWait(program, arguments).notStarted;
-}
+using testing::run;
 
 } // namespace
 

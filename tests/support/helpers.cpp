@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -217,24 +218,9 @@ QList<QByteArray> namesIn(const QByteArray &folder)
     return names;
 }
 
-QList<int> processesMentioning(const QByteArray &text)
+QList<int> processesWith(const QString &text, Held held, const QString &executable)
 {
-    QList<int> found;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &entry : entries) {
-        for (const char *part : {"cmdline", "environ"}) {
-            QFile file(QStringLiteral("/proc/%1/%2").arg(entry, QLatin1String(part)));
-            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text)) {
-                found << entry.toInt();
-                break;
-            }
-        }
-    }
-    return found;
-}
-
-QList<int> processesWith(const QString &marker)
-{
+    const QByteArray bytes = text.toUtf8();
     QList<int> found;
     const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString &entry : entries) {
@@ -247,7 +233,15 @@ QList<int> processesWith(const QString &marker)
         stat.open(QIODevice::ReadOnly);
         if (stat.readAll().contains(") Z "))
             continue; // a zombie is gone, only not yet reaped
-        if (cmdline.readAll().split('\0').contains(marker.toLocal8Bit()))
+        const QByteArray arguments = cmdline.readAll();
+        bool holds = arguments.split('\0').contains(bytes);
+        if (!holds && held == Held::Anywhere) {
+            QFile environment(QStringLiteral("/proc/%1/environ").arg(entry));
+            holds = arguments.contains(bytes) || (environment.open(QIODevice::ReadOnly) && environment.readAll().contains(bytes));
+        }
+        if (holds
+            && (executable.isEmpty()
+                || QFileInfo(QStringLiteral("/proc/%1/exe").arg(entry)).canonicalFilePath() == executable))
             found << pid;
     }
     return found;

@@ -98,8 +98,15 @@ QByteArray sha256(const QString &path);
 // The names in a folder as raw bytes, without "." and "..".
 QList<QByteArray> namesIn(const QByteArray &folder);
 
-// Ids of live processes that have an argument equal to `marker`.
-QList<int> processesWith(const QString &marker);
+// Where a process holds the text it is found by.
+enum class Held {
+    AsArgument, // one of its arguments, whole
+    Anywhere,   // anywhere in its command line or environment
+};
+
+// Ids of live processes that hold `text` (its UTF-8 bytes) as `held` says;
+// with `executable`, only those running that file (by its canonical path).
+QList<int> processesWith(const QString &text, Held held = Held::AsArgument, const QString &executable = QString());
 
 // Ids of this process's children that have ended and are not yet reaped.
 QList<int> zombieChildren();
@@ -122,10 +129,6 @@ public:
 private:
     QTimer *timer_;
 };
-
-// Ids of live processes whose command line or environment holds `text`
-// anywhere.
-QList<int> processesMentioning(const QByteArray &text);
 
 int freePort();
 
