@@ -91,7 +91,7 @@ void startHelper(QProcess &brindle, const QString &url, int pauseAfter, const QS
     else if (termIs == QStringLiteral("blocked"))
         arguments = QStringList{QStringLiteral("-c"), QStringLiteral("import os, signal, sys; "
                         "signal.pthread_sigmask(signal.SIG_BLOCK, {signal.SIGTERM}); os.execv(sys.argv[1], sys.argv[1:])")} + arguments;
-    const QString program = termIs == QStringLiteral("blocked") ? QStringLiteral("python3")
+    const QString program = termIs == QStringLiteral("blocked") ? QStringLiteral("/usr/bin/python3")
                             : termIs.isEmpty()                  ? arguments.takeFirst()
                                                                 : QStringLiteral("sh");
     brindle.start(program, arguments);

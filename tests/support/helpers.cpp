@@ -33,7 +33,9 @@ TestServer::TestServer(const QString &root, const QString &requestLog)
     QStringList arguments{QStringLiteral(BRINDLE_SOURCE_DIR "/tools/test_server.py"), QStringLiteral("--root"), root};
     if (!requestLog.isEmpty())
         arguments << QStringLiteral("--log") << requestLog;
-    process_.start(QStringLiteral("python3"), arguments);
+    // Debian's own, not a version manager's shim, whose start-up a loaded
+    // machine stretches to seconds.
+    process_.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (process_.waitForReadyRead(10000))
         port_ = process_.readLine().trimmed().toInt();
     if (port_ == 0)
