@@ -59,8 +59,7 @@ MainWindow::MainWindow(EndProgram endProgram, const QLocale &language, QWidget *
                           | Qt::WindowCloseButtonHint),
       endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { platform::endProgramNow(); })),
       twipsPerPixel_(platform::screenTwipsPerPixel()),
-      language_(language),
-      folder_(download::DownloadFolder::current())
+      language_(language)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Brindle"));
@@ -71,7 +70,7 @@ MainWindow::MainWindow(EndProgram endProgram, const QLocale &language, QWidget *
     setFont(face);
     setFixedSize(progress::wholePixels(5370, twipsPerPixel_), progress::wholePixels(2535, twipsPerPixel_));
     buildControls();
-    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_, folder_);
+    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_);
     command_->setDoubleClickInterval(std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -201,7 +200,8 @@ void MainWindow::onDisplayTick()
     // While a press runs the figures follow its file, not a box that a
     // screen reader or voice control changed meanwhile.
     const bool idle = command_->state() == download::DownloadCommand::State::Idle;
-    const auto length = platform::lengthOnDisk(idle ? folder_.fileFor(addressBox_->text()) : command_->pressedFile());
+    const auto length =
+        platform::lengthOnDisk(idle ? command_->folder().fileFor(addressBox_->text()) : command_->pressedFile());
     showSizes(length);
     if (command_->state() == download::DownloadCommand::State::Downloading)
         showTaskBarProgress(length);
@@ -209,7 +209,7 @@ void MainWindow::onDisplayTick()
 
 void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 {
-    if (const auto share = app::taskBarProgress(serverSize(), length, taskBarShown_)) {
+    if (const auto share = app::taskBarProgress(totalSize(), length, taskBarShown_)) {
         launcherEntry_->showProgress(*share);
         taskBarShown_ = share;
     }
@@ -217,7 +217,7 @@ void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 
 void MainWindow::showSizes(std::optional<qint64> length)
 {
-    const auto tick = progress::sampleTick(serverSize(), length, currentSize_->text(), language_);
+    const auto tick = progress::sampleTick(totalSize(), length, currentSize_->text(), language_);
     totalSize_->setText(tick.total);
     currentSize_->setText(tick.current);
     if (tick.percent)
@@ -298,9 +298,10 @@ void MainWindow::tellDesktop(const download::PressOutcome &outcome, std::optiona
     // The address names a press without a file (no folder, no host); such a
     // press ends without a wait, or after one in which the box is disabled,
     // so the box holds it still (unless voice control changed it meanwhile).
-    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, serverSize());
-    notifications_->notify({notice.summary, notice.body, folder_.path.isEmpty() ? QString() : tr("Open Folder"),
-                            QString::fromLocal8Bit(folder_.path)});
+    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, totalSize());
+    const download::DownloadFolder &folder = command_->folder();
+    notifications_->notify({notice.summary, notice.body, folder.path.isEmpty() ? QString() : tr("Open Folder"),
+                            QString::fromLocal8Bit(folder.path)});
 }
 
 } // namespace app

@@ -26,10 +26,10 @@ QString textOfDouble(double value, const QLocale &locale)
     return plain.toString(value, 'g', 15);
 }
 
-Tick sampleTick(qint64 serverSize, std::optional<qint64> length, const QString &previousCurrent,
+Tick sampleTick(qint64 totalSize, std::optional<qint64> lengthOnDisk, const QString &previousCurrent,
                 const QLocale &locale)
 {
-    Tick tick{megabytes(serverSize, locale), length ? megabytes(*length, locale) : previousCurrent,
+    Tick tick{megabytes(totalSize, locale), lengthOnDisk ? megabytes(*lengthOnDisk, locale) : previousCurrent,
               std::nullopt};
 
     std::int64_t percentage = 0;

@@ -499,7 +499,7 @@ private slots:
         MainWindow window([] {});
         child<QLineEdit>(window, "addressBox")->setText(nginx.url(QLatin1Char('/') + name));
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
-        QCOMPARE(window.serverSize(), text.size());
+        QCOMPARE(window.totalSize(), text.size());
         QCOMPARE(testing::sha256(name), testing::sha256(text.fileName()));
         QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "percentLabel")->text(), QStringLiteral("100%"), 2000);
     }
