@@ -232,6 +232,10 @@ private slots:
         QTest::newRow("50 pauses, 200 MB") << 200 << 3000000 << 50 << "";
         // As a server that allows one connection per client answers.
         QTest::newRow("3 pauses, one request at a time") << 3 << 700000 << 3 << "onebyone=1,";
+        // Or closes the other's connection unanswered: the HEAD comes while
+        // the comparison's GET stalls, and is asked again alone.
+        QTest::newRow("3 pauses, one request at a time, the other closed unanswered")
+            << 3 << 700000 << 3 << "onebyone=close,headdelay=0.1,stall=0.5,";
     }
     void pausesKeepEveryByte()
     {
