@@ -30,7 +30,7 @@ public:
     Runner();
 
     // Starts the program with exactly these arguments (and `input` as its
-    // standard input, when given, and `inheritedDescriptor` inherited, see
+    // standard input, when given, and `inheritedDescriptor` handed down, see
     // ChildProcess::start) and returns once it has ended, its handle closed
     // and what is left of its process group ended, with how it ended.
     // Returns the reason at once when the program cannot be started.
