@@ -37,7 +37,7 @@ StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizety
 
 bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength)
 {
-    return serverLength && lengthOnDisk > *serverLength;
+    return serverLength && *serverLength >= 0 && lengthOnDisk > *serverLength;
 }
 
 QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)
