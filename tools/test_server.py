@@ -34,7 +34,8 @@ are comma-separated key=value pairs that shape the answer:
                Range, or bytes=A-), as a broken mirror or proxy on the way
   onebyone=1   answer 503 to a request that arrives while another with this
                option is being answered, as a server that allows one
-               connection per client does
+               connection per client does ("close": close its connection
+               without an answer instead)
   auth=SCHEME  ask for Basic or Digest authentication (user alice, password
                secret) and answer 401 until a request signs in with it
 
@@ -241,7 +242,10 @@ class Handler(BaseHTTPRequestHandler):
                     Handler.busy += 1
                     self.counted = True
             if turned_away:
-                self.error_page(503)
+                if options["onebyone"] == "close":
+                    self.close_connection = True
+                else:
+                    self.error_page(503)
                 return True
         scheme = options.get("auth")
         if scheme and not self.signed_in(scheme):

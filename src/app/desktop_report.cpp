@@ -24,7 +24,7 @@ QString megabytes(qint64 bytes, const QLocale &language)
 
 // How a press ended, in the user's words: what the log line says, for
 // someone who did not press just now.
-QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, qint64 serverSize,
+QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, qint64 totalSize,
                    const QLocale &language)
 {
     using download::PressEnding;
@@ -50,12 +50,12 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
     case PressEnding::NotStarted:
         return PressNoticeText::tr("Not downloaded: wget could not be started");
     case PressEnding::Paused:
-        return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0), language), megabytes(serverSize, language));
+        return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0), language), megabytes(totalSize, language));
     case PressEnding::Failed:
         if (!lengthOnDisk)
             return PressNoticeText::tr("Not downloaded: wget failed");
         return PressNoticeText::tr("Not downloaded whole: wget failed at %1 of %2")
-            .arg(megabytes(*lengthOnDisk, language), megabytes(serverSize, language));
+            .arg(megabytes(*lengthOnDisk, language), megabytes(totalSize, language));
     case PressEnding::NotTheServers:
         return PressNoticeText::tr("Not downloaded: what wget wrote is not the server's file and was kept aside");
     case PressEnding::DigestDiffers:
@@ -68,9 +68,9 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         // Nothing under the name: the empty one made for wget was removed.
         if (!lengthOnDisk)
             return PressNoticeText::tr("Not downloaded: wget wrote nothing");
-        if (*lengthOnDisk < serverSize)
+        if (*lengthOnDisk < totalSize)
             return PressNoticeText::tr("Not downloaded whole: wget stopped at %1 of %2; Download continues it")
-                .arg(megabytes(*lengthOnDisk, language), megabytes(serverSize, language));
+                .arg(megabytes(*lengthOnDisk, language), megabytes(totalSize, language));
         return PressNoticeText::tr("Downloaded, %1").arg(megabytes(*lengthOnDisk, language));
     }
     return {};
@@ -84,7 +84,7 @@ bool notifiesEnd(download::PressEnding ending, bool windowActive)
 }
 
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
-                        std::optional<qint64> lengthOnDisk, qint64 serverSize, const QLocale &language)
+                        std::optional<qint64> lengthOnDisk, qint64 totalSize, const QLocale &language)
 {
     PressNotice notice;
     if (outcome.file.isEmpty()) {
@@ -94,18 +94,18 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
         const QByteArray name = outcome.file.mid(outcome.file.lastIndexOf('/') + 1);
         notice.summary = QString::fromLocal8Bit(download::percentEscaped(name, download::isControl));
     }
-    notice.body = endingText(outcome, lengthOnDisk, serverSize, language);
+    notice.body = endingText(outcome, lengthOnDisk, totalSize, language);
     // The answer's HTTP status, or why wget could not start.
     if (!outcome.detail.isEmpty())
         notice.body += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
     return notice;
 }
 
-std::optional<double> taskBarProgress(qint64 serverSize, std::optional<qint64> lengthOnDisk,
+std::optional<double> taskBarProgress(qint64 totalSize, std::optional<qint64> lengthOnDisk,
                                       std::optional<double> shown)
 {
-    const double share = serverSize > 0
-                             ? std::clamp(static_cast<double>(lengthOnDisk.value_or(0)) / static_cast<double>(serverSize), 0.0, 1.0)
+    const double share = totalSize > 0
+                             ? std::clamp(static_cast<double>(lengthOnDisk.value_or(0)) / static_cast<double>(totalSize), 0.0, 1.0)
                              : 0.0;
     if (shown && share <= *shown)
         return std::nullopt;

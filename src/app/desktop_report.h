@@ -27,16 +27,16 @@ struct PressNotice
 // summary is the file's name, or `shownAddress` (see address_rules.h) when
 // wget writes no file for it, and never holds a password. A download counts
 // as done only when `lengthOnDisk`, the file's length now, reaches
-// `serverSize`: wget that ends early has not downloaded it.
+// `totalSize`: wget that ends early has not downloaded it.
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
-                        std::optional<qint64> lengthOnDisk, qint64 serverSize, const QLocale &language);
+                        std::optional<qint64> lengthOnDisk, qint64 totalSize, const QLocale &language);
 
 // The share of the file to show on the task bar at a tick while wget runs,
-// 0 to 1: the length on disk over the server's size, or nothing to send
+// 0 to 1: the length on disk over the total size, or nothing to send
 // when it is not above `shown`, the share shown last (nothing when none is
 // shown yet, so the first tick always shows one). The bar only rises: a
 // file set aside and begun again does not take it back.
-std::optional<double> taskBarProgress(qint64 serverSize, std::optional<qint64> lengthOnDisk,
+std::optional<double> taskBarProgress(qint64 totalSize, std::optional<qint64> lengthOnDisk,
                                       std::optional<double> shown);
 
 } // namespace app

@@ -3,6 +3,7 @@
 #include "app/desktop_report.h"
 #include "app/hand_cursor.h"
 #include "app/link_label.h"
+#include "app/window_layout.h"
 #include "download/address_rules.h"
 #include "download/remembered_address.h"
 #include "platform/browser.h"
@@ -36,10 +37,10 @@ constexpr int kTickMilliseconds = 500;
 // The layout is in twips, 1440 to the inch; every control is placed with the
 // screen's twips per pixel and the conversion the bar draws with, so the
 // window keeps its proportions at any logical DPI.
-QRect fromTwips(int left, int top, int width, int height, int twipsPerPixel)
+QRect fromTwips(const layout::TwipsRect &place, int twipsPerPixel)
 {
-    return QRect(progress::wholePixels(left, twipsPerPixel), progress::wholePixels(top, twipsPerPixel),
-                 progress::wholePixels(width, twipsPerPixel), progress::wholePixels(height, twipsPerPixel));
+    return QRect(progress::wholePixels(place.left, twipsPerPixel), progress::wholePixels(place.top, twipsPerPixel),
+                 progress::wholePixels(place.width, twipsPerPixel), progress::wholePixels(place.height, twipsPerPixel));
 }
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, QRect geometry)
@@ -59,8 +60,7 @@ MainWindow::MainWindow(EndProgram endProgram, const QLocale &language, QWidget *
                           | Qt::WindowCloseButtonHint),
       endProgram_(endProgram ? std::move(endProgram) : EndProgram([] { platform::endProgramNow(); })),
       twipsPerPixel_(platform::screenTwipsPerPixel()),
-      language_(language),
-      folder_(download::DownloadFolder::current())
+      language_(language)
 {
     setObjectName(QStringLiteral("MainWindow"));
     setWindowTitle(QStringLiteral("Brindle"));
@@ -69,9 +69,10 @@ MainWindow::MainWindow(EndProgram endProgram, const QLocale &language, QWidget *
     QFont face = font();
     face.setPointSizeF(7.5);
     setFont(face);
-    setFixedSize(progress::wholePixels(5370, twipsPerPixel_), progress::wholePixels(2535, twipsPerPixel_));
+    setFixedSize(progress::wholePixels(layout::kWindowWidth, twipsPerPixel_),
+                 progress::wholePixels(layout::kWindowHeight, twipsPerPixel_));
     buildControls();
-    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_, folder_);
+    command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_);
     command_->setDoubleClickInterval(std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -86,30 +87,27 @@ void MainWindow::buildControls()
     //: copy this catalogue to translations/brindle_<language>.ts and
     //: translate it; README.md, "Languages", names the two other files and
     //: the line it takes in translations/LINGUAS.
-    addressCaption_ = makeLabel(this, "addressCaption", tr("File URL"),
-                                fromTwips(120, 120, 735, 255, twipsPerPixel_));
+    addressCaption_ = makeLabel(this, "addressCaption", tr("File URL"), fromTwips(layout::kAddressCaption, twipsPerPixel_));
 
     addressBox_ = new QLineEdit(download::kPrefix, this);
     addressBox_->setObjectName(QStringLiteral("addressBox"));
-    addressBox_->setGeometry(fromTwips(960, 75, 3015, 375, twipsPerPixel_));
+    addressBox_->setGeometry(fromTwips(layout::kAddressBox, twipsPerPixel_));
     // No length limit of Brindle's own: a pasted address is kept whole.
     addressBox_->setMaxLength(std::numeric_limits<int>::max());
     connect(addressBox_, &QLineEdit::textChanged, this, &MainWindow::onAddressChanged);
 
     downloadButton_ = new QPushButton(captionText(download::kDownloadCaption), this);
     downloadButton_->setObjectName(QStringLiteral("downloadButton"));
-    downloadButton_->setGeometry(fromTwips(4200, 0, 975, 495, twipsPerPixel_));
+    downloadButton_->setGeometry(fromTwips(layout::kDownloadButton, twipsPerPixel_));
     connect(downloadButton_, &QPushButton::clicked, this, [this] { command_->click(); });
     fitButtonCaptions();
 
-    totalSize_ = makeLabel(this, "totalSize", QStringLiteral("0"),
-                           fromTwips(1200, 840, 3135, 375, twipsPerPixel_));
-    currentSize_ = makeLabel(this, "currentSize", QStringLiteral("0"),
-                             fromTwips(1200, 1320, 3015, 375, twipsPerPixel_));
+    totalSize_ = makeLabel(this, "totalSize", QStringLiteral("0"), fromTwips(layout::kTotalSize, twipsPerPixel_));
+    currentSize_ = makeLabel(this, "currentSize", QStringLiteral("0"), fromTwips(layout::kCurrentSize, twipsPerPixel_));
     totalSizeCaption_ = makeLabel(this, "totalSizeCaption", tr("Total (MB)"),
-                                  fromTwips(120, 840, 855, 255, twipsPerPixel_));
+                                  fromTwips(layout::kTotalSizeCaption, twipsPerPixel_));
     currentSizeCaption_ = makeLabel(this, "currentSizeCaption", tr("Current (MB)"),
-                                    fromTwips(120, 1320, 975, 255, twipsPerPixel_));
+                                    fromTwips(layout::kCurrentSizeCaption, twipsPerPixel_));
 
     // A screen reader finds each field labelled by its caption; the address
     // box also takes its name from it, while a size figure is named by the
@@ -118,15 +116,16 @@ void MainWindow::buildControls()
     totalSizeCaption_->setBuddy(totalSize_);
     currentSizeCaption_->setBuddy(currentSize_);
 
-    progressBar_ = new progress::GradientBar(4215, 375, twipsPerPixel_, this);
+    progressBar_ = new progress::GradientBar(layout::kProgressBar.width, layout::kProgressBar.height, twipsPerPixel_, this);
     progressBar_->setObjectName(QStringLiteral("progressBar"));
     progressBar_->setAccessibleName(tr("Download progress"));
     progressBar_->setLocale(language_); // its percentage, as a screen reader reads it
-    progressBar_->move(progress::wholePixels(600, twipsPerPixel_), progress::wholePixels(1800, twipsPerPixel_));
+    progressBar_->move(progress::wholePixels(layout::kProgressBar.left, twipsPerPixel_),
+                       progress::wholePixels(layout::kProgressBar.top, twipsPerPixel_));
 
     percentLabel_ = new QLabel(QStringLiteral("0%"), progressBar_);
     percentLabel_->setObjectName(QStringLiteral("percentLabel"));
-    percentLabel_->setGeometry(fromTwips(1800, 0, 495, 255, twipsPerPixel_));
+    percentLabel_->setGeometry(fromTwips(layout::kPercentLabel, twipsPerPixel_));
     percentLabel_->setAlignment(Qt::AlignCenter);
     percentLabel_->setAttribute(Qt::WA_TranslucentBackground);
     QPalette white = percentLabel_->palette();
@@ -136,7 +135,7 @@ void MainWindow::buildControls()
 
     makerLink_ = new LinkLabel(kMakerAddress, this);
     makerLink_->setObjectName(QStringLiteral("makerLink"));
-    makerLink_->setGeometry(fromTwips(3480, 2280, 1935, 255, twipsPerPixel_));
+    makerLink_->setGeometry(fromTwips(layout::kMakerLink, twipsPerPixel_));
     makerLink_->setAutoFillBackground(true);
     QPalette grey = makerLink_->palette();
     grey.setColor(QPalette::WindowText, QColor(128, 128, 128));
@@ -201,7 +200,8 @@ void MainWindow::onDisplayTick()
     // While a press runs the figures follow its file, not a box that a
     // screen reader or voice control changed meanwhile.
     const bool idle = command_->state() == download::DownloadCommand::State::Idle;
-    const auto length = platform::lengthOnDisk(idle ? folder_.fileFor(addressBox_->text()) : command_->pressedFile());
+    const auto length =
+        platform::lengthOnDisk(idle ? command_->folder().fileFor(addressBox_->text()) : command_->pressedFile());
     showSizes(length);
     if (command_->state() == download::DownloadCommand::State::Downloading)
         showTaskBarProgress(length);
@@ -209,7 +209,7 @@ void MainWindow::onDisplayTick()
 
 void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 {
-    if (const auto share = app::taskBarProgress(serverSize(), length, taskBarShown_)) {
+    if (const auto share = app::taskBarProgress(totalSize(), length, taskBarShown_)) {
         launcherEntry_->showProgress(*share);
         taskBarShown_ = share;
     }
@@ -217,7 +217,7 @@ void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 
 void MainWindow::showSizes(std::optional<qint64> length)
 {
-    const auto tick = progress::sampleTick(serverSize(), length, currentSize_->text(), language_);
+    const auto tick = progress::sampleTick(totalSize(), length, currentSize_->text(), language_);
     totalSize_->setText(tick.total);
     currentSize_->setText(tick.current);
     if (tick.percent)
@@ -298,10 +298,11 @@ void MainWindow::tellDesktop(const download::PressOutcome &outcome, std::optiona
     // The address names a press without a file (no folder, no host); such a
     // press ends without a wait, or after one in which the box is disabled,
     // so the box holds it still (unless voice control changed it meanwhile).
-    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, serverSize(),
+    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, totalSize(),
                                            language_);
-    notifications_->notify({notice.summary, notice.body, folder_.path.isEmpty() ? QString() : tr("Open Folder"),
-                            QString::fromLocal8Bit(folder_.path)});
+    const download::DownloadFolder &folder = command_->folder();
+    notifications_->notify({notice.summary, notice.body, folder.path.isEmpty() ? QString() : tr("Open Folder"),
+                            QString::fromLocal8Bit(folder.path)});
 }
 
 } // namespace app

@@ -46,7 +46,7 @@ public:
                         QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    qint64 serverSize() const { return command_->serverSize(); }
+    qint64 totalSize() const { return command_->totalSize(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -86,7 +86,6 @@ private:
     EndProgram endProgram_;
     int twipsPerPixel_; // the screen's, for the layout and the bar
     QLocale language_; // the figures' and the percentage's
-    download::DownloadFolder folder_; // where wget writes, and the file it writes there
     QLabel *addressCaption_ = nullptr;
     QLineEdit *addressBox_ = nullptr;
     QPushButton *downloadButton_ = nullptr;

@@ -85,26 +85,33 @@ private:
         PressEnding ending;
         QString detail;
     };
-    // What the size request gave: the length its answer gave (-1 for none),
-    // or nothing when it failed, with the HTTP status that came (0 for none);
-    // and the digest its answers published.
+    // What this press's size request gave.
     struct SizeAnswer
     {
-        std::optional<qint64> length;
-        int status = 0;
-        DigestFinding digest;
+        bool failed = false; // no answer, or an error status
+        int status = 0;      // the HTTP status that came; 0 for none
+        // The server's file length: the Content-Length as the window reads
+        // it (toSize); nothing when the header is missing or no number.
+        std::optional<qint64> serverLength;
+        DigestFinding digest; // what its answers published
+    };
+    // The file under the name holds the server's bytes, or is empty: wget
+    // may run.
+    struct ReadyToRun
+    {
     };
 
     Ending steps();
     PressOutcome outcome(const Ending &ending) const;
 
-    // Sets the command's serverSize from a HEAD request. The stretches of a
-    // file already under the name are asked for together with it.
+    // Asks for the size with a HEAD request and sets the command's
+    // totalSize from it. The stretches of a file already under the name are
+    // asked for together with it.
     SizeAnswer probe();
     // Lets wget continue only a file of the server's bytes: sets any other
     // aside and locks the new, empty file, or brings back a copy that holds
     // the server's bytes. How the press ends when nothing may run.
-    std::optional<Ending> prepare(qint64 answeredSize, const DigestFinding &digest);
+    std::variant<ReadyToRun, Ending> prepare(const SizeAnswer &answered);
     // Before wget fetches the file whole: the copies beside it, newest first
     // (by modification time), other than `justSetAside`, are compared
     // until one holds the server's bytes and is no longer than the server's
@@ -112,26 +119,26 @@ private:
     // brought back under the name and the lock moves to it. A user's own
     // copy is safe under this: it is continued only where its bytes are the
     // server's, and nothing of it is written over.
-    void bringBackCopy(qint64 answeredSize, const DigestFinding &digest, const QByteArray &justSetAside);
+    void bringBackCopy(const SizeAnswer &answered, const QByteArray &justSetAside);
     // Runs wget with the state at Downloading, the lock handed to it, the
     // file hashed as it grows when a digest was published. wget's exit
     // status; nothing when it ended by Pause.
     std::variant<int, Ending> runWget(const DigestFinding &digest);
     // After wget ended by itself: whether the file is the server's.
-    Ending verify(qint64 startedAt, int status, const SizeAnswer &answered);
+    // `lengthAtStart` is the file's length when wget started.
+    Ending verify(qint64 lengthAtStart, int status, const SizeAnswer &answered);
     // Sets the locked file aside; ends the press as `ending` says.
     Ending setAside(Ending ending);
 
-    // The server's bytes for each stretch: the answers that came with the
-    // size, the rest asked for together.
-    QList<ServerBytes> ask(const QList<Stretch> &stretches);
-    // What a difference in the server's bytes counts for: before wget
-    // continues a file, any difference sets it aside (a fresh copy loses
-    // nothing); a file wget finished is set aside only for a difference
-    // that a second answer repeats.
-    enum class Difference { Taken, Confirmed };
+    // The server's answer for each stretch: those that came with the size,
+    // the rest asked for together.
+    QList<StretchAnswer> stretchAnswers(const QList<Stretch> &stretches);
+    // When a difference from the server's bytes makes the file another:
+    // before wget continues a file, at once (a fresh copy loses nothing); a
+    // file wget finished, only when a second answer repeats the difference.
+    enum class DifferenceCounts { AtOnce, WhenRepeated };
     // Compares the stretches of the locked file with the server's bytes.
-    Match compare(const platform::FileLock &file, const QList<Stretch> &stretches, Difference difference);
+    Match compare(const platform::FileLock &file, const QList<Stretch> &stretches, DifferenceCounts counts);
     // The digest of the file's first `length` bytes, read off this thread;
     // nothing when they cannot be read.
     std::optional<QByteArray> digestOf(platform::GrowingFileHasher &hasher, qint64 length);
@@ -142,8 +149,9 @@ private:
     QList<quint64> draws_;
     std::unique_ptr<platform::FileLock> file_; // the press's lock
     std::unique_ptr<platform::GrowingFileHasher> hasher_;
-    // Answers that came with the size, for the stretches they were asked for.
-    QList<std::pair<Stretch, ServerBytes>> earlyAnswers_;
+    // Answers that came with the size, for the stretches they were asked
+    // for; each is used once, and none after wget ran.
+    QList<std::pair<Stretch, StretchAnswer>> answersWithSize_;
     QByteArrayList setAside_;
     QByteArray broughtBack_;
     QList<quint16> serverPorts_; // the ports the size request went to, redirects and proxy included
@@ -251,10 +259,10 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
 
     command_.setState(State::Asking);
     const SizeAnswer answered = probe();
-    if (!answered.length)
+    if (answered.failed)
         return {PressEnding::NoAnswer, answered.status > 0 ? QStringLiteral("HTTP %1").arg(answered.status) : QString()};
-    // An answer with an error leaves the size at 0, so a run always has one.
-    if (command_.serverSize_ <= 0)
+    // An answer with an error leaves the total at 0, so a run always has one.
+    if (command_.totalSize_ <= 0)
         return {PressEnding::NoSize, {}};
 
     // An address for which wget writes no file has nothing to guard.
@@ -274,16 +282,17 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
                                                                              : PressEnding::Unlockable,
                 {}};
     file_ = std::move(taken.lock);
-    if (const std::optional<Ending> ending = prepare(*answered.length, answered.digest))
+    const auto prepared = prepare(answered);
+    if (const Ending *ending = std::get_if<Ending>(&prepared))
         return *ending;
 
-    const std::optional<qint64> startedAt = file_->length();
-    if (!startedAt)
+    const std::optional<qint64> lengthAtStart = file_->lengthOnDisk();
+    if (!lengthAtStart)
         return {PressEnding::Unlockable, {}};
     const auto ran = runWget(answered.digest);
     if (const Ending *ending = std::get_if<Ending>(&ran))
         return *ending;
-    return verify(*startedAt, std::get<int>(ran), answered);
+    return verify(*lengthAtStart, std::get<int>(ran), answered);
 }
 
 DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
@@ -300,43 +309,43 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
     }
     if (!stretches.isEmpty())
         requests << platform::HttpProbe::Request{*press_.request, rangesOf(stretches)};
-    const QList<platform::HttpProbe::Answer> answers = command_.sizeProbe_.ask(requests);
-    earlyAnswers_.clear();
+    const QList<platform::HttpProbe::Answer> answers = command_.sizeProbe_.sendAndWait(requests);
+    answersWithSize_.clear();
     for (qsizetype i = 0; i < stretches.size(); ++i)
-        earlyAnswers_.append({stretches[i], serverBytesOf(answers[1], i)});
+        answersWithSize_.append({stretches[i], stretchAnswerOf(answers[1], i)});
 
     const platform::HttpProbe::Answer &head = answers.first();
     serverPorts_ = head.ports;
-    if (head.errorCode != 0) {
-        command_.serverSize_ = 0;
-        return {std::nullopt, head.status, {}};
+    if (head.failed()) {
+        command_.totalSize_ = 0;
+        return {true, head.status, std::nullopt, {}};
     }
     const auto header = head.header(QByteArrayLiteral("Content-Length"));
-    const auto size = header ? toSize(*header) : std::nullopt;
+    const auto serverLength = header ? toSize(*header) : std::nullopt;
     if (!header)
-        command_.serverSize_ = 0;
-    else if (size)
-        command_.serverSize_ = *size;
-    // Text that is not a size leaves the previous probe's size in place.
-    return {size.value_or(-1), head.status, publishedDigest(answeredHeadersOf(head))};
+        command_.totalSize_ = 0;
+    else if (serverLength)
+        command_.totalSize_ = *serverLength;
+    // Text that is not a size leaves the previous press's total in place.
+    return {false, head.status, serverLength, publishedDigest(answeredHeadersOf(head))};
 }
 
-std::optional<DownloadCommand::PressFlow::Ending> DownloadCommand::PressFlow::prepare(qint64 answeredSize,
-                                                                                      const DigestFinding &digest)
+std::variant<DownloadCommand::PressFlow::ReadyToRun, DownloadCommand::PressFlow::Ending>
+DownloadCommand::PressFlow::prepare(const SizeAnswer &answered)
 {
-    const std::optional<qint64> length = file_->length();
-    if (!length)
+    const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
+    if (!lengthOnDisk)
         return Ending{PressEnding::Unlockable, {}};
-    if (*length == 0) {
-        bringBackCopy(answeredSize, digest, {});
-        return std::nullopt;
+    if (*lengthOnDisk == 0) {
+        bringBackCopy(answered, {});
+        return ReadyToRun{};
     }
-    // A file longer than the server's cannot be a part of it.
-    const Match match = answeredSize >= 0 && *length > answeredSize
-                            ? Match::Different
-                            : compare(*file_, stretchesBeforeResume(*length, draws_), Difference::Taken);
+    const Match match =
+        longerThanServers(*lengthOnDisk, answered.serverLength)
+            ? Match::Different
+            : compare(*file_, stretchesBeforeResume(*lengthOnDisk, draws_), DifferenceCounts::AtOnce);
     if (match == Match::Same)
-        return std::nullopt;
+        return ReadyToRun{};
     // A server that cannot tell leaves the file as it is, and nothing runs.
     if (match == Match::Unknown)
         return Ending{PressEnding::Undecided, {}};
@@ -348,26 +357,26 @@ std::optional<DownloadCommand::PressFlow::Ending> DownloadCommand::PressFlow::pr
     file_ = platform::FileLock::take(press_.file).lock;
     if (!file_)
         return Ending{PressEnding::NotReplaced, {}};
-    bringBackCopy(answeredSize, digest, *moved);
-    return std::nullopt;
+    bringBackCopy(answered, *moved);
+    return ReadyToRun{};
 }
 
-void DownloadCommand::PressFlow::bringBackCopy(qint64 answeredSize, const DigestFinding &digest,
-                                               const QByteArray &justSetAside)
+void DownloadCommand::PressFlow::bringBackCopy(const SizeAnswer &answered, const QByteArray &justSetAside)
 {
+    const DigestFinding &digest = answered.digest;
     QList<QByteArray> copies = platform::copiesBeside(press_.file);
     copies.removeAll(justSetAside);
     for (const QByteArray &path : copies.mid(0, kCopiesTried)) {
         auto copy = platform::FileLock::take(path).lock;
-        const std::optional<qint64> length = copy ? copy->length() : std::nullopt;
-        if (!length || *length == 0 || (answeredSize >= 0 && *length > answeredSize)
-            || compare(*copy, stretchesBeforeResume(*length, draws_), Difference::Taken) != Match::Same)
+        const std::optional<qint64> lengthOnDisk = copy ? copy->lengthOnDisk() : std::nullopt;
+        if (!lengthOnDisk || *lengthOnDisk == 0 || longerThanServers(*lengthOnDisk, answered.serverLength)
+            || compare(*copy, stretchesBeforeResume(*lengthOnDisk, draws_), DifferenceCounts::AtOnce) != Match::Same)
             continue;
         // A whole file is the server's only by its digest: a copy set aside
         // for its digest is never brought back.
-        if (digest.digest && *length == answeredSize) {
+        if (digest.digest && *lengthOnDisk == answered.serverLength) {
             platform::GrowingFileHasher hasher(copy->descriptor(), digest.digest->algorithm);
-            if (digestOf(hasher, *length) != digest.digest->value)
+            if (digestOf(hasher, *lengthOnDisk) != digest.digest->value)
                 continue;
         }
         if (!copy->takePlaceOf(*file_))
@@ -382,7 +391,7 @@ std::variant<int, DownloadCommand::PressFlow::Ending>
 DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
 {
     // What the server answered before wget ran says nothing of the file after.
-    earlyAnswers_.clear();
+    answersWithSize_.clear();
     command_.setState(State::Downloading);
     // The file is hashed as wget writes it, so that its check adds nothing
     // after wget ends.
@@ -408,30 +417,30 @@ DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
     return *result.exitStatus;
 }
 
-DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 startedAt, int status,
+DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 lengthAtStart, int status,
                                                                       const SizeAnswer &answered)
 {
     // wget ended by itself, perhaps after resuming on its own, against a
     // server whose file may have changed since the check before it.
     command_.setState(State::Finishing);
-    const std::optional<qint64> length = file_->length();
-    const qint64 serverSize = *answered.length;
+    const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
     const DigestFinding &digest = answered.digest;
-    if (length && serverSize >= 0 && *length > serverSize)
+    if (lengthOnDisk && longerThanServers(*lengthOnDisk, answered.serverLength))
         return setAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
     if (status != 0)
         return {PressEnding::Failed, wgetStatusText(status)};
-    if (!length || *length == 0)
+    if (!lengthOnDisk || *lengthOnDisk == 0)
         return {PressEnding::Ended, {}};
-    if (hasher_ && *length == serverSize) {
-        if (const std::optional<QByteArray> own = digestOf(*hasher_, *length)) {
+    if (hasher_ && *lengthOnDisk == answered.serverLength) {
+        if (const std::optional<QByteArray> own = digestOf(*hasher_, *lengthOnDisk)) {
             const QString name = algorithmName(digest.digest->algorithm);
             if (*own == digest.digest->value)
                 return {PressEnding::Verified, name};
             return setAside({PressEnding::DigestDiffers, name});
         }
     }
-    if (compare(*file_, stretchesAfterRun(startedAt, *length, draws_), Difference::Confirmed) == Match::Different)
+    if (compare(*file_, stretchesAfterRun(lengthAtStart, *lengthOnDisk, draws_), DifferenceCounts::WhenRepeated)
+        == Match::Different)
         return setAside({PressEnding::NotTheServers, {}});
     return {PressEnding::Ended, digest.undecided.isEmpty() ? QString()
                                                             : QStringLiteral("the published digest decides nothing: ")
@@ -459,40 +468,40 @@ std::optional<QByteArray> DownloadCommand::PressFlow::digestOf(platform::Growing
     return *result;
 }
 
-QList<ServerBytes> DownloadCommand::PressFlow::ask(const QList<Stretch> &stretches)
+QList<StretchAnswer> DownloadCommand::PressFlow::stretchAnswers(const QList<Stretch> &stretches)
 {
-    QList<std::optional<ServerBytes>> found;
+    QList<std::optional<StretchAnswer>> found;
     QList<Stretch> asked;
     for (const Stretch &stretch : stretches) {
         found.append(std::nullopt);
-        for (qsizetype i = 0; i < earlyAnswers_.size(); ++i) {
-            if (earlyAnswers_[i].first == stretch) {
-                found.last() = earlyAnswers_.takeAt(i).second;
+        for (qsizetype i = 0; i < answersWithSize_.size(); ++i) {
+            if (answersWithSize_[i].first == stretch) {
+                found.last() = answersWithSize_.takeAt(i).second;
                 break;
             }
         }
         // The bytes wget gets, or none: a file Qt's client cannot ask for
         // can be compared with nothing.
         if (!found.last() && !press_.request)
-            found.last() = ServerBytes{true, 0, std::nullopt, std::nullopt};
+            found.last() = StretchAnswer{true, 0, std::nullopt, std::nullopt};
         if (!found.last())
             asked << stretch;
     }
     // The stretches still unanswered, in one request.
     const QList<platform::HttpProbe::Answer> answers =
         asked.isEmpty() ? QList<platform::HttpProbe::Answer>()
-                        : command_.sizeProbe_.ask({platform::HttpProbe::Request{*press_.request, rangesOf(asked)}});
-    QList<ServerBytes> result;
+                        : command_.sizeProbe_.sendAndWait({platform::HttpProbe::Request{*press_.request, rangesOf(asked)}});
+    QList<StretchAnswer> result;
     qsizetype next = 0;
-    for (const std::optional<ServerBytes> &bytes : std::as_const(found))
-        result << (bytes ? *bytes : serverBytesOf(answers.first(), next++));
+    for (const std::optional<StretchAnswer> &answer : std::as_const(found))
+        result << (answer ? *answer : stretchAnswerOf(answers.first(), next++));
     return result;
 }
 
 Match DownloadCommand::PressFlow::compare(const platform::FileLock &file, const QList<Stretch> &stretches,
-                                          Difference difference)
+                                          DifferenceCounts counts)
 {
-    const QList<ServerBytes> servers = ask(stretches);
+    const QList<StretchAnswer> servers = stretchAnswers(stretches);
     QList<Stretch> differing;
     QList<std::optional<QByteArray>> differingBytes;
     bool unknown = false;
@@ -509,11 +518,11 @@ Match DownloadCommand::PressFlow::compare(const platform::FileLock &file, const 
     // A stretch that differs decides, whatever the others could tell.
     if (differing.isEmpty())
         return unknown ? Match::Unknown : Match::Same;
-    if (difference == Difference::Taken)
+    if (counts == DifferenceCounts::AtOnce)
         return Match::Different;
     // A server that writes something new into every answer (a time, a
     // token) tells nothing about the file by its bytes.
-    const QList<ServerBytes> again = ask(differing);
+    const QList<StretchAnswer> again = stretchAnswers(differing);
     for (qsizetype i = 0; i < differing.size(); ++i) {
         if (differingBytes[i] && again[i].bytes != differingBytes[i])
             return Match::Unknown;

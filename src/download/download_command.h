@@ -76,10 +76,14 @@ public:
     QByteArray pressedFile() const;
     // How the last press from idle ended; nothing before the first has.
     const std::optional<PressOutcome> &outcome() const { return outcome_; }
-    // Total size in bytes: set by each press that gets an answer to its size
-    // request (0 for a failed request or one without the header), kept when
-    // the header is no size, 0 at start.
-    qint64 serverSize() const { return serverSize_; }
+    // The total size in bytes the window shows: the server's file length
+    // as each press's size request answered it (0 for a failed request or
+    // one without the header); kept from the press before when the
+    // Content-Length is no number; 0 at start. A press compares the file
+    // with its own answer, never with a total kept from another press.
+    qint64 totalSize() const { return totalSize_; }
+    // The folder wget writes into, read once, when the command is made.
+    const DownloadFolder &folder() const { return folder_; }
 
 private:
     class PressFlow;
@@ -94,7 +98,7 @@ private:
     Runner &runner_;
     DownloadFolder folder_;
     State state_ = State::Idle;
-    qint64 serverSize_ = 0;
+    qint64 totalSize_ = 0;
     std::optional<PressOutcome> outcome_;
     PressFlow *flow_ = nullptr; // the running press, in click()'s frame
     QElapsedTimer pressedAt_;   // the press from idle

@@ -30,9 +30,14 @@ QList<Stretch> joined(Stretch first, Stretch second, qint64 length, const QList<
 
 } // namespace
 
-ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer, qsizetype index)
+StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index)
 {
-    return {answer.errorCode != 0, answer.status, answer.rangeBytes.value(index), answer.fileLength};
+    return {answer.failed(), answer.status, answer.rangeBytes.value(index), answer.serverLength};
+}
+
+bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength)
+{
+    return serverLength && *serverLength >= 0 && lengthOnDisk > *serverLength;
 }
 
 QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)
@@ -41,21 +46,21 @@ QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)
                   length, draws);
 }
 
-QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length, const QList<quint64> &draws)
+QList<Stretch> stretchesAfterRun(qint64 lengthAtStart, qint64 length, const QList<quint64> &draws)
 {
-    const qint64 end = std::min(length, startedAt + kComparedBytes);
-    return joined({0, std::min(kComparedBytes, length)}, {std::max<qint64>(0, startedAt - kComparedBytes), end},
+    const qint64 end = std::min(length, lengthAtStart + kComparedBytes);
+    return joined({0, std::min(kComparedBytes, length)}, {std::max<qint64>(0, lengthAtStart - kComparedBytes), end},
                   length, draws);
 }
 
-Match compareStretch(const Stretch &stretch, const ServerBytes &server, const QByteArray &own)
+Match compareStretch(const Stretch &stretch, const StretchAnswer &server, const QByteArray &own)
 {
     // A range past the end of the server's file means its file is shorter.
     if (server.failed)
         return server.status == 416 ? Match::Different : Match::Unknown;
     if (!server.bytes)
         return Match::Unknown;
-    if (server.fileLength && *server.fileLength < stretch.to)
+    if (server.serverLength && *server.serverLength < stretch.to)
         return Match::Different;
     // A server may send less than asked for, and say so; what it sent decides.
     if (server.bytes->isEmpty())

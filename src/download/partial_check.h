@@ -40,12 +40,17 @@ inline constexpr qint64 kDrawnBytes = 4096;
 QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws);
 
 // After wget ended by itself, the file `length` bytes long: its first bytes,
-// those on both sides of `startedAt`, where this run began to write, and
-// stretches drawn across it as above.
-QList<Stretch> stretchesAfterRun(qint64 startedAt, qint64 length, const QList<quint64> &draws);
+// those on both sides of `lengthAtStart`, the file's length when this run
+// began to write, and stretches drawn across it as above.
+QList<Stretch> stretchesAfterRun(qint64 lengthAtStart, qint64 length, const QList<quint64> &draws);
+
+// A file of `lengthOnDisk` bytes cannot be the server's, nor a part of it,
+// when it is longer than the server's file. A length the server did not
+// tell, or told below 0, decides nothing.
+bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength);
 
 // What the server answered for a stretch.
-struct ServerBytes
+struct StretchAnswer
 {
     bool failed = false; // the request ended with an error
     int status = 0;      // the HTTP status; 0 when none came
@@ -53,12 +58,12 @@ struct ServerBytes
     // ends or where it chose to send less; nothing when the answer did not
     // hold them.
     std::optional<QByteArray> bytes;
-    std::optional<qint64> fileLength; // the server's whole file, when told
+    std::optional<qint64> serverLength; // the server's whole file, when told
 };
 
 // What the probe's answer to a Range request says of the server's bytes
 // in its `index`th range.
-ServerBytes serverBytesOf(const platform::HttpProbe::Answer &answer, qsizetype index = 0);
+StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index = 0);
 
 enum class Match {
     Same,      // the file holds the server's bytes there
@@ -69,6 +74,6 @@ enum class Match {
 // The server's answer for `stretch` against the file's own bytes there.
 // Bytes the server sent decide; a file of the server's that ends before the
 // stretch does is another file.
-Match compareStretch(const Stretch &stretch, const ServerBytes &server, const QByteArray &own);
+Match compareStretch(const Stretch &stretch, const StretchAnswer &server, const QByteArray &own);
 
 } // namespace download

@@ -22,10 +22,10 @@ Runner::Runner()
 }
 
 Runner::Result Runner::runAndWait(const QString &program, const QStringList &arguments,
-                                  const std::optional<QByteArray> &input, int keepOpen,
+                                  const std::optional<QByteArray> &input, int inheritedDescriptor,
                                   const std::optional<platform::Reach> &reach)
 {
-    auto started = platform::ChildProcess::start(program, arguments, input, keepOpen, reach);
+    auto started = platform::ChildProcess::start(program, arguments, input, inheritedDescriptor, reach);
     confinement_ = started.confinement;
     if (!started.process)
         return {started.error, std::nullopt};

@@ -30,7 +30,7 @@ public:
     Runner();
 
     // Starts the program with exactly these arguments (and `input` as its
-    // standard input, when given, and `keepOpen` inherited, see
+    // standard input, when given, and `inheritedDescriptor` handed down, see
     // ChildProcess::start) and returns once it has ended, its handle closed
     // and what is left of its process group ended, with how it ended.
     // Returns the reason at once when the program cannot be started.
@@ -45,7 +45,7 @@ public:
     // it: the outer run returns only after the nested one has, and at once
     // then if its own program has ended meanwhile.
     Result runAndWait(const QString &program, const QStringList &arguments,
-                      const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1,
+                      const std::optional<QByteArray> &input = std::nullopt, int inheritedDescriptor = -1,
                       const std::optional<platform::Reach> &reach = std::nullopt);
 
     // Ends the downloader of the run started last, with its process group,

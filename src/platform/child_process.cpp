@@ -61,7 +61,7 @@ pid_t processGroupOf(const char *pid)
 
 // Only async-signal-safe calls between fork and exec.
 // A failure to confine is written as its errno negated.
-[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int keepOpen,
+[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int inheritedDescriptor,
                             const Confinement *confinement, int errorPipe)
 {
     // An ignored signal stays ignored across exec: a Brindle started with
@@ -87,7 +87,7 @@ pid_t processGroupOf(const char *pid)
     // dup2 onto itself keeps close-on-exec, so an input already on 0 has it cleared.
     const bool inputReady = input < 0 || (input == 0 ? ::fcntl(0, F_SETFD, 0) == 0 : ::dup2(input, 0) == 0);
     if (null < 0 || (input < 0 && ::dup2(null, 0) < 0) || !inputReady || ::dup2(null, 1) < 0
-        || ::dup2(null, 2) < 0 || (keepOpen >= 0 && ::fcntl(keepOpen, F_SETFD, 0) != 0)) {
+        || ::dup2(null, 2) < 0 || (inheritedDescriptor >= 0 && ::fcntl(inheritedDescriptor, F_SETFD, 0) != 0)) {
         failure = errno;
     } else {
         if (null > 2)
@@ -146,7 +146,7 @@ int inputFile(const QByteArray &input)
 } // namespace
 
 ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments,
-                                          const std::optional<QByteArray> &input, int keepOpen,
+                                          const std::optional<QByteArray> &input, int inheritedDescriptor,
                                           const std::optional<Reach> &reach)
 {
     stopKernelReapingChildren();
@@ -169,8 +169,8 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         confinement.emplace(Confinement::prepare(storage.front(), *reach));
 
     // Kept above the standard streams, which the child sets up anew.
-    const int keptFd = keepOpen >= 0 ? ::fcntl(keepOpen, F_DUPFD_CLOEXEC, 3) : -1;
-    if (keepOpen >= 0 && keptFd < 0)
+    const int keptFd = inheritedDescriptor >= 0 ? ::fcntl(inheritedDescriptor, F_DUPFD_CLOEXEC, 3) : -1;
+    if (inheritedDescriptor >= 0 && keptFd < 0)
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
     const auto closeKept = qScopeGuard([keptFd] {
         if (keptFd >= 0)

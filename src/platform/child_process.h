@@ -32,9 +32,9 @@ public:
     // process was started with. The child receives SIGKILL when this process
     // dies. `input`, when given, is the child's standard input instead: an
     // anonymous in-memory file that only this user's processes can open,
-    // for what must not show on a command line. `keepOpen`, when not -1, is
-    // a descriptor the child inherits under the same number: a lock that
-    // must last as long as any process of the run can write. `reach`, when
+    // for what must not show on a command line. `inheritedDescriptor`, when
+    // not -1, is a descriptor the child inherits under the same number: a
+    // lock that must last as long as any process of the run can write. `reach`, when
     // given, confines the child to it (see confinement.h) before it
     // executes the program; Started says which parts applied.
     //
@@ -42,7 +42,7 @@ public:
     // back to its default first, so the kernel never reaps a child behind
     // this object's back and its pid stays pinned until close().
     static Started start(const QString &program, const QStringList &arguments,
-                         const std::optional<QByteArray> &input = std::nullopt, int keepOpen = -1,
+                         const std::optional<QByteArray> &input = std::nullopt, int inheritedDescriptor = -1,
                          const std::optional<Reach> &reach = std::nullopt);
 
     ChildProcess(ChildProcess &&other) noexcept;

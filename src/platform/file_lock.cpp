@@ -152,16 +152,16 @@ FileLock::Taken FileLock::take(const QByteArray &path)
         // A writer that holds no lock (its wrapper closed the descriptor,
         // or the file system has no locks) is still a writer.
         if ((locked == 0 || unsupported) && writtenElsewhere(fd, file.st_dev, file.st_ino)) {
-            lock->madeAt_.reset();
+            lock->createdPath_.reset();
             return {nullptr, Outcome::HeldElsewhere};
         }
         if (unsupported)
-            return {std::move(lock), Outcome::Unsupported};
+            return {std::move(lock), Outcome::OpenUnlocked};
         if (locked != 0) {
             // A file another Brindle locked is its own, even one made here a
             // moment ago, and stays.
             if (error == EWOULDBLOCK)
-                lock->madeAt_.reset();
+                lock->createdPath_.reset();
             return {nullptr, error == EWOULDBLOCK ? Outcome::HeldElsewhere : Outcome::Unavailable};
         }
         if (leadsTo(path, file.st_dev, file.st_ino))
@@ -176,7 +176,7 @@ FileLock::~FileLock()
     ::close(fd_);
 }
 
-std::optional<qint64> FileLock::length() const
+std::optional<qint64> FileLock::lengthOnDisk() const
 {
     struct stat file {};
     if (::fstat(fd_, &file) != 0)
@@ -208,7 +208,7 @@ std::optional<QByteArray> FileLock::setAside()
         return std::nullopt;
     auto moved = platform::setAside(path_);
     if (moved)
-        madeAt_.reset();
+        createdPath_.reset();
     return moved;
 }
 
@@ -222,23 +222,23 @@ bool FileLock::takePlaceOf(FileLock &empty)
         || !isFile(there, empty.device_, empty.inode_) || ::rename(path_.constData(), empty.path_.constData()) != 0)
         return false;
     path_ = empty.path_;
-    madeAt_.reset();
-    empty.madeAt_.reset(); // its file is gone, replaced
+    createdPath_.reset();
+    empty.createdPath_.reset(); // its file is gone, replaced
     return true;
 }
 
 void FileLock::removeIfMadeAndEmpty()
 {
-    if (!madeAt_)
+    if (!createdPath_)
         return;
     struct stat file {};
     struct stat there {};
     // Removed while still locked, so no other Brindle can have begun on it;
     // lstat, so a link put in the file's place is never taken for it.
-    if (::fstat(fd_, &file) == 0 && file.st_size == 0 && ::lstat(madeAt_->constData(), &there) == 0
+    if (::fstat(fd_, &file) == 0 && file.st_size == 0 && ::lstat(createdPath_->constData(), &there) == 0
         && S_ISREG(there.st_mode) && isFile(there, device_, inode_))
-        ::unlink(madeAt_->constData());
-    madeAt_.reset();
+        ::unlink(createdPath_->constData());
+    createdPath_.reset();
 }
 
 } // namespace platform

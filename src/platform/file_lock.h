@@ -31,7 +31,7 @@ public:
         Taken,         // this process holds the file's lock
         HeldElsewhere, // another holder has it, in this process or another, or another process writes it
         Unavailable,   // the file cannot be opened or locked, or is no regular file: nothing may write it
-        Unsupported,   // the file system offers no locking, for no Brindle at all: open, unlocked
+        OpenUnlocked,  // the file system offers no locking, for no Brindle at all: go on with it open, unlocked
     };
     struct Taken;
 
@@ -46,13 +46,12 @@ public:
     // Lets go, after removeIfMadeAndEmpty().
     ~FileLock();
 
-    // The path the lock was taken through.
-    const QByteArray &path() const { return path_; }
     // The locked descriptor, for a child that is to hold the lock for as
     // long as it or any process it starts runs.
     int descriptor() const { return fd_; }
-    // The file's length now; nothing when it cannot be asked.
-    std::optional<qint64> length() const;
+    // The file's length now (platform::lengthOnDisk, through the lock);
+    // nothing when it cannot be asked.
+    std::optional<qint64> lengthOnDisk() const;
     // `count` bytes of the file from `offset`, fewer where it ends; nothing
     // when it cannot be read.
     std::optional<QByteArray> read(qint64 offset, qint64 count) const;
@@ -72,8 +71,8 @@ public:
     void removeIfMadeAndEmpty();
 
 private:
-    FileLock(QByteArray path, int fd, dev_t device, ino_t inode, std::optional<QByteArray> madeAt)
-        : path_(std::move(path)), fd_(fd), device_(device), inode_(inode), madeAt_(std::move(madeAt))
+    FileLock(QByteArray path, int fd, dev_t device, ino_t inode, std::optional<QByteArray> createdPath)
+        : path_(std::move(path)), fd_(fd), device_(device), inode_(inode), createdPath_(std::move(createdPath))
     {
     }
 
@@ -83,12 +82,12 @@ private:
     ino_t inode_;
     // Where the file was made, when this lock made it: the path itself, or
     // the file a symbolic link there pointed to, free of links.
-    std::optional<QByteArray> madeAt_;
+    std::optional<QByteArray> createdPath_;
 };
 
 struct FileLock::Taken
 {
-    std::unique_ptr<FileLock> lock; // set when Taken or Unsupported
+    std::unique_ptr<FileLock> lock; // set when Taken or OpenUnlocked
     Outcome outcome = Outcome::Unavailable;
 };
 

@@ -20,12 +20,12 @@
 namespace platform {
 namespace {
 
-// A 206 answer's Content-Range, "bytes <first>-<last>/<size>": where its
-// body begins, and the size of the whole file ("*" when not told).
+// A 206 answer's Content-Range, "bytes <first>-<last>/<length>": where its
+// body begins, and the length of the server's whole file ("*" when not told).
 struct ContentRange
 {
     qint64 start = 0;
-    std::optional<qint64> size;
+    std::optional<qint64> serverLength;
 };
 
 std::optional<ContentRange> contentRange(const QByteArray &header)
@@ -39,8 +39,8 @@ std::optional<ContentRange> contentRange(const QByteArray &header)
     const qint64 start = text.mid(6, dash - 6).trimmed().toLongLong(&ok);
     if (!ok || dash <= 6 || start < 0)
         return std::nullopt;
-    const qint64 size = slash < 0 ? -1 : text.mid(slash + 1).trimmed().toLongLong(&ok);
-    return ContentRange{start, ok && size >= 0 ? std::optional<qint64>(size) : std::nullopt};
+    const qint64 length = slash < 0 ? -1 : text.mid(slash + 1).trimmed().toLongLong(&ok);
+    return ContentRange{start, ok && length >= 0 ? std::optional<qint64>(length) : std::nullopt};
 }
 
 // wget goes through the proxy its environment names (http_proxy, no_proxy),
@@ -123,6 +123,17 @@ void shutDownConnectionsTo(const QSet<int> &ports)
     }
 }
 
+// The length of an answer's body, its Content-Length read as the whole
+// number HTTP writes there: what a ranged answer is measured by (a 200's is
+// the server's whole file). The size the window shows is read otherwise,
+// from the HEAD's header text (download::toSize).
+std::optional<qint64> contentLength(const QNetworkReply &reply)
+{
+    bool ok = false;
+    const qint64 length = reply.rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
+    return ok ? std::optional<qint64>(length) : std::nullopt;
+}
+
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -145,7 +156,7 @@ void waitFor(std::chrono::milliseconds pause)
 bool isTurnedAway(const HttpProbe::Answer &answer)
 {
     return answer.status == 429 || answer.status == 503
-           || (answer.status == 0 && answer.errorCode == QNetworkReply::RemoteHostClosedError);
+           || (answer.status == 0 && answer.networkError == QNetworkReply::RemoteHostClosedError);
 }
 
 // The address's user and password, as wget sends them, and where to.
@@ -208,11 +219,11 @@ struct Part
 
 // The parts of a multipart/byteranges body that have come whole so far,
 // each found by its Content-Range rather than by the boundary, which may
-// stand in the file's bytes; and the file's size, when a part told it.
+// stand in the file's bytes; and the file's length, when a part told it.
 struct Parts
 {
     QList<Part> whole;
-    std::optional<qint64> fileLength;
+    std::optional<qint64> serverLength;
 };
 
 Parts partsOf(const QByteArray &body, const QByteArray &boundary)
@@ -243,8 +254,8 @@ Parts partsOf(const QByteArray &body, const QByteArray &boundary)
         if (body.size() - from < length)
             return parts;
         parts.whole << Part{range->start, body.mid(from, length)};
-        if (range->size)
-            parts.fileLength = range->size;
+        if (range->serverLength)
+            parts.serverLength = range->serverLength;
         at = from + length;
     }
 }
@@ -337,7 +348,7 @@ private:
         complete_ = false;
         body_ = Body::Unread;
         buffer_.clear();
-        answer.fileLength.reset();
+        answer.serverLength.reset();
         receivedBefore_ = received_;
         reply_ = request_.ranges.isEmpty() ? manager_.head(request) : manager_.get(request);
         if (!request_.ranges.isEmpty())
@@ -403,14 +414,12 @@ private:
         if (code == 200) {
             body_ = Body::Stretch;
             bodyStart_ = 0;
-            bool ok = false;
-            const qint64 length = reply_->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
-            answer.fileLength = ok ? std::optional<qint64>(length) : std::nullopt;
+            answer.serverLength = contentLength(*reply_);
         } else if (const auto told = contentRange(reply_->rawHeader(QByteArrayLiteral("Content-Range")));
                    code == 206 && told) {
             body_ = Body::Stretch;
             bodyStart_ = told->start;
-            answer.fileLength = told->size;
+            answer.serverLength = told->serverLength;
         } else if (const qsizetype at = type.toLower().indexOf("boundary=");
                    code == 206 && type.toLower().startsWith("multipart/byteranges") && at > 0) {
             body_ = Body::Multipart;
@@ -459,9 +468,8 @@ private:
         }
         if (reply_->isFinished())
             return;
-        bool ok = false;
-        const qint64 length = reply_->rawHeader(QByteArrayLiteral("Content-Length")).toLongLong(&ok);
-        if (!ok || length - (received_ - receivedBefore_) > kReadPiece)
+        const std::optional<qint64> length = contentLength(*reply_);
+        if (!length || *length - (received_ - receivedBefore_) > kReadPiece)
             end(QNetworkReply::NoError);
     }
 
@@ -484,7 +492,7 @@ private:
         if (body_ == Body::Multipart) {
             Parts found = partsOf(buffer_, boundary_);
             parts = found.whole;
-            answer.fileLength = found.fileLength;
+            answer.serverLength = found.serverLength;
         } else if (body_ == Body::Stretch) {
             parts << Part{bodyStart_, buffer_};
         }
@@ -497,7 +505,7 @@ private:
                 // A 200 that ended, or a 206 that ended where the server's
                 // file does, holds the range's start, or nothing of it.
                 const bool tellsEnd = ended && body_ == Body::Stretch && range.first >= part.start
-                                      && (status() == 200 || answer.fileLength == end);
+                                      && (status() == 200 || answer.serverLength == end);
                 if (holdsStart || tellsEnd) {
                     answer.rangeBytes[i] = part.bytes.mid(range.first - part.start, range.count);
                     break;
@@ -525,7 +533,7 @@ private:
             fill(true);
             // A whole file that ended before the bytes asked for is that long.
             if (status() == 200)
-                answer.fileLength = buffer_.size();
+                answer.serverLength = buffer_.size();
         }
         end(reply_->error());
     }
@@ -563,15 +571,13 @@ private:
         if (!headersRead_ && reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
             answer.hops << reply_->rawHeaderPairs();
         answer.status = status();
-        answer.errorCode = error;
-        if (answer.errorCode == 0 && answer.status >= 400)
-            answer.errorCode = answer.status;
+        answer.networkError = error;
         answer.headers = reply_->rawHeaderPairs();
-        if (answer.errorCode != 0) {
+        if (answer.failed()) {
             for (auto &bytes : answer.rangeBytes)
                 bytes.reset();
             answer.bytes.reset();
-            answer.fileLength.reset();
+            answer.serverLength.reset();
         }
         drop();
         ended_();
@@ -614,13 +620,13 @@ HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
 
 HttpProbe::~HttpProbe() = default;
 
-QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
+QList<HttpProbe::Answer> HttpProbe::sendAndWait(const QList<Request> &requests)
 {
     // A client of this call's own: Qt's keeps the credentials a challenge was
     // answered with, and would sign a later press's address in with them.
     QNetworkAccessManager manager;
     manager.setProxyFactory(new EnvironmentProxies);
-    QList<Answer> answers = askTogether(manager, requests);
+    QList<Answer> answers = sendTogether(manager, requests);
     if (requests.size() == 1)
         return answers;
     for (qsizetype i = 0; i < requests.size(); ++i) {
@@ -629,13 +635,13 @@ QList<HttpProbe::Answer> HttpProbe::ask(const QList<Request> &requests)
         for (int tries = 0; tries < kMostTriesAlone && isTurnedAway(answers[i]); ++tries) {
             if (tries > 0)
                 waitFor(kFirstPause * (1 << (tries - 1)));
-            answers[i] = askTogether(manager, {requests[i]}).first();
+            answers[i] = sendTogether(manager, {requests[i]}).first();
         }
     }
     return answers;
 }
 
-QList<HttpProbe::Answer> HttpProbe::askTogether(QNetworkAccessManager &manager, const QList<Request> &requests)
+QList<HttpProbe::Answer> HttpProbe::sendTogether(QNetworkAccessManager &manager, const QList<Request> &requests)
 {
     QEventLoop loop;
     qsizetype open = requests.size();

@@ -17,8 +17,8 @@
 // for https without a port): after a Basic challenge with the very bytes
 // wget sends (the address's percent-decoded bytes); after a challenge that
 // offers Digest (or a stronger scheme) through Qt's client, never as Basic.
-// Every call of ask() works with a client of its own, so no credentials and
-// no connection outlive it.
+// Every call of sendAndWait() works with a client of its own, so no
+// credentials and no connection outlive it.
 //
 // What an answer may cost is bounded: a request ends with an error when a
 // whole time-out, counted across all its hops, brings less than 1 KiB a
@@ -33,6 +33,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QNetworkReply>
 #include <QObject>
 #include <QPair>
 #include <QString>
@@ -69,10 +70,9 @@ public:
 
     struct Answer
     {
-        // 0 when the request ended without error. Otherwise not 0: Qt's
-        // network error code, or, for an answer of 400 or more that Qt
-        // reports no error for, the HTTP status itself.
-        int errorCode = 0;
+        // How Qt's client, or this probe, ended the request: NoError when
+        // it ended without a network error, whatever the status.
+        QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
         int status = 0; // the last answer's HTTP status; 0 when none came
         Headers headers; // the last answer's
         // The headers of every answer on the way, in order: redirects, sign-in
@@ -91,12 +91,19 @@ public:
         // The first range's entry of `rangeBytes`.
         std::optional<QByteArray> bytes;
         // The length of the server's whole file as a ranged answer told it:
-        // the size in a 206's Content-Range, a 200's Content-Length, or
-        // where a 200 ended; nothing when it did not tell.
-        std::optional<qint64> fileLength;
+        // the size in a 206's Content-Range, a 200's Content-Length (read
+        // as HTTP writes it, digits), or where a 200 ended; nothing when it
+        // did not tell. Not the size the window shows, which the locale
+        // reads from a HEAD's Content-Length (download::toSize).
+        std::optional<qint64> serverLength;
         // The TCP ports the request went to across its redirects: each
         // address's, or its proxy's where one is named.
         QList<quint16> ports;
+
+        // The request failed: a network error, or an HTTP status of 400 or
+        // more (which Qt's client reports no error for when this probe
+        // ends the request itself, as it does for a ranged answer of no use).
+        bool failed() const { return networkError != QNetworkReply::NoError || status >= 400; }
 
         // A response header's value in the last answer; nothing when the
         // server did not send it or sent it blank.
@@ -111,13 +118,13 @@ public:
     // the server allows, asks those refused as one too many again one at a
     // time, and returns the answers in the requests' order once all have
     // ended. Handles events meanwhile, in a local event loop.
-    QList<Answer> ask(const QList<Request> &requests);
+    QList<Answer> sendAndWait(const QList<Request> &requests);
 
 private:
     class Exchange;
     // The requests sent together, on `manager`; whether a header block cost
     // too much, so that its client's thread may be held.
-    QList<Answer> askTogether(QNetworkAccessManager &manager, const QList<Request> &requests);
+    QList<Answer> sendTogether(QNetworkAccessManager &manager, const QList<Request> &requests);
 
     std::chrono::milliseconds timeout_;
 };

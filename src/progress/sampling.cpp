@@ -4,6 +4,7 @@
 #include <cmath>
 
 namespace progress {
+
 double roundToHundredths(double value)
 {
     const double rounded = std::nearbyint(value * 100) / 100;
@@ -22,10 +23,10 @@ QString megabytes(qint64 bytes, const QLocale &locale)
     return textOfDouble(roundToHundredths(static_cast<double>(bytes) / 1024 / 1024), locale);
 }
 
-Tick sampleTick(qint64 serverSize, std::optional<qint64> length, const QString &previousCurrent,
+Tick sampleTick(qint64 totalSize, std::optional<qint64> lengthOnDisk, const QString &previousCurrent,
                 const QLocale &locale)
 {
-    Tick tick{megabytes(serverSize, locale), length ? megabytes(*length, locale) : previousCurrent,
+    Tick tick{megabytes(totalSize, locale), lengthOnDisk ? megabytes(*lengthOnDisk, locale) : previousCurrent,
               std::nullopt};
 
     std::int64_t percentage = 0;

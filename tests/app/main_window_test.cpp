@@ -1,6 +1,7 @@
 #include "app/desktop_report.h"
 #include "app/main_window.h"
 #include "app/translations.h"
+#include "app/window_layout.h"
 #include "download/address_rules.h"
 #include "download/downloader_call.h"
 #include "download/remembered_address.h"
@@ -210,8 +211,8 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Brindle"));
         // The window keeps the layout's size: resizing and maximising change
         // nothing; it can be minimised.
-        const QSize layout(progress::wholePixels(5370, platform::screenTwipsPerPixel()),
-                           progress::wholePixels(2535, platform::screenTwipsPerPixel()));
+        const QSize layout(progress::wholePixels(app::layout::kWindowWidth, platform::screenTwipsPerPixel()),
+                           progress::wholePixels(app::layout::kWindowHeight, platform::screenTwipsPerPixel()));
         window.show();
         window.resize(layout * 2);
         window.showMaximized();
@@ -499,7 +500,7 @@ private slots:
         MainWindow window([] {});
         child<QLineEdit>(window, "addressBox")->setText(nginx.url(QLatin1Char('/') + name));
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
-        QCOMPARE(window.serverSize(), text.size());
+        QCOMPARE(window.totalSize(), text.size());
         QCOMPARE(testing::sha256(name), testing::sha256(text.fileName()));
         QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "percentLabel")->text(), QStringLiteral("100%"), 2000);
     }

@@ -146,7 +146,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("afterEarlierSize");
-        QTest::addColumn<qint64>("serverSize");
+        QTest::addColumn<qint64>("totalSize");
         QTest::addColumn<Ending>("ending");
         QTest::addColumn<QString>("detail");
         QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500) << Ending::Ended << "";
@@ -168,7 +168,7 @@ private slots:
     void probeOutcomes()
     {
         QFETCH(QString, path);
-        QFETCH(qint64, serverSize);
+        QFETCH(qint64, totalSize);
         Fixture f;
         testing::FakeWget wget;
         QFETCH(bool, afterEarlierSize);
@@ -176,9 +176,9 @@ private slots:
             f.press(QStringLiteral("/x/gen=1000/earlier"));
         const int runsBefore = wget.calls().size();
         f.press(path);
-        QCOMPARE(f.command.serverSize(), serverSize);
-        QCOMPARE(wget.calls().size() - runsBefore, serverSize > 0 ? 1 : 0);
-        if (serverSize > 0)
+        QCOMPARE(f.command.totalSize(), totalSize);
+        QCOMPARE(wget.calls().size() - runsBefore, totalSize > 0 ? 1 : 0);
+        if (totalSize > 0)
             QCOMPARE(wget.calls().last(), (QStringList{QStringLiteral("-c"), f.view.text}));
         QVERIFY(f.view.enabled);
         QCOMPARE(f.view.captionText, kDownloadCaption);
@@ -228,6 +228,10 @@ private slots:
         QTest::newRow("50 pauses, 200 MB") << 200 << 3000000 << 50 << "";
         // As a server that allows one connection per client answers.
         QTest::newRow("3 pauses, one request at a time") << 3 << 700000 << 3 << "onebyone=1,";
+        // Or closes the other's connection unanswered: the HEAD comes while
+        // the comparison's GET stalls, and is asked again alone.
+        QTest::newRow("3 pauses, one request at a time, the other closed unanswered")
+            << 3 << 700000 << 3 << "onebyone=close,headdelay=0.1,stall=0.5,";
     }
     void pausesKeepEveryByte()
     {
@@ -262,7 +266,7 @@ private slots:
         }
         QCOMPARE(paused, pauses);
         QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
-        QCOMPARE(f.command.serverSize(), size);
+        QCOMPARE(f.command.totalSize(), size);
         QCOMPARE(f.ending(), Ending::Ended);
         QCOMPARE(std::count_if(f.view.outcomes.cbegin(), f.view.outcomes.cend(),
                                [](const PressOutcome &o) { return o.ending == Ending::Paused; }),
@@ -313,7 +317,7 @@ private slots:
         QVERIFY(done);
         QTEST(f.ending(), "ending");
         QVERIFY(f.view.outcomes.last().setAside.isEmpty());
-        QCOMPARE(f.command.serverSize(), qint64(1 << 20));
+        QCOMPARE(f.command.totalSize(), qint64(1 << 20));
         QVERIFY(!QFileInfo::exists(QStringLiteral("s2.bin")));
         QVERIFY(!QFileInfo::exists(QStringLiteral("s1.bin.1")));
         if (pause)
@@ -338,7 +342,7 @@ private slots:
         command.click();
         QCOMPARE(command.outcome()->ending, Ending::NoFolder);
         QVERIFY(wget.calls().isEmpty());
-        QCOMPARE(command.serverSize(), qint64(0));
+        QCOMPARE(command.totalSize(), qint64(0));
         QVERIFY(!QFileInfo::exists(QLatin1Char('/') + name));
         QVERIFY(f.view.enabled);
     }
@@ -436,7 +440,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<qint64>("partLength"); // of the served site/f, copied first
-        QTest::addColumn<qint64>("serverSize");
+        QTest::addColumn<qint64>("totalSize");
         QTest::addColumn<bool>("runs");
         QTest::addColumn<Ending>("ending");
         QTest::addColumn<int>("timeout"); // ms
@@ -502,7 +506,7 @@ private slots:
                  qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticksDuringPress).arg(pressLasted)));
         const testing::Cost idle = testing::costOf([] { QTest::qWait(1000); });
         QVERIFY2(idle.cpuSeconds < 0.2, qPrintable(QString::number(idle.cpuSeconds)));
-        QTEST(f.command.serverSize(), "serverSize");
+        QTEST(f.command.totalSize(), "totalSize");
         QCOMPARE(wget.calls().size(), runs ? 1 : 0);
         QTEST(f.ending(), "ending");
         if (partLength > 0)
@@ -511,7 +515,7 @@ private slots:
         if (!afterwards.isEmpty()) {
             f.press(afterwards, 20);
             QCOMPARE(f.ending(), Ending::Ended);
-            QCOMPARE(f.command.serverSize(), qint64(10));
+            QCOMPARE(f.command.totalSize(), qint64(10));
             f.press(path, 20); // as costly a second time, no more
         }
     }
@@ -703,7 +707,7 @@ private slots:
         QFile file(QStringLiteral("c"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("/x/echo=1/a/c"));
-        QCOMPARE(f.command.serverSize(), file.size());
+        QCOMPARE(f.command.totalSize(), file.size());
     }
 
     // The size, the comparison and wget all go through the proxy wget's
@@ -719,7 +723,7 @@ private slots:
         QFile::resize(QStringLiteral("f.bin"), 100000);
         f.press(address);
         qputenv("http_proxy", before);
-        QCOMPARE(f.command.serverSize(), qint64(300000));
+        QCOMPARE(f.command.totalSize(), qint64(300000));
         QCOMPARE(QFileInfo(QStringLiteral("f.bin")).size(), qint64(300000));
         QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin.1")));
     }
@@ -763,7 +767,7 @@ private slots:
         pressPausingAfter(f, -1, look);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
         QCOMPARE(seenIn, QList<int>());
-        QCOMPARE(f.command.serverSize(), qint64(3 << 20));
+        QCOMPARE(f.command.totalSize(), qint64(3 << 20));
         QCOMPARE(logged.size(), 2);
         QVERIFY(logged.first().contains(QStringLiteral("://") + user + QStringLiteral("@127.0.0.1:")));
         QCOMPARE(logged.filter(QString::fromLatin1(secret)), QStringList());
@@ -808,7 +812,7 @@ private slots:
                                               .arg(options, redirected ? QStringLiteral("redirect=%1").arg(target)
                                                                        : QString()));
         f.press(QString(address).insert(7, QStringLiteral("alice:secret@")));
-        QCOMPARE(f.command.serverSize(), qint64(300000));
+        QCOMPARE(f.command.totalSize(), qint64(300000));
         // Brindle's requests, not wget's: the schemes they carried, each once, in order.
         const auto schemes = [](const QString &path) {
             QFile log(path);

@@ -59,7 +59,7 @@ private slots:
 
     void stretchesAfterRun_data()
     {
-        QTest::addColumn<qint64>("startedAt");
+        QTest::addColumn<qint64>("lengthAtStart");
         QTest::addColumn<qint64>("length");
         QTest::addColumn<QList<quint64>>("draws");
         QTest::addColumn<QList<Stretch>>("stretches");
@@ -78,10 +78,10 @@ private slots:
     }
     void stretchesAfterRun()
     {
-        QFETCH(qint64, startedAt);
+        QFETCH(qint64, lengthAtStart);
         QFETCH(qint64, length);
         QFETCH(QList<quint64>, draws);
-        QTEST(download::stretchesAfterRun(startedAt, length, draws), "stretches");
+        QTEST(download::stretchesAfterRun(lengthAtStart, length, draws), "stretches");
     }
 
     // The file's own bytes at [64 KiB, 128 KiB) against each kind of answer.
@@ -90,7 +90,7 @@ private slots:
         QTest::addColumn<bool>("failed");
         QTest::addColumn<int>("status");
         QTest::addColumn<std::optional<QByteArray>>("bytes");
-        QTest::addColumn<std::optional<qint64>>("fileLength");
+        QTest::addColumn<std::optional<qint64>>("serverLength");
         QTest::addColumn<Match>("match");
         const QByteArray own(compared, 'a');
         // Zeros, as a crash or a full disk leaves them at a part's end.
@@ -120,8 +120,8 @@ private slots:
         QFETCH(bool, failed);
         QFETCH(int, status);
         QFETCH(std::optional<QByteArray>, bytes);
-        QFETCH(std::optional<qint64>, fileLength);
-        const ServerBytes server{failed, status, bytes, fileLength};
+        QFETCH(std::optional<qint64>, serverLength);
+        const StretchAnswer server{failed, status, bytes, serverLength};
         QTEST(download::compareStretch({compared, 2 * compared}, server, QByteArray(compared, 'a')), "match");
     }
 
@@ -190,19 +190,19 @@ private slots:
         }
         platform::HttpProbe probe;
         if (second < 0) {
-            const auto answer = probe.ask({{address, {{from, compared}}}}).first();
-            QTEST(download::compareStretch({from, from + compared}, download::serverBytesOf(answer),
+            const auto answer = probe.sendAndWait({{address, {{from, compared}}}}).first();
+            QTEST(download::compareStretch({from, from + compared}, download::stretchAnswerOf(answer),
                                            partial.mid(from, compared)),
                   "match");
             return;
         }
         // Both in one request: the first is the server's, the second as the row says.
-        const auto answer = probe.ask({{address, {{from, compared}, {second, compared}}}}).first();
+        const auto answer = probe.sendAndWait({{address, {{from, compared}, {second, compared}}}}).first();
         QCOMPARE(answer.rangeBytes.size(), 2);
         QCOMPARE(answer.hops.size(), options.startsWith(QStringLiteral("redirect")) ? 2 : 1);
-        const ServerBytes first{answer.errorCode != 0, answer.status, answer.rangeBytes[0], answer.fileLength};
+        const StretchAnswer first = download::stretchAnswerOf(answer, 0);
         QCOMPARE(download::compareStretch({from, from + compared}, first, partial.mid(from, compared)), Match::Same);
-        const ServerBytes other{answer.errorCode != 0, answer.status, answer.rangeBytes[1], answer.fileLength};
+        const StretchAnswer other = download::stretchAnswerOf(answer, 1);
         QTEST(download::compareStretch({second, second + compared}, other, partial.mid(second, compared)), "match");
     }
 };

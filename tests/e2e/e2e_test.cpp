@@ -1,3 +1,4 @@
+#include "app/window_layout.h"
 #include "support/helpers.h"
 
 #include <QDir>
@@ -10,10 +11,19 @@
 
 namespace {
 
-// Window coordinates of the controls.
-const QPoint kAddressBox(150, 17);
-const QPoint kDownloadButton(312, 16);
-constexpr int kBarLeft = 40, kBarTop = 120, kBarWidth = 281;
+// A control's centre in window pixels at `twipsPerPixel`.
+constexpr QPoint centreOf(const app::layout::TwipsRect &place, int twipsPerPixel)
+{
+    return QPoint((place.left + place.width / 2) / twipsPerPixel, (place.top + place.height / 2) / twipsPerPixel);
+}
+
+// Window coordinates of the controls, at 96 dpi.
+constexpr int kTwipsPerPixel = 15;
+constexpr QPoint kAddressBox = centreOf(app::layout::kAddressBox, kTwipsPerPixel);
+constexpr QPoint kDownloadButton = centreOf(app::layout::kDownloadButton, kTwipsPerPixel);
+constexpr int kBarLeft = app::layout::kProgressBar.left / kTwipsPerPixel;
+constexpr int kBarTop = app::layout::kProgressBar.top / kTwipsPerPixel;
+constexpr int kBarWidth = app::layout::kProgressBar.width / kTwipsPerPixel;
 
 // The first UTF-8 locale made here for `language` ("de_DE.utf8"); empty
 // when there is none.
@@ -354,11 +364,12 @@ private slots:
         const QString file = QStringLiteral("%1/layout-%2dpi-%3%4.png").arg(shots_).arg(dpi).arg(locale, language);
         run(QStringLiteral("import"), {QStringLiteral("-window"), win, file});
         const QImage shot(file);
-        QCOMPARE(shot.size(), QSize(5370 / twipsPerPixel, 2535 / twipsPerPixel));
+        namespace layout = app::layout;
+        QCOMPARE(shot.size(), QSize(layout::kWindowWidth / twipsPerPixel, layout::kWindowHeight / twipsPerPixel));
         // The empty bar ends where the layout puts its right edge.
-        const int row = (1800 + 187) / twipsPerPixel;
-        const int right = (600 + 4215) / twipsPerPixel - 1;
-        const QRgb empty = shot.pixel((600 + 3200) / twipsPerPixel, row);
+        const int row = (layout::kProgressBar.top + layout::kProgressBar.height / 2) / twipsPerPixel;
+        const int right = (layout::kProgressBar.left + layout::kProgressBar.width) / twipsPerPixel - 1;
+        const QRgb empty = shot.pixel((layout::kProgressBar.left + 3200) / twipsPerPixel, row);
         QCOMPARE(shot.pixel(right, row), empty);
         QVERIFY(shot.pixel(right + 1, row) != empty);
         QFETCH(QStringList, spoken);
@@ -370,7 +381,7 @@ private slots:
         }
         // The controls sit at their layout places too: a click at the
         // button's place presses it, and a press remembers the address.
-        click(win, QPoint((4200 + 975 / 2) / twipsPerPixel, 495 / 2 / twipsPerPixel));
+        click(win, centreOf(layout::kDownloadButton, twipsPerPixel));
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(sandbox.config() + QStringLiteral("/Brindle/brindle.ini")), 3000);
     }
 };
