@@ -192,10 +192,13 @@ void DownloadCommand::click()
         return;
 
     pressedAt_.start();
-    PressFlow flow(*this, address);
-    flow_ = &flow;
-    PressOutcome outcome = flow.run();
-    flow_ = nullptr;
+    PressOutcome outcome;
+    {
+        PressFlow flow(*this, address);
+        flow_ = &flow;
+        outcome = flow.run();
+        flow_ = nullptr;
+    } // the lock goes here, and an empty file it made with it, before the window hears the end
     setState(State::Idle);
     qCInfo(pressLog).noquote() << describe(shownAddress(address), outcome);
     outcome_ = std::move(outcome);

@@ -59,13 +59,18 @@ struct View : CommandView
         captionText = c;
         captions << c;
     }
-    void pressEnded(const PressOutcome &outcome) override { outcomes << outcome; }
+    void pressEnded(const PressOutcome &outcome) override
+    {
+        outcomes << outcome;
+        fileAtEnd << QFileInfo(QString::fromLocal8Bit(outcome.file)).isFile();
+    }
     QString text;
     bool enabled = true;
     QList<bool> enabledChanges;
     QString captionText = kDownloadCaption;
     QStringList captions;
     QList<PressOutcome> outcomes;
+    QList<bool> fileAtEnd; // whether the press's file was there as the view heard the end
 };
 
 using Ending = PressEnding;
@@ -1192,6 +1197,9 @@ private slots:
             QVERIFY(!name.exists());
         } else if (runs) {
             QVERIFY(!name.exists());
+            // The window hears the end once the empty file has gone.
+            if (!abandon)
+                QCOMPARE(f.view.fileAtEnd.last(), false);
         }
     }
 };
