@@ -63,9 +63,10 @@ struct GrowingFileHasher::Shared
     int changes = -1; // inotify: the file was written; -1 when unavailable
     int wake = -1;    // eventfd: finish() was called, or the object is gone
     std::atomic<bool> stop = false;
-    std::mutex mutex; // guards receiver and wanted
+    std::mutex mutex; // guards receiver, wanted and ended
     GrowingFileHasher *receiver = nullptr;
     qint64 wanted = -1;
+    bool ended = false; // no thread reads: it could not start, or it has delivered
 
     void run(HashAlgorithm algorithm);
     void deliver(const std::optional<QByteArray> &digest);
@@ -74,6 +75,7 @@ struct GrowingFileHasher::Shared
 void GrowingFileHasher::Shared::deliver(const std::optional<QByteArray> &digest)
 {
     const std::lock_guard guard(mutex);
+    ended = true;
     if (GrowingFileHasher *object = receiver)
         QMetaObject::invokeMethod(object, [object, digest] { emit object->finished(digest); }, Qt::QueuedConnection);
 }
@@ -148,8 +150,10 @@ GrowingFileHasher::GrowingFileHasher(int descriptor, HashAlgorithm algorithm, QO
         shared_->changes = -1;
     }
     shared_->receiver = this;
-    if (shared_->file < 0 || shared_->wake < 0)
+    if (shared_->file < 0 || shared_->wake < 0) {
+        shared_->ended = true;
         return;
+    }
     std::thread([shared = shared_, algorithm] { shared->run(algorithm); }).detach();
 }
 
@@ -166,16 +170,17 @@ GrowingFileHasher::~GrowingFileHasher()
 
 void GrowingFileHasher::finish(qint64 length)
 {
-    // A hasher whose file could not be opened has no thread: it answers at once.
-    if (shared_->file < 0 || shared_->wake < 0) {
-        shared_->deliver(std::nullopt);
-        return;
-    }
     {
         const std::lock_guard guard(shared_->mutex);
-        shared_->wanted = length;
+        if (!shared_->ended) {
+            shared_->wanted = length;
+            ::eventfd_write(shared_->wake, 1);
+            return;
+        }
     }
-    ::eventfd_write(shared_->wake, 1);
+    // No thread is left to answer (the file could not be opened, or reading
+    // it failed while it grew, when nobody was listening): answer at once.
+    shared_->deliver(std::nullopt);
 }
 
 } // namespace platform

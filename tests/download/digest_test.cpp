@@ -5,8 +5,12 @@
 #include <QCryptographicHash>
 #include <QEventLoop>
 #include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace download;
 using platform::HashAlgorithm;
@@ -125,7 +129,9 @@ private slots:
     void hashesAsTheFileGrows_data()
     {
         QTest::addColumn<HashAlgorithm>("algorithm");
-        QTest::addColumn<qint64>("before"); // written before hashing starts, as a resumed part
+        // written before hashing starts, as a resumed part; -1: the hasher is
+        // given a folder, which cannot be read
+        QTest::addColumn<qint64>("before");
         QTest::addColumn<QList<qint64>>("writes");
         QTest::addColumn<qint64>("missing"); // asked for this many bytes more than written
         const qint64 chunk = 1 << 20;
@@ -138,6 +144,7 @@ private slots:
             << HashAlgorithm::Sha256 << qint64(0) << QList<qint64>{70000, -1, 3000} << qint64(0);
         QTest::newRow("fewer bytes than asked for") << HashAlgorithm::Sha256 << qint64(10) << QList<qint64>{10} << qint64(1);
         QTest::newRow("nothing") << HashAlgorithm::Md5 << qint64(0) << QList<qint64>{} << qint64(0);
+        QTest::newRow("cannot be read") << HashAlgorithm::Md5 << qint64(-1) << QList<qint64>{0} << qint64(1);
     }
     void hashesAsTheFileGrows()
     {
@@ -161,7 +168,10 @@ private slots:
             written += bytes;
         };
         write(before);
-        platform::GrowingFileHasher hasher(file.handle(), algorithm);
+        QTemporaryDir folder;
+        const int unreadable = ::open(QFile::encodeName(folder.path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const auto closeFolder = qScopeGuard([unreadable] { ::close(unreadable); });
+        platform::GrowingFileHasher hasher(before < 0 ? unreadable : file.handle(), algorithm);
         for (const qint64 size : writes) {
             QTest::qWait(30); // the hasher reads what came so far
             write(size);
