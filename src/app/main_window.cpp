@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QScreen>
 #include <QStyle>
 #include <QStyleHints>
 #include <QStyleOptionButton>
@@ -74,8 +73,8 @@ MainWindow::MainWindow(EndProgram endProgram, const QLocale &language, QWidget *
     buildControls();
     command_ = std::make_unique<download::DownloadCommand>(*this, *sizeProbe_, runner_);
     command_->setDoubleClickInterval(std::chrono::milliseconds(QGuiApplication::styleHints()->mouseDoubleClickInterval()));
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    if (const std::optional<QPoint> centre = platform::screenCentre())
+        move(*centre - rect().center());
     load();
 }
 

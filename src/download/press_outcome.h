@@ -20,7 +20,7 @@ enum class PressEnding {
     NoAnswer,      // the size request failed: no answer, or an error status
     NoSize,        // the server answered without a size above 0
     HeldElsewhere, // the file is held: its lock by another Brindle or a wget a Brindle left (this one's too), or open for writing elsewhere
-    Unlockable,    // what is under the name cannot be opened or locked, or is no regular file
+    Unlockable,    // what is under the name cannot be opened, is no regular file, or flock failed (not for want of locks)
     Undecided,     // the server could not tell whether the file holds its bytes: left as it is
     NotSetAside,   // the file does not hold the server's bytes and could not be moved
     NotReplaced,   // the file was set aside, and no new one could be locked under its name

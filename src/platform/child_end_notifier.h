@@ -8,7 +8,8 @@
 // A run ends with its whole process group: at the child's end, whatever is
 // left of its group (a wrapper's wget that ignored a SIGTERM, a process put
 // in the background) is killed, and the end is told once each of those is
-// gone too, woken by their pidfds.
+// gone too, woken by their pidfds; where the system grants none, they are
+// killed and the end is told without waiting for them.
 
 #include "platform/child_process.h"
 

@@ -33,8 +33,9 @@ public:
     // dies. `input`, when given, is the child's standard input instead: an
     // anonymous in-memory file that only this user's processes can open,
     // for what must not show on a command line. `inheritedDescriptor`, when
-    // not -1, is a descriptor the child inherits under the same number: a
-    // lock that must last as long as any process of the run can write. `reach`, when
+    // not -1, is a descriptor whose open file the child inherits (as a
+    // duplicate numbered 3 or above): a lock that must last as long as any
+    // process of the run can write. `reach`, when
     // given, confines the child to it (see confinement.h) before it
     // executes the program; Started says which parts applied.
     //

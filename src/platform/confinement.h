@@ -16,9 +16,10 @@
 //   nowhere. UDP (the resolver's) is not Landlock's to confine.
 // - Landlock, scoping (ABI 6): no signal to, and no abstract Unix socket
 //   of, any process outside the child's own.
-// - seccomp: no Unix socket of any kind (socket, socketpair), no ptrace or
-//   reading another process's memory, no io_uring (which would bypass the
-//   rest); each refused with EACCES.
+// - seccomp: no Unix socket of any kind (socket, socketpair), no packet or
+//   raw socket, no ptrace or reading another process's memory, no io_uring
+//   (which would bypass the rest), no setsid or setpgid (which would leave
+//   wget's process group); each refused with EACCES.
 //
 // Each part applies where the running kernel has it (its Landlock ABI is
 // asked at run time); what applied is part of the result.

@@ -1,7 +1,8 @@
 #pragma once
 // A file's digest, computed as its bytes reach the disk: a thread of its
-// own reads what is new each time the file is written (inotify on the
-// file's inode), so that when the writer ends only the last bytes are left
+// own, woken each time the file is written (inotify on the file's inode),
+// reads what is new once a MiB of it has come, and the rest when asked, so
+// that when the writer ends only the last bytes are left
 // to hash, and the thread that answers the window never reads the file.
 // Hashing uses libcrypto, which uses the processor's SHA instructions.
 

@@ -512,7 +512,6 @@ private:
                 }
             }
         }
-        answer.bytes = answer.rangeBytes.value(0);
     }
 
     void finish()
@@ -576,7 +575,6 @@ private:
         if (answer.failed()) {
             for (auto &bytes : answer.rangeBytes)
                 bytes.reset();
-            answer.bytes.reset();
             answer.serverLength.reset();
         }
         drop();

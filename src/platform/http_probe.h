@@ -22,12 +22,13 @@
 //
 // What an answer may cost is bounded: a request ends with an error when a
 // whole time-out, counted across all its hops, brings less than 1 KiB a
-// second of its answer (silence, or a trickle); a ranged answer is read at
+// second of its answer's body (silence, or a trickle; header blocks count
+// for nothing, so a HEAD, with its redirects, has one time-out in all); a ranged answer is read at
 // most 1 MiB beyond the bytes asked for, and a range beyond that gets no
 // bytes; and the processor time this process spends while a header block
 // is pending ends the requests still waiting for theirs once it reaches
-// one second, whatever the header block's pace: their connections are
-// then shut down under Qt's client, whose network thread would otherwise
+// one second, whatever the header block's pace: every connection of this
+// process to their ports is then shut down under Qt's client, whose network thread would otherwise
 // read on. A server merely slow to answer costs nothing and keeps the
 // time-out.
 
@@ -88,8 +89,6 @@ public:
         // encoding (a server that compresses despite `identity`), or a range
         // beyond the bounded read.
         QList<std::optional<QByteArray>> rangeBytes;
-        // The first range's entry of `rangeBytes`.
-        std::optional<QByteArray> bytes;
         // The length of the server's whole file as a ranged answer told it:
         // the size in a 206's Content-Range, a 200's Content-Length (read
         // as HTTP writes it, digits), or where a 200 ended; nothing when it
@@ -97,7 +96,7 @@ public:
         // reads from a HEAD's Content-Length (download::toSize).
         std::optional<qint64> serverLength;
         // The TCP ports the request went to across its redirects: each
-        // address's, or its proxy's where one is named.
+        // address's, and its proxy's where one is named.
         QList<quint16> ports;
 
         // The request failed: a network error, or an HTTP status of 400 or
@@ -122,8 +121,7 @@ public:
 
 private:
     class Exchange;
-    // The requests sent together, on `manager`; whether a header block cost
-    // too much, so that its client's thread may be held.
+    // The requests sent together on `manager`, with their answers.
     QList<Answer> sendTogether(QNetworkAccessManager &manager, const QList<Request> &requests);
 
     std::chrono::milliseconds timeout_;

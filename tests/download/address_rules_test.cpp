@@ -219,7 +219,7 @@ private slots:
         // Nothing when the request failed, so a failure never passes for a match.
         const auto qtSends = [](const QString &address) {
             platform::HttpProbe probe;
-            return probe.sendAndWait({{address, {{0, 4096}}}}).first().bytes;
+            return probe.sendAndWait({{address, {{0, 4096}}}}).first().rangeBytes.value(0);
         };
         const auto requested = requestAddress(url, locale != QStringLiteral("C"));
         const std::optional<QByteArray> qtSent = qtSends(requested.value_or(url));
