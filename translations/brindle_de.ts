@@ -25,8 +25,8 @@
         <translation>Nicht heruntergeladen: Der Server hat keine Größe genannt</translation>
     </message>
     <message>
-        <source>Not downloaded: another Brindle is downloading the file</source>
-        <translation>Nicht heruntergeladen: Ein anderes Brindle lädt die Datei herunter</translation>
+        <source>Not downloaded: another Brindle or program is writing the file</source>
+        <translation>Nicht heruntergeladen: Ein anderes Brindle oder Programm schreibt die Datei</translation>
     </message>
     <message>
         <source>Not downloaded: the file cannot be opened or locked, or is no regular file</source>
@@ -47,10 +47,6 @@
     <message>
         <source>Not downloaded: wget could not be started</source>
         <translation>Nicht heruntergeladen: wget konnte nicht gestartet werden</translation>
-    </message>
-    <message>
-        <source>Paused at %1 of %2</source>
-        <translation>Angehalten bei %1 von %2</translation>
     </message>
     <message>
         <source>Not downloaded: what wget wrote is not the server&apos;s file and was kept aside</source>

@@ -25,8 +25,8 @@
         <translation>No descargado: el servidor no indicó ningún tamaño</translation>
     </message>
     <message>
-        <source>Not downloaded: another Brindle is downloading the file</source>
-        <translation>No descargado: otro Brindle está descargando el archivo</translation>
+        <source>Not downloaded: another Brindle or program is writing the file</source>
+        <translation>No descargado: otro Brindle u otro programa está escribiendo el archivo</translation>
     </message>
     <message>
         <source>Not downloaded: the file cannot be opened or locked, or is no regular file</source>
@@ -47,10 +47,6 @@
     <message>
         <source>Not downloaded: wget could not be started</source>
         <translation>No descargado: no se pudo iniciar wget</translation>
-    </message>
-    <message>
-        <source>Paused at %1 of %2</source>
-        <translation>En pausa en %1 de %2</translation>
     </message>
     <message>
         <source>Not downloaded: what wget wrote is not the server&apos;s file and was kept aside</source>

@@ -25,8 +25,8 @@
         <translation>Non téléchargé : le serveur n’a donné aucune taille</translation>
     </message>
     <message>
-        <source>Not downloaded: another Brindle is downloading the file</source>
-        <translation>Non téléchargé : un autre Brindle télécharge ce fichier</translation>
+        <source>Not downloaded: another Brindle or program is writing the file</source>
+        <translation>Non téléchargé : un autre Brindle ou programme écrit ce fichier</translation>
     </message>
     <message>
         <source>Not downloaded: the file cannot be opened or locked, or is no regular file</source>
@@ -47,10 +47,6 @@
     <message>
         <source>Not downloaded: wget could not be started</source>
         <translation>Non téléchargé : wget n’a pas pu être lancé</translation>
-    </message>
-    <message>
-        <source>Paused at %1 of %2</source>
-        <translation>En pause à %1 sur %2</translation>
     </message>
     <message>
         <source>Not downloaded: what wget wrote is not the server&apos;s file and was kept aside</source>

@@ -38,7 +38,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
     case PressEnding::NoSize:
         return PressNoticeText::tr("Not downloaded: the server gave no size");
     case PressEnding::HeldElsewhere:
-        return PressNoticeText::tr("Not downloaded: another Brindle is downloading the file");
+        return PressNoticeText::tr("Not downloaded: another Brindle or program is writing the file");
     case PressEnding::Unlockable:
         return PressNoticeText::tr("Not downloaded: the file cannot be opened or locked, or is no regular file");
     case PressEnding::Undecided:
@@ -50,7 +50,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
     case PressEnding::NotStarted:
         return PressNoticeText::tr("Not downloaded: wget could not be started");
     case PressEnding::Paused:
-        return PressNoticeText::tr("Paused at %1 of %2").arg(megabytes(lengthOnDisk.value_or(0), language), megabytes(totalSize, language));
+        break; // the user did it: never notified (notifiesEnd)
     case PressEnding::Failed:
         if (!lengthOnDisk)
             return PressNoticeText::tr("Not downloaded: wget failed");

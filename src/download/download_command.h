@@ -8,14 +8,14 @@
 // it to its end. Each press from idle is one flow, probe, lock, compare,
 // run, verify, and ends in a PressOutcome.
 //
-// Only one Brindle writes a file: a run holds the file's own lock for its
-// whole life, wget's processes hold it with it, and a press whose file
-// another Brindle is downloading, or whose file cannot be locked, runs
-// nothing. wget continues a file only when its bytes are the server's (see
-// partial_check.h): any other file is set aside under the next free copy
-// name and the server's file fetched whole. A file wget finished stays under
-// the name only when it is the server's: its digest decides where the
-// server publishes one (digest.h), its bytes compared again where not.
+// A run holds the file's own lock (file_lock.h) for its whole life, and
+// wget's processes hold it with it; a press whose file is held elsewhere,
+// or cannot be opened or locked, runs nothing. Before wget runs, a file
+// under the name is compared with the server's bytes (partial_check.h); one
+// that differs is set aside under the next free copy name and the server's
+// file fetched whole. After the run, the server's digest (digest.h), or a
+// second comparison where none is published, decides whether the finished
+// file stays under the name.
 
 #include "download/download_folder.h"
 #include "download/press_outcome.h"

@@ -21,7 +21,7 @@ QString endingText(PressEnding ending)
     case PressEnding::NoSize:
         return QStringLiteral("not downloaded: the server gave no size");
     case PressEnding::HeldElsewhere:
-        return QStringLiteral("not downloaded: another Brindle is downloading the file");
+        return QStringLiteral("not downloaded: another Brindle or program is writing the file");
     case PressEnding::Unlockable:
         return QStringLiteral("not downloaded: the file cannot be opened or locked, or is no regular file");
     case PressEnding::Undecided:

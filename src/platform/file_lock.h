@@ -11,11 +11,11 @@
 // read through the locked descriptor, so they are the bytes of the very
 // inode wget will write, whatever happens to the name.
 //
-// A lock is not all: a process that has the file open for writing (the
-// kernel's read lease refused, or, where no lease can be taken, seen in
-// /proc by the inode each descriptor leads to) holds it too, so a wget
-// whose wrapper closed the lock's descriptor, or one on a file system
-// without locks, still keeps every other Brindle off the file.
+// A lock is not all: take() also finds the file held when a process has it
+// open for writing (the kernel's read lease refused, or, where no lease can
+// be taken, seen in /proc by the inode each descriptor leads to), such as a
+// wget whose wrapper closed the lock's descriptor, or one on a file system
+// without locks.
 
 #include <QByteArray>
 #include <memory>

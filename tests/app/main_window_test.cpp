@@ -572,7 +572,7 @@ private slots:
             << "Not downloaded: the working folder has no name (was it deleted?)";
         QTest::newRow("control characters") << "" << PressEnding::HeldElsewhere << QByteArray("/d/a\nb\x7f") << ""
                                             << qint64(0) << "a%0Ab%7F"
-                                            << "Not downloaded: another Brindle is downloading the file";
+                                            << "Not downloaded: another Brindle or program is writing the file";
         QTest::newRow("de downloaded") << "de_DE" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << size
                                        << "f.iso" << "Heruntergeladen, 1,5 MB";
         QTest::newRow("fr wget ended early")
