@@ -24,8 +24,7 @@ QString megabytes(qint64 bytes, const QLocale &language)
 
 // How a press ended, in the user's words: what the log line says, for
 // someone who did not press just now.
-QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, qint64 totalSize,
-                   const QLocale &language)
+QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, const QLocale &language)
 {
     using download::PressEnding;
     switch (outcome.ending) {
@@ -52,10 +51,10 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
     case PressEnding::Paused:
         break; // the user did it: never notified (notifiesEnd)
     case PressEnding::Failed:
-        if (!lengthOnDisk)
+        if (!lengthOnDisk || !outcome.serverLength)
             return PressNoticeText::tr("Not downloaded: wget failed");
         return PressNoticeText::tr("Not downloaded whole: wget failed at %1 of %2")
-            .arg(megabytes(*lengthOnDisk, language), megabytes(totalSize, language));
+            .arg(megabytes(*lengthOnDisk, language), megabytes(*outcome.serverLength, language));
     case PressEnding::NotTheServers:
         return PressNoticeText::tr("Not downloaded: what wget wrote is not the server's file and was kept aside");
     case PressEnding::DigestDiffers:
@@ -68,9 +67,10 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         // Nothing under the name: the empty one made for wget was removed.
         if (!lengthOnDisk)
             return PressNoticeText::tr("Not downloaded: wget wrote nothing");
-        if (*lengthOnDisk < totalSize)
+        // Without a length told, wget's own end is all there is to go by.
+        if (outcome.serverLength && *lengthOnDisk < *outcome.serverLength)
             return PressNoticeText::tr("Not downloaded whole: wget stopped at %1 of %2; Download continues it")
-                .arg(megabytes(*lengthOnDisk, language), megabytes(totalSize, language));
+                .arg(megabytes(*lengthOnDisk, language), megabytes(*outcome.serverLength, language));
         return PressNoticeText::tr("Downloaded, %1").arg(megabytes(*lengthOnDisk, language));
     }
     return {};
@@ -84,7 +84,7 @@ bool notifiesEnd(download::PressEnding ending, bool windowActive)
 }
 
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
-                        std::optional<qint64> lengthOnDisk, qint64 totalSize, const QLocale &language)
+                        std::optional<qint64> lengthOnDisk, const QLocale &language)
 {
     PressNotice notice;
     if (outcome.file.isEmpty()) {
@@ -94,7 +94,7 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
         const QByteArray name = outcome.file.mid(outcome.file.lastIndexOf('/') + 1);
         notice.summary = QString::fromLocal8Bit(download::percentEscaped(name, download::isControl));
     }
-    notice.body = endingText(outcome, lengthOnDisk, totalSize, language);
+    notice.body = endingText(outcome, lengthOnDisk, language);
     // The answer's HTTP status, or why wget could not start.
     if (!outcome.detail.isEmpty())
         notice.body += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');

@@ -26,10 +26,11 @@ struct PressNotice
 // written as the window's `language` writes numbers. The
 // summary is the file's name, or `shownAddress` (see address_rules.h) when
 // wget writes no file for it, and never holds a password. A download counts
-// as done only when `lengthOnDisk`, the file's length now, reaches
-// `totalSize`: wget that ends early has not downloaded it.
+// as done only when `lengthOnDisk`, the file's length now, reaches the
+// length the server told (outcome.serverLength): wget that ends early has
+// not downloaded it.
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
-                        std::optional<qint64> lengthOnDisk, qint64 totalSize, const QLocale &language);
+                        std::optional<qint64> lengthOnDisk, const QLocale &language);
 
 // The share of the file to show on the task bar at a tick while wget runs,
 // 0 to 1: the length on disk over the total size, or nothing to send

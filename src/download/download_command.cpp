@@ -156,6 +156,7 @@ private:
     QByteArray broughtBack_;
     QList<quint16> serverPorts_; // the ports the size request went to, redirects and proxy included
     std::optional<unsigned> confinement_; // what of the confinement applied to wget, once it started
+    std::optional<qint64> serverLength_;  // as the size request told it
 };
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
@@ -247,6 +248,7 @@ PressOutcome DownloadCommand::PressFlow::outcome(const Ending &ending) const
     outcome.setAside = setAside_;
     outcome.broughtBack = broughtBack_;
     outcome.confinement = confinement_;
+    outcome.serverLength = serverLength_;
     return outcome;
 }
 
@@ -262,6 +264,7 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
 
     command_.setState(State::Asking);
     const SizeAnswer answered = probe();
+    serverLength_ = answered.serverLength;
     if (answered.failed)
         return {PressEnding::NoAnswer, answered.status > 0 ? QStringLiteral("HTTP %1").arg(answered.status) : QString()};
     // An answer with an error leaves the total at 0, so a run always has one.
@@ -434,7 +437,9 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
         return {PressEnding::Failed, wgetStatusText(status)};
     if (!lengthOnDisk || *lengthOnDisk == 0)
         return {PressEnding::Ended, {}};
-    if (hasher_ && *lengthOnDisk == answered.serverLength) {
+    // The file as wget finished it, at the length the server told, or at
+    // wget's own end where it told none.
+    if (hasher_ && (!answered.serverLength || *lengthOnDisk == *answered.serverLength)) {
         if (const std::optional<QByteArray> own = digestOf(*hasher_, *lengthOnDisk)) {
             const QString name = algorithmName(digest.digest->algorithm);
             if (*own == digest.digest->value)

@@ -48,6 +48,10 @@ struct PressOutcome
     // start, wget's exit status, the digest's algorithm, or why the
     // published digest decided nothing.
     QString detail;
+    // The server's file length as this press's size request told it;
+    // nothing when it told none (no answer, or a Content-Length that is no
+    // number), though the window's total may stay from a press before.
+    std::optional<qint64> serverLength;
     // The platform::Confinement::Part flags that applied to wget; nothing
     // when the press started no wget.
     std::optional<unsigned> confinement;

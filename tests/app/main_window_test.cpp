@@ -578,6 +578,13 @@ private slots:
         QTest::newRow("fr wget ended early")
             << "fr_FR" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(1 << 20) << "f.iso"
             << "Téléchargement incomplet : wget s’est arrêté à 1 Mo sur 1,5 Mo ; Télécharger le poursuit";
+        // A Content-Length that is no number tells no length: the total may
+        // stay from an earlier press, and wget's end alone tells.
+        QTest::newRow("size untold, wget ended") << "" << PressEnding::Ended << QByteArray("/d/s.bin") << ""
+                                                 << qint64(300000) << "s.bin" << "Downloaded, 0.29 MB";
+        QTest::newRow("size untold, wget failed")
+            << "" << PressEnding::Failed << QByteArray("/d/s.bin") << "exit status 4, the network failed" << qint64(1 << 20)
+            << "s.bin" << "Not downloaded: wget failed (exit status 4, the network failed)";
         QTest::newRow("es no size") << "es_ES" << PressEnding::NoSize << QByteArray("/d/f.iso") << "" << qint64(-1)
                                     << "f.iso" << "No descargado: el servidor no indicó ningún tamaño";
     }
@@ -598,8 +605,10 @@ private slots:
         outcome.detail = detail;
         if (length == -3)
             outcome.setAside << file + ".1";
+        if (!QByteArray(QTest::currentDataTag()).startsWith("size untold"))
+            outcome.serverLength = 3 << 19;
         const auto notice = app::pressNotice(outcome, download::shownAddress(QStringLiteral("http://alice:secret@h/f.iso")),
-                                             length < 0 ? std::nullopt : std::optional(length), 3 << 19, locale);
+                                             length < 0 ? std::nullopt : std::optional(length), locale);
         QTEST(notice.summary, "summary");
         QTEST(notice.body, "body");
     }

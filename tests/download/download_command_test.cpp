@@ -627,7 +627,10 @@ private slots:
     // A digest that cannot be read decides nothing and the line says why.
     void digestDecidesTheFinishedFile_data()
     {
-        QTest::addColumn<QString>("headers"); // %256, %512, %md5: the file's digests in base64
+        // %256, %512, %md5: the file's digests in base64; "redirect:", sent on
+        // a redirect to the file; "no size:", beside a HEAD's Content-Length
+        // that is no number
+        QTest::addColumn<QString>("headers");
         QTest::addColumn<bool>("partFirst");
         QTest::addColumn<bool>("corrupted");
         QTest::addColumn<Ending>("ending");
@@ -639,6 +642,7 @@ private slots:
         // Sent only on the redirect to the file, as mirror redirectors do.
         QTest::newRow("Digest on a redirect") << "redirect:Digest: SHA-256=%256" << false << true << Ending::DigestDiffers << "SHA-256";
         QTest::newRow("Content-MD5") << "Content-MD5: %md5" << false << true << Ending::DigestDiffers << "MD5";
+        QTest::newRow("no length told") << "no size:Repr-Digest: sha-256=:%256:" << false << true << Ending::DigestDiffers << "SHA-256";
         QTest::newRow("x-goog-hash") << "x-goog-hash: crc32c=n03x6A==,md5=%md5" << false << true << Ending::DigestDiffers << "MD5";
         QTest::newRow("malformed") << "Repr-Digest: sha-256=%256" << false << false << Ending::Ended
                                    << "the published digest decides nothing: malformed Repr-Digest";
@@ -664,6 +668,8 @@ private slots:
             return redirect ? QStringLiteral("/x/redirect=%1/g.bin").arg(QString(path).replace(QLatin1Char('/'), QLatin1Char('!'))) : path;
         };
         headers.remove(QStringLiteral("redirect:"));
+        const QString sizeOption = headers.startsWith(QStringLiteral("no size:")) ? QStringLiteral("cl=abc,") : QString();
+        headers.remove(QStringLiteral("no size:"));
         // wget names the file by the address pressed.
         const QString name = redirect ? QStringLiteral("g.bin") : QStringLiteral("f.bin");
         QFile published(redirect ? site.filePath(QStringLiteral("g.bin.headers")) : source + QStringLiteral(".headers"));
@@ -676,7 +682,10 @@ private slots:
             QVERIFY(part.open(QIODevice::WriteOnly));
             part.write(bytes.left(1 << 20));
         }
-        f.press(server.url(via(corrupted ? QStringLiteral("/x/corrupt=2000000/f.bin") : QStringLiteral("/f.bin"))));
+        // A size of an earlier press's, kept where no length is told.
+        if (!sizeOption.isEmpty())
+            f.press(server.url(QStringLiteral("/x/gen=1000/earlier.bin")));
+        f.press(server.url(via(corrupted ? QStringLiteral("/x/%1corrupt=2000000/f.bin").arg(sizeOption) : QStringLiteral("/f.bin"))));
         QTEST(f.ending(), "ending");
         QTEST(f.command.outcome()->detail, "detail");
         QCOMPARE(QFileInfo::exists(name + QStringLiteral(".1")), corrupted);
