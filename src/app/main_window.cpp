@@ -294,10 +294,8 @@ void MainWindow::tellDesktop(const download::PressOutcome &outcome, std::optiona
     // means the user sees the end.
     if (!app::notifiesEnd(outcome.ending, QApplication::activeWindow() != nullptr))
         return;
-    // The address names a press without a file (no folder, no host); such a
-    // press ends without a wait, or after one in which the box is disabled,
-    // so the box holds it still (unless voice control changed it meanwhile).
-    const auto notice = app::pressNotice(outcome, download::shownAddress(addressBox_->text()), length, language_);
+    // The address names a press without a file (no folder, no host).
+    const auto notice = app::pressNotice(outcome, download::shownAddress(outcome.address), length, language_);
     const download::DownloadFolder &folder = command_->folder();
     notifications_->notify({notice.summary, notice.body, folder.path.isEmpty() ? QString() : tr("Open Folder"),
                             QString::fromLocal8Bit(folder.path)});

@@ -243,6 +243,7 @@ PressOutcome DownloadCommand::PressFlow::outcome(const Ending &ending) const
 {
     PressOutcome outcome;
     outcome.ending = ending.ending;
+    outcome.address = address_;
     outcome.detail = ending.detail;
     outcome.file = press_.file;
     outcome.setAside = setAside_;

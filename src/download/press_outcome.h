@@ -36,6 +36,9 @@ enum class PressEnding {
 struct PressOutcome
 {
     PressEnding ending = PressEnding::Refused;
+    // The address pressed, whatever the box shows now; it may hold a
+    // password, so show it through shownAddress() (address_rules.h).
+    QString address;
     // The file wget writes for the pressed address; empty when none.
     QByteArray file;
     // The copies this press moved the file under the name to, in order:

@@ -35,7 +35,7 @@ public:
     // and what is left of its process group ended, with how it ended.
     // Returns the reason at once when the program cannot be started.
     // Should the end be impossible to watch (no descriptors left), the
-    // program is sent SIGTERM and the run returns at once. Otherwise it returns once no
+    // program is killed with its group and reaped, and the run returns. Otherwise it returns once no
     // process of its group is left: what outlives the program is killed
     // (see ChildEndNotifier). With `reach`, the program and all it starts
     // are confined to it (confinement.h).

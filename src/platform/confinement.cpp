@@ -204,11 +204,14 @@ const Confinement::Filter *buildFilter()
         // Packet and raw sockets would see other programs' traffic and send
         // TCP past the network rules (where the user may open them).
         built = built && ::seccomp_rule_add(context, refuse, SCMP_SYS(socket), 1, SCMP_A0(SCMP_CMP_EQ, AF_PACKET)) == 0;
+        // SOCK_PACKET is the old way to a packet socket through AF_INET.
         for (const int domain : {AF_INET, AF_INET6})
-            built = built
-                    && ::seccomp_rule_add(context, refuse, SCMP_SYS(socket), 2, SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(domain)),
-                                          SCMP_A1(SCMP_CMP_MASKED_EQ, 0xf, SOCK_RAW))
-                           == 0;
+            for (const int type : {SOCK_RAW, SOCK_PACKET})
+                built = built
+                        && ::seccomp_rule_add(context, refuse, SCMP_SYS(socket), 2,
+                                              SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(domain)),
+                                              SCMP_A1(SCMP_CMP_MASKED_EQ, 0xf, static_cast<scmp_datum_t>(type)))
+                               == 0;
         // setsid and setpgid would take a process out of wget's group, out
         // of the reach of Pause and closing; the group is made before this.
         for (const int call : {SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev),

@@ -241,6 +241,8 @@ private slots:
             << "/usr/bin/python3 -c 'import os; os.setsid()' || /usr/bin/python3 -c 'import os; os.setpgid(0, 0)'" << 0;
         QTest::newRow("open a packet socket")
             << "/usr/bin/python3 -c 'import socket; socket.socket(socket.AF_PACKET, socket.SOCK_RAW)'" << 0;
+        QTest::newRow("open a packet socket the old way")
+            << "/usr/bin/python3 -c 'import socket; socket.socket(socket.AF_INET, 10)'" << 0;
         QTest::newRow("ptrace Brindle")
             << "/usr/bin/python3 -c 'import ctypes, sys; sys.exit(ctypes.CDLL(None).ptrace(0x4206, int(sys.argv[1]), 0, 0) != 0)' $brindle"
             << 0;
