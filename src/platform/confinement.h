@@ -11,7 +11,7 @@
 //   write the one file named as writable (the file itself, by its inode);
 //   read /dev/zero and /dev/urandom, read and write /dev/null. Nothing
 //   else: no folder can be listed or written outside the system, no file
-//   made or removed.
+//   made or removed, and, from ABI 3 (Linux 6.2), none truncated.
 // - Landlock, network (ABI 4): TCP connect only to the ports named, bind
 //   nowhere. UDP (the resolver's) is not Landlock's to confine.
 // - Landlock, scoping (ABI 6): no signal to, and no abstract Unix socket
