@@ -10,10 +10,12 @@
 //
 // A run holds the file's own lock (file_lock.h) for its whole life, and
 // wget's processes hold it with it; a press whose file is held elsewhere,
-// or cannot be opened or locked, runs nothing. Before wget runs, a file
+// or cannot be opened or locked (but for a file system without locks, where
+// it goes on once no other writer is found), runs nothing. Before wget runs, a file
 // under the name is compared with the server's bytes (partial_check.h); one
-// that differs is set aside under the next free copy name and the server's
-// file fetched whole. After the run, the server's digest (digest.h), or a
+// that differs is set aside under the next free copy name, and the
+// server's file fetched whole, or a copy beside it that holds the server's
+// bytes brought back and continued. After the run, the server's digest (digest.h), or a
 // second comparison where none is published, decides whether the finished
 // file stays under the name.
 

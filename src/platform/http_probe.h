@@ -4,7 +4,9 @@
 // last answer's end quits, so the window keeps handling its events.
 //
 // Every request asks for the file as wget fetches it (`Accept-Encoding:
-// identity`), goes through the proxy wget's environment names, and follows
+// identity`), goes through the system's proxy as Qt reads it (`http_proxy`
+// and `no_proxy`, and with Debian's Qt also the desktop's settings through
+// libproxy), and follows
 // up to 20 redirects that stay as safe (never from https to http). A
 // request that went out with others and was refused for being one too many
 // (a 429 or 503, or a connection closed without an answer, as servers that
