@@ -1,11 +1,12 @@
 #pragma once
 // Reading a Content-Length header's text as a size in bytes: the size the
-// window shows as the total. It is read as a number in the locale, rounded,
-// by design; the probe reads the lengths of ranged answers, which decide
-// whether bytes are the server's, as the whole numbers HTTP writes
-// (platform::HttpProbe::Answer::serverLength), and the two are not one
-// parser: a locale's grouping or a fraction must never pass for a length
-// that bytes are compared against.
+// window shows as the total, and the server's length as a press's HEAD
+// tells it (which also decides "longer than the server's" and when the
+// digest is checked). It is read as a number in the locale, rounded, by
+// design. The probe reads the lengths of ranged answers, which decide
+// whether stretches are the server's bytes, as the whole numbers HTTP
+// writes (platform::HttpProbe::Answer::serverLength): the two are not one
+// parser.
 
 #include <QLocale>
 #include <QString>
