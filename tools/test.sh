@@ -6,9 +6,20 @@ set -eu
 repo=$(cd "$(dirname "$0")/.." && pwd)
 "$repo/tools/setup.sh" test
 cd "$repo"
-ctest --preset default
+
+# A failing test's output can run to thousands of lines, and a log's reader
+# may see only its ends: the failures are repeated last.
+run() {
+  if ! ctest --preset "$1"; then
+    echo "== what failed in the $1 tests =="
+    grep -h -E -A4 '^(FAIL!|QFATAL|XPASS)|ERROR: AddressSanitizer|runtime error:' "$2/Testing/Temporary/LastTest.log" || true
+    exit 1
+  fi
+}
+
+run default build
 for preset in sanitize fuzz; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  ctest --preset "$preset"
+  run "$preset" "build-$preset"
 done

@@ -263,8 +263,10 @@ private slots:
         });
         for (int presses = 0; presses <= pauses + 5 && (paused < pauses || QFileInfo(QStringLiteral("big.bin")).size() < size); ++presses) {
             f.click();
+            // SIGTERM stops wget: the kill that follows an ignored one, half a
+            // second later, is not what ends these presses.
             if (pausedAt.isValid())
-                QVERIFY2(pausedAt.elapsed() < 100, "wget was not stopped at once");
+                QVERIFY2(pausedAt.elapsed() < 500, qPrintable(QString::number(pausedAt.elapsed())));
             pausedAt.invalidate();
             QVERIFY(f.view.enabled);
             QCOMPARE(f.view.captionText, kDownloadCaption);
