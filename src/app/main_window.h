@@ -59,7 +59,7 @@ private:
     // address box; the wider of the two captions decides, so the button
     // keeps its size from one to the other.
     void fitButtonCaptions();
-    // Draws the empty bar, restores the remembered address, starts the tick.
+    // Draws the bar at 0 %, restores the remembered address, starts the tick.
     void load();
     // Keeps the address beginning with "http://".
     void onAddressChanged();

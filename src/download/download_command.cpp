@@ -439,28 +439,46 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
     if (!lengthOnDisk || *lengthOnDisk == 0)
         return {PressEnding::Ended, {}};
     // The file as wget finished it, at the length the server told, or at
-    // wget's own end where it told none.
-    if (hasher_ && (!answered.serverLength || *lengthOnDisk == *answered.serverLength)) {
-        if (const std::optional<QByteArray> own = digestOf(*hasher_, *lengthOnDisk)) {
-            const QString name = algorithmName(digest.digest->algorithm);
-            if (*own == digest.digest->value)
-                return {PressEnding::Verified, name};
+    // wget's own end where it told none. Whatever leaves the file's state
+    // open is named on the log line.
+    QStringList undecided;
+    const QString digestUndecided = QStringLiteral("the published digest decides nothing: ");
+    if (!digest.undecided.isEmpty())
+        undecided << digestUndecided + digest.undecided;
+    if (hasher_ && answered.serverLength && *lengthOnDisk != *answered.serverLength) {
+        undecided << digestUndecided + QStringLiteral("the file is shorter than the server's");
+    } else if (hasher_) {
+        const std::optional<QByteArray> own = digestOf(*hasher_, *lengthOnDisk);
+        const QString name = algorithmName(digest.digest->algorithm);
+        if (own && *own == digest.digest->value)
+            return {PressEnding::Verified, name};
+        if (own)
             return setAside({PressEnding::DigestDiffers, name});
-        }
+        undecided << digestUndecided + QStringLiteral("the file could not be read");
     }
-    if (compare(*file_, stretchesAfterRun(lengthAtStart, *lengthOnDisk, draws_), DifferenceCounts::WhenRepeated)
-        == Match::Different)
+    switch (compare(*file_, stretchesAfterRun(lengthAtStart, *lengthOnDisk, draws_), DifferenceCounts::WhenRepeated)) {
+    case Match::Different:
         return setAside({PressEnding::NotTheServers, {}});
-    return {PressEnding::Ended, digest.undecided.isEmpty() ? QString()
-                                                            : QStringLiteral("the published digest decides nothing: ")
-                                                                  + digest.undecided};
+    case Match::Unknown:
+        undecided << QStringLiteral("the server could not tell whether the file holds its bytes");
+        break;
+    case Match::Same:
+        break;
+    }
+    return {PressEnding::Ended, undecided.join(QStringLiteral("; "))};
 }
 
 DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::setAside(Ending ending)
 {
-    if (const auto moved = file_->setAside())
+    if (const auto moved = file_->setAside()) {
         setAside_ << *moved;
-    return ending;
+        return ending;
+    }
+    // Moved or replaced meanwhile, or the folder refuses: the name keeps
+    // what it holds, and the ending must not say it was set aside.
+    return {PressEnding::NotSetAside, ending.ending == PressEnding::DigestDiffers
+                                          ? QStringLiteral("its %1 digest is not the server's").arg(ending.detail)
+                                          : ending.detail};
 }
 
 std::optional<QByteArray> DownloadCommand::PressFlow::digestOf(platform::GrowingFileHasher &hasher, qint64 length)

@@ -3,8 +3,8 @@
 // press at a time: from idle a press probes the size and, with a size above
 // 0, runs wget until it ends; while wget runs a press is Pause, whatever
 // the address box holds by then; while the command waits for the server
-// (before or after wget) or for a paused wget to go, a press does nothing
-// more. A press takes the address once, when it is pressed, and works with
+// (before or after wget), for a paused wget to go or for the finished
+// file's check, a press does nothing more. A press takes the address once, when it is pressed, and works with
 // it to its end. Each press from idle is one flow, probe, lock, compare,
 // run, verify, and ends in a PressOutcome.
 //
@@ -53,7 +53,7 @@ public:
         Idle,        // no press is under way
         Asking,      // waiting for the server before wget runs
         Downloading, // wget runs; a press is Pause
-        Stopping,    // Pause has ended wget; its run has not returned yet
+        Stopping,    // Pause or closing has told wget's group to end; its run has not returned yet
         Finishing,   // wget ended by itself; the file is being checked
     };
 

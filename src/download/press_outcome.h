@@ -18,19 +18,19 @@ enum class PressEnding {
     Refused,       // the address lacks the prefix or is nothing but it: only remembered
     NoFolder,      // the working folder has no name (it was deleted): nothing asked, nothing made
     NoAnswer,      // the size request failed: no answer, or an error status
-    NoSize,        // the server answered without a size above 0
+    NoSize,        // the total is not above 0: the answer gave none, and no number kept one from a press before
     HeldElsewhere, // the file is held: its lock by another Brindle or a wget a Brindle left (this one's too), or open for writing elsewhere
     Unlockable,    // what is under the name cannot be opened, is no regular file, or flock failed (not for want of locks)
     Undecided,     // the server could not tell whether the file holds its bytes: left as it is
-    NotSetAside,   // the file does not hold the server's bytes and could not be moved
+    NotSetAside,   // the file does not hold the server's bytes and could not be moved, before or after the run
     NotReplaced,   // the file was set aside, and no new one could be locked under its name
     NotStarted,    // wget could not be started
     Paused,        // Pause, or closing, ended wget
-    Failed,        // wget ended by itself with an error: its exit status is the detail
+    Failed,        // wget ended by itself with an error (its exit status is the detail), or its end could not be watched
     NotTheServers, // wget ended; the file is longer than the server's, or differs where compared: set aside
     DigestDiffers, // wget ended; the file's digest is not the one the server published: set aside
     Verified,      // wget ended; the file's digest is the one the server published
-    Ended,         // wget ended by itself; no published digest decided
+    Ended,         // wget ended by itself; no published digest decided, nor a difference (the detail says what could not tell)
 };
 
 struct PressOutcome
@@ -48,8 +48,10 @@ struct PressOutcome
     // under the name and continued; empty when none.
     QByteArray broughtBack;
     // What the log adds: the answer's HTTP status, why wget could not
-    // start, wget's exit status, the digest's algorithm, or why the
-    // published digest decided nothing.
+    // start, wget's exit status or that its end could not be watched, the
+    // digest's algorithm, why a file not the server's was found so ("longer
+    // than the server's"), what left a finished file undecided, or
+    // "closed".
     QString detail;
     // The server's file length as this press's size request told it;
     // nothing when it told none (no answer, or a Content-Length that is no

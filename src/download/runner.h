@@ -51,10 +51,11 @@ public:
     // Ends the downloader of the run started last, with its process group,
     // and only while that run still waits on it. Once a nested run has
     // returned, this reaches nothing, not even the outer run's downloader.
-    // terminate() is Pause: SIGTERM first, so wget ends as it chooses, and
-    // what still runs half a second later is killed, whatever it ignores.
-    // kill() is closing: the group is killed at once (wget keeps nothing a
-    // kill loses).
+    // terminate() is Pause: SIGTERM to the group first, so wget ends as it
+    // chooses; if wget still runs half a second later, the group is killed,
+    // whatever it ignores. Once wget has ended, what is left of its group
+    // is killed at once (see runAndWait). kill() is closing: the group is
+    // killed at once (wget keeps nothing a kill loses).
     void terminate();
     void kill();
 

@@ -1,6 +1,7 @@
 #pragma once
 // The gradient progress bar: repaints a canvas filled to a percentage
-// and places a percentage label over it.
+// (one column beyond it, so 0 % paints one) and places a percentage label
+// over it.
 
 #include <QLocale>
 #include <QString>

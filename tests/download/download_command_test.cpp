@@ -631,7 +631,8 @@ private slots:
     {
         // %256, %512, %md5: the file's digests in base64; "redirect:", sent on
         // a redirect to the file; "no size:", beside a HEAD's Content-Length
-        // that is no number
+        // that is no number; "told more:", a length longer than the file on HEAD
+        // and GET
         QTest::addColumn<QString>("headers");
         QTest::addColumn<bool>("partFirst");
         QTest::addColumn<bool>("corrupted");
@@ -648,6 +649,8 @@ private slots:
         QTest::newRow("x-goog-hash") << "x-goog-hash: crc32c=n03x6A==,md5=%md5" << false << true << Ending::DigestDiffers << "MD5";
         QTest::newRow("malformed") << "Repr-Digest: sha-256=%256" << false << false << Ending::Ended
                                    << "the published digest decides nothing: malformed Repr-Digest";
+        QTest::newRow("shorter than told") << "told more:Repr-Digest: sha-256=:%256:" << false << false << Ending::Ended
+                                           << "the published digest decides nothing: the file is shorter than the server's";
     }
     void digestDecidesTheFinishedFile()
     {
@@ -670,8 +673,10 @@ private slots:
             return redirect ? QStringLiteral("/x/redirect=%1/g.bin").arg(QString(path).replace(QLatin1Char('/'), QLatin1Char('!'))) : path;
         };
         headers.remove(QStringLiteral("redirect:"));
-        const QString sizeOption = headers.startsWith(QStringLiteral("no size:")) ? QStringLiteral("cl=abc,") : QString();
-        headers.remove(QStringLiteral("no size:"));
+        const QString sizeOption = headers.startsWith(QStringLiteral("no size:"))    ? QStringLiteral("cl=abc,")
+                                   : headers.startsWith(QStringLiteral("told more:")) ? QStringLiteral("cl=5000000,")
+                                                                                      : QString();
+        headers.remove(QRegularExpression(QStringLiteral("^(no size|told more):")));
         // wget names the file by the address pressed.
         const QString name = redirect ? QStringLiteral("g.bin") : QStringLiteral("f.bin");
         QFile published(redirect ? site.filePath(QStringLiteral("g.bin.headers")) : source + QStringLiteral(".headers"));
@@ -685,9 +690,10 @@ private slots:
             part.write(bytes.left(1 << 20));
         }
         // A size of an earlier press's, kept where no length is told.
-        if (!sizeOption.isEmpty())
+        if (sizeOption == QStringLiteral("cl=abc,"))
             f.press(server.url(QStringLiteral("/x/gen=1000/earlier.bin")));
-        f.press(server.url(via(corrupted ? QStringLiteral("/x/%1corrupt=2000000/f.bin").arg(sizeOption) : QStringLiteral("/f.bin"))));
+        const QString options = sizeOption + (corrupted ? QStringLiteral("corrupt=2000000") : QString());
+        f.press(server.url(via(options.isEmpty() ? QStringLiteral("/f.bin") : QStringLiteral("/x/%1/f.bin").arg(options))));
         QTEST(f.ending(), "ending");
         QTEST(f.command.outcome()->detail, "detail");
         QCOMPARE(QFileInfo::exists(name + QStringLiteral(".1")), corrupted);
@@ -1106,6 +1112,8 @@ private slots:
         QTest::newRow("a link put in the made file's place") << "relinked" << true << false << Ending::Ended;
         // Another writer beside wget: the file ends longer than the server's.
         QTest::newRow("longer than the server's after the run") << "longer" << true << false << Ending::NotTheServers;
+        // The user moved it away meanwhile: nothing is said to be set aside.
+        QTest::newRow("longer, moved away during the run") << "longer, moved" << true << false << Ending::NotSetAside;
         // Another process writes the file without its lock (a wrapper closed
         // it, or the file system has none): the kernel's lease tells, or,
         // for another user's file, /proc.
@@ -1158,6 +1166,8 @@ private slots:
         std::optional<testing::FakeWget> wget;
         if (under == QStringLiteral("longer"))
             wget.emplace(QStringLiteral("sleep 0.5; head -c 150 /dev/zero >> f.bin"));
+        else if (under == QStringLiteral("longer, moved")) // its first byte tells it has the file open
+            wget.emplace(QStringLiteral("exec 4>>f.bin; printf x >&4; sleep 0.5; head -c 150 /dev/zero >&4"));
         else if (!runs || under == QStringLiteral("own") || under == QStringLiteral("relinked") || abandon)
             wget.emplace(1);
         // Closing writes the press's line, as its end would have.
@@ -1167,7 +1177,8 @@ private slots:
         QTimer whileRunning;
         QObject::connect(&whileRunning, &QTimer::timeout, [&] {
             // Closed once the stand-in has noted its run.
-            if (!f.downloading() || (abandon && wget->calls().isEmpty()))
+            if (!f.downloading() || (abandon && wget->calls().isEmpty())
+                || (under == QStringLiteral("longer, moved") && QFileInfo(QStringLiteral("f.bin")).size() == 0))
                 return;
             whileRunning.stop();
             const int fd = ::open("f.bin", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -1178,6 +1189,8 @@ private slots:
                 f.command.abandon();
                 QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
             }
+            if (under == QStringLiteral("longer, moved"))
+                QVERIFY(QFile::rename(QStringLiteral("f.bin"), QStringLiteral("moved.bin")));
             if (under == QStringLiteral("relinked")) {
                 QVERIFY(QFile::rename(QStringLiteral("f.bin"), QStringLiteral("moved.bin")));
                 QVERIFY(QFile::link(QStringLiteral("moved.bin"), QStringLiteral("f.bin")));
@@ -1206,6 +1219,10 @@ private slots:
         } else if (under == QStringLiteral("longer")) {
             QCOMPARE(QFileInfo(QStringLiteral("f.bin.1")).size(), qint64(150));
             QVERIFY(!name.exists());
+        } else if (under == QStringLiteral("longer, moved")) {
+            QCOMPARE(QFileInfo(QStringLiteral("moved.bin")).size(), qint64(151));
+            QVERIFY(f.command.outcome()->setAside.isEmpty());
+            QVERIFY(!name.exists() && !QFileInfo::exists(QStringLiteral("f.bin.1")));
         } else if (runs) {
             QVERIFY(!name.exists());
             // The window hears the end once the empty file has gone.
