@@ -17,19 +17,19 @@ Q_DECLARE_LOGGING_CATEGORY(pressLog)
 enum class PressEnding {
     Refused,       // the address lacks the prefix or is nothing but it: only remembered
     NoFolder,      // the working folder has no name (it was deleted): nothing asked, nothing made
-    NoAnswer,      // the size request failed: no answer, or an error status
+    NoAnswer,      // the size request failed: no answer, an error status, too many redirects, a header block without end
     NoSize,        // the total is not above 0: the answer gave none, and no number kept one from a press before
     HeldElsewhere, // the file is held: its lock by another Brindle or a wget a Brindle left (this one's too), or open for writing elsewhere
-    Unlockable,    // what is under the name cannot be opened, is no regular file, or flock failed (not for want of locks)
+    Unlockable,    // what is under the name cannot be opened, is no regular file, or flock failed (not for want of locks: there the press goes on unlocked)
     Undecided,     // the server could not tell whether the file holds its bytes: left as it is
     NotSetAside,   // the file does not hold the server's bytes and could not be moved, before or after the run
     NotReplaced,   // the file was set aside, and no new one could be locked under its name
     NotStarted,    // wget could not be started
-    Paused,        // Pause, or closing, ended wget
+    Paused,        // Pause ended wget, or the window closed during the press ("closed"), whatever step it was at
     Failed,        // wget ended by itself with an error (its exit status is the detail), or its end could not be watched
     NotTheServers, // wget ended; the file is longer than the server's, or differs where compared: set aside
     DigestDiffers, // wget ended; the file's digest is not the one the server published: set aside
-    Verified,      // wget ended; the file's digest is the one the server published
+    Verified,      // wget ended; the file's digest is the one the server published (the detail names the algorithm)
     Ended,         // wget ended by itself; no published digest decided, nor a difference (the detail says what could not tell)
 };
 
