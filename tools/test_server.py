@@ -13,7 +13,10 @@ are comma-separated key=value pairs that shape the answer:
   redirect=P   answer 302 with Location P (P with '!' for '/'), and the
                headers of <name>.headers
   loop=1       answer 302 with the request's own path
-  norange=1    ignore Range requests and always send the whole file
+  norange=1    ignore Range requests and always send the whole file, and say
+               nothing of ranges (no Accept-Ranges)
+  nomultirange=1  answer a Range of several stretches with 200 and the whole
+               file, as some object stores do, and a single one as asked
   rangecap=N   answer a Range with an end (bytes=A-B) with at most N bytes,
                saying so in Content-Range, as servers may
   stamp=1      write the time of the request into the body's first 16 bytes
@@ -218,7 +221,8 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", "")
         elif cl != "none":
             self.send_header("Content-Length", urllib.parse.unquote(cl))
-        self.send_header("Accept-Ranges", "bytes")
+        if "norange" not in options:
+            self.send_header("Accept-Ranges", "bytes")
         self.validators(name, options)
         self.send_header("Connection", "close")
         self.end_headers()
@@ -313,10 +317,11 @@ class Handler(BaseHTTPRequestHandler):
         end = size
         header = self.headers.get("Range", "")
         corrupt = int(options["corrupt"]) if "corrupt" in options and not header.partition("-")[2] else None
-        if header.startswith("bytes=") and "," in header and "norange" not in options:
+        several = "," in header
+        if header.startswith("bytes=") and several and "norange" not in options and "nomultirange" not in options:
             self.multipart(header, size, read, "gzipranges" in options)
             return
-        if header.startswith("bytes=") and "norange" not in options:
+        if header.startswith("bytes=") and not several and "norange" not in options:
             first, _, last = header[len("bytes="):].partition("-")
             start = int(first) if first else 0
             if start >= size:
@@ -341,7 +346,8 @@ class Handler(BaseHTTPRequestHandler):
             self.send_response(200)
         claimed = options.get("cl", "")
         self.send_header("Content-Length", str((int(claimed) if claimed.isdigit() else end) - start))
-        self.send_header("Accept-Ranges", "bytes")
+        if "norange" not in options:
+            self.send_header("Accept-Ranges", "bytes")
         self.validators(name, options)
         self.send_header("Connection", "close")
         self.end_headers()

@@ -131,7 +131,10 @@ private:
     Ending setAside(Ending ending);
 
     // The server's answer for each stretch: those that came with the size,
-    // the rest asked for together.
+    // the rest asked for together. A server that says it serves ranges but
+    // answers several with its whole file, read only a bounded way, is
+    // asked again for each stretch that answer did not reach, one range a
+    // request, all together.
     QList<StretchAnswer> stretchAnswers(const QList<Stretch> &stretches);
     // When a difference from the server's bytes makes the file another:
     // before wget continues a file, at once (a fresh copy loses nothing); a
@@ -157,6 +160,7 @@ private:
     QList<quint16> serverPorts_; // the ports the size request went to, redirects and proxy included
     std::optional<unsigned> confinement_; // what of the confinement applied to wget, once it started
     std::optional<qint64> serverLength_;  // as the size request told it
+    bool servesRanges_ = false;           // the size request's answer said Accept-Ranges: bytes
 };
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
@@ -323,6 +327,7 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
 
     const platform::HttpProbe::Answer &head = answers.first();
     serverPorts_ = head.ports;
+    servesRanges_ = head.header(QByteArrayLiteral("Accept-Ranges")).value_or(QString()).trimmed().compare(QLatin1String("bytes"), Qt::CaseInsensitive) == 0;
     if (head.failed()) {
         command_.totalSize_ = 0;
         return {true, head.status, std::nullopt, {}};
@@ -522,6 +527,19 @@ QList<StretchAnswer> DownloadCommand::PressFlow::stretchAnswers(const QList<Stre
     qsizetype next = 0;
     for (const std::optional<StretchAnswer> &answer : std::as_const(found))
         result << (answer ? *answer : stretchAnswerOf(answers.first(), next++));
+
+    QList<qsizetype> unreached;
+    QList<platform::HttpProbe::Request> single;
+    for (qsizetype i = 0; i < result.size() && servesRanges_ && press_.request && stretches.size() > 1; ++i) {
+        if (!result[i].failed && result[i].status == 200 && !result[i].bytes) {
+            unreached << i;
+            single << platform::HttpProbe::Request{*press_.request, rangesOf({stretches[i]})};
+        }
+    }
+    const QList<platform::HttpProbe::Answer> again =
+        single.isEmpty() ? QList<platform::HttpProbe::Answer>() : command_.sizeProbe_.sendAndWait(single);
+    for (qsizetype i = 0; i < again.size(); ++i)
+        result[unreached[i]] = stretchAnswerOf(again[i]);
     return result;
 }
 
