@@ -8,11 +8,29 @@ repo=$(cd "$(dirname "$0")/.." && pwd)
 cd "$repo"
 
 # A failing test's output can run to thousands of lines, and a log's reader
-# may see only its ends: the failures are repeated last.
+# may see only its ends: each failed suite is repeated last, by its failing
+# lines (QtTest, sanitizers, libFuzzer) or else its last 30 lines.
+failures() {
+  awk '
+    / Testing: / { name = $3; n = 0; out = 0; next }
+    /^Output:$/ { out = 1; next }
+    /^<end of output>$/ { out = 0; next }
+    out { line[++n] = $0; next }
+    /^Test / && !/^Test (time|Passed)/ {
+      print "== " name ": " $0 " =="
+      shown = 0
+      for (i = 1; i <= n; i++)
+        if (line[i] ~ /^(FAIL!|QFATAL|XPASS)|ERROR: |runtime error:|deadly signal|Timeout/)
+          for (j = i; j <= n && j < i + 5; j++) { print line[j]; shown = 1 }
+      if (!shown)
+        for (i = (n > 30 ? n - 29 : 1); i <= n; i++) print line[i]
+    }' "$1/Testing/Temporary/LastTest.log"
+}
+
 run() {
   if ! ctest --preset "$1"; then
     echo "== what failed in the $1 tests =="
-    grep -h -E -A4 '^(FAIL!|QFATAL|XPASS)|ERROR: AddressSanitizer|runtime error:' "$2/Testing/Temporary/LastTest.log" || true
+    failures "$2" || true
     exit 1
   fi
 }

@@ -95,7 +95,7 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
         notice.summary = QString::fromLocal8Bit(download::percentEscaped(name, download::isControl));
     }
     notice.body = endingText(outcome, lengthOnDisk, language);
-    // The answer's HTTP status, or why wget could not start.
+    // The log line's detail (PressOutcome::detail), in its English words.
     if (!outcome.detail.isEmpty())
         notice.body += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
     return notice;
