@@ -528,16 +528,19 @@ QList<StretchAnswer> DownloadCommand::PressFlow::stretchAnswers(const QList<Stre
     for (const std::optional<StretchAnswer> &answer : std::as_const(found))
         result << (answer ? *answer : stretchAnswerOf(answers.first(), next++));
 
+    if (!servesRanges_ || !press_.request || stretches.size() < 2)
+        return result;
     QList<qsizetype> unreached;
     QList<platform::HttpProbe::Request> single;
-    for (qsizetype i = 0; i < result.size() && servesRanges_ && press_.request && stretches.size() > 1; ++i) {
+    for (qsizetype i = 0; i < result.size(); ++i) {
         if (!result[i].failed && result[i].status == 200 && !result[i].bytes) {
             unreached << i;
             single << platform::HttpProbe::Request{*press_.request, rangesOf({stretches[i]})};
         }
     }
-    const QList<platform::HttpProbe::Answer> again =
-        single.isEmpty() ? QList<platform::HttpProbe::Answer>() : command_.sizeProbe_.sendAndWait(single);
+    if (single.isEmpty())
+        return result;
+    const QList<platform::HttpProbe::Answer> again = command_.sizeProbe_.sendAndWait(single);
     for (qsizetype i = 0; i < again.size(); ++i)
         result[unreached[i]] = stretchAnswerOf(again[i]);
     return result;

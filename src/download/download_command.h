@@ -4,9 +4,9 @@
 // 0, runs wget until it ends; while wget runs a press is Pause, whatever
 // the address box holds by then; while the command waits for the server
 // (before or after wget), for a paused wget to go or for the finished
-// file's check, a press does nothing more. A press takes the address once, when it is pressed, and works with
-// it to its end. Each press from idle is one flow, probe, lock, compare,
-// run, verify, and ends in a PressOutcome.
+// file's check, a press does nothing more. A press takes the address once,
+// when it is pressed, and works with it to its end. Each press from idle is
+// one flow, probe, lock, compare, run, verify, and ends in a PressOutcome.
 //
 // A run holds the file's own lock (file_lock.h) for its whole life, and
 // wget's processes hold it with it; a press whose file is held elsewhere,

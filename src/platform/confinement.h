@@ -18,9 +18,9 @@
 //   of, any process outside the child's own.
 // - seccomp: no Unix socket of any kind (socket, socketpair), no packet or
 //   raw socket, no ptrace or process_vm_readv/writev (another process's
-//   /proc/<pid>/mem is closed by the file rules, where Landlock applies), no io_uring
-//   (which would bypass the rest), no setsid or setpgid (which would leave
-//   wget's process group); each refused with EACCES.
+//   /proc/<pid>/mem is closed by the file rules, where Landlock applies),
+//   no io_uring (which would bypass the rest), no setsid or setpgid (which
+//   would leave wget's process group); each refused with EACCES.
 //
 // Each part applies where the running kernel has it (its Landlock ABI is
 // asked at run time); what applied is part of the result.
