@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 run_packages="qt6-base-dev libssl-dev libseccomp-dev cmake ninja-build g++ wget xdg-utils xdg-user-dirs python3 fonts-dejavu-core
   qt6-tools-dev qt6-l10n-tools qt6-translations-l10n gettext po4a go-md2man"
-test_packages="$run_packages libbenchmark-dev nginx-light python3 xvfb xauth x11-apps imagemagick
+test_packages="$run_packages libbenchmark-dev nginx-light lighttpd python3 xvfb xauth x11-apps imagemagick
   xdotool libx11-dev bc desktop-file-utils appstream clang libclang-rt-dev dpkg-dev file
   lintian build-essential debhelper libglib2.0-bin dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
   locales man-db"

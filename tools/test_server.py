@@ -17,6 +17,17 @@ are comma-separated key=value pairs that shape the answer:
                nothing of ranges (no Accept-Ranges)
   nomultirange=1  answer a Range of several stretches with 200 and the whole
                file, as some object stores do, and a single one as asked
+  multirange=HOW  answer a Range of several stretches otherwise, a single one
+               as asked: "416" refuses it with Content-Range bytes */size (as
+               Werkzeug and aiohttp do); "first" sends a 206 of the first
+               stretch alone; "span" one 206 from the first stretch's start
+               to the last one's end; a number N, a multipart answer of the
+               first N stretches only, the rest dropped without a word (as
+               lighttpd does beyond its limit), in reverse order
+  headcl=N     Content-Length N on HEAD only; GET serves the file as it is
+  turnaway=N   answer the first N requests with this path 503 (a server
+               busy for a while), with Retry-After: S when retryafter=S is
+               given ("date": an HTTP date 2 s ahead)
   rangecap=N   answer a Range with an end (bytes=A-B) with at most N bytes,
                saying so in Content-Range, as servers may
   stamp=1      write the time of the request into the body's first 16 bytes
@@ -89,6 +100,7 @@ class Handler(BaseHTTPRequestHandler):
     log = None  # a descriptor opened for appending
     busy = 0  # requests with onebyone=1 being answered
     busy_lock = threading.Lock()
+    turned_away = {}  # path: requests turned away so far
 
     def signed_in(self, scheme):
         given = self.headers.get("Authorization", "")
@@ -214,7 +226,7 @@ class Handler(BaseHTTPRequestHandler):
             self.simple(404)
             return
         self.send_response(200)
-        cl = options.get("cl")
+        cl = options.get("cl", options.get("headcl"))
         if cl is None:
             self.send_header("Content-Length", str(size))
         elif cl == "empty":
@@ -239,6 +251,21 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(page)
 
     def special(self, options):
+        if "turnaway" in options:
+            with Handler.busy_lock:
+                count = Handler.turned_away.get(self.path, 0)
+                Handler.turned_away[self.path] = count + 1
+            if count < int(options["turnaway"]):
+                after = options.get("retryafter")
+                if after == "date":
+                    after = self.date_time_string(time.time() + 2)
+                self.send_response(503)
+                if after:
+                    self.send_header("Retry-After", after)
+                self.send_header("Content-Length", "0")
+                self.send_header("Connection", "close")
+                self.end_headers()
+                return True
         if "onebyone" in options:
             with Handler.busy_lock:
                 turned_away = Handler.busy > 0
@@ -318,6 +345,17 @@ class Handler(BaseHTTPRequestHandler):
         header = self.headers.get("Range", "")
         corrupt = int(options["corrupt"]) if "corrupt" in options and not header.partition("-")[2] else None
         several = "," in header
+        how = options.get("multirange")
+        if header.startswith("bytes=") and several and how and "norange" not in options:
+            ranges = self.multipart_ranges(header, size)
+            if how == "416" or not ranges:
+                self.simple(416, [("Content-Range", "bytes */%d" % size)])
+                return
+            if how.isdigit():
+                self.multipart(header, size, read, ranges=list(reversed(ranges[:int(how)])))
+                return
+            header = "bytes=%d-%d" % (ranges[0][0], (ranges[0][1] if how == "first" else ranges[-1][1]) - 1)
+            several = False
         if header.startswith("bytes=") and several and "norange" not in options and "nomultirange" not in options:
             self.multipart(header, size, read, "gzipranges" in options)
             return
@@ -393,8 +431,8 @@ class Handler(BaseHTTPRequestHandler):
                 ranges.append((start, min(size, int(last) + 1) if last else size))
         return ranges
 
-    def multipart(self, header, size, read, compressed=False):
-        ranges = self.multipart_ranges(header, size)
+    def multipart(self, header, size, read, compressed=False, ranges=None):
+        ranges = ranges if ranges is not None else self.multipart_ranges(header, size)
         if not ranges:
             self.simple(416, [("Content-Range", "bytes */%d" % size)])
             return

@@ -10,6 +10,7 @@
 #include "platform/file_lock.h"
 #include "platform/files_on_disk.h"
 
+#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QRandomGenerator>
 #include <memory>
@@ -131,11 +132,12 @@ private:
     Ending setAside(Ending ending);
 
     // The server's answer for each stretch: those that came with the size,
-    // the rest asked for together. A server that says it serves ranges but
-    // answers several with its whole file, read only a bounded way, is
-    // asked again for each stretch that answer did not reach, one range a
-    // request, all together.
+    // the rest asked for together; then each stretch that an answer to
+    // several ranges did not hold (askAgainAlone), one range a request, all
+    // together.
     QList<StretchAnswer> stretchAnswers(const QList<Stretch> &stretches);
+    // The comparison's requests, within its one deadline.
+    QList<platform::HttpProbe::Answer> ask(const QList<platform::HttpProbe::Request> &requests);
     // When a difference from the server's bytes makes the file another:
     // before wget continues a file, at once (a fresh copy loses nothing); a
     // file wget finished, only when a second answer repeats the difference.
@@ -161,6 +163,9 @@ private:
     std::optional<unsigned> confinement_; // what of the confinement applied to wget, once it started
     std::optional<qint64> serverLength_;  // as the size request told it
     bool servesRanges_ = false;           // the size request's answer said Accept-Ranges: bytes
+    // The comparisons before wget runs share one deadline, and those after
+    // it another: one time-out each, whatever they ask again.
+    QDeadlineTimer comparing_;
 };
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
@@ -323,7 +328,7 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
     const QList<platform::HttpProbe::Answer> answers = command_.sizeProbe_.sendAndWait(requests);
     answersWithSize_.clear();
     for (qsizetype i = 0; i < stretches.size(); ++i)
-        answersWithSize_.append({stretches[i], stretchAnswerOf(answers[1], i)});
+        answersWithSize_.append({stretches[i], stretchAnswerOf(answers[1], i, stretches.size())});
 
     const platform::HttpProbe::Answer &head = answers.first();
     serverPorts_ = head.ports;
@@ -345,6 +350,7 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
 std::variant<DownloadCommand::PressFlow::ReadyToRun, DownloadCommand::PressFlow::Ending>
 DownloadCommand::PressFlow::prepare(const SizeAnswer &answered)
 {
+    comparing_ = QDeadlineTimer(command_.sizeProbe_.timeout());
     const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
     if (!lengthOnDisk)
         return Ending{PressEnding::Unlockable, {}};
@@ -384,9 +390,12 @@ void DownloadCommand::PressFlow::bringBackCopy(const SizeAnswer &answered, const
         if (!lengthOnDisk || *lengthOnDisk == 0 || longerThanServers(*lengthOnDisk, answered.serverLength)
             || compare(*copy, stretchesBeforeResume(*lengthOnDisk, draws_), DifferenceCounts::AtOnce) != Match::Same)
             continue;
-        // A whole file is the server's only by its digest: a copy set aside
-        // for its digest is never brought back.
-        if (digest.digest && *lengthOnDisk == answered.serverLength) {
+        // A whole file leaves nothing to continue, so only its digest can
+        // vouch for it: a copy set aside as another file after its run (by
+        // its digest, or a difference repeated) never comes back.
+        if (*lengthOnDisk == answered.serverLength) {
+            if (!digest.digest)
+                continue;
             platform::GrowingFileHasher hasher(copy->descriptor(), digest.digest->algorithm);
             if (digestOf(hasher, *lengthOnDisk) != digest.digest->value)
                 continue;
@@ -435,9 +444,13 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
     // wget ended by itself, perhaps after resuming on its own, against a
     // server whose file may have changed since the check before it.
     command_.setState(State::Finishing);
+    comparing_ = QDeadlineTimer(command_.sizeProbe_.timeout());
     const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
     const DigestFinding &digest = answered.digest;
-    if (lengthOnDisk && longerThanServers(*lengthOnDisk, answered.serverLength))
+    // A file wget fetched whole in this run is its one answer's, whatever
+    // length the size request told; only a continued one can be a mix.
+    const bool longer = lengthOnDisk && longerThanServers(*lengthOnDisk, answered.serverLength);
+    if (longer && lengthAtStart > 0)
         return setAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
     if (status != 0)
         return {PressEnding::Failed, wgetStatusText(status)};
@@ -447,11 +460,15 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
     // wget's own end where it told none. Whatever leaves the file's state
     // open is named on the log line.
     QStringList undecided;
+    if (longer)
+        undecided << QStringLiteral("the size request told another length");
     const QString digestUndecided = QStringLiteral("the published digest decides nothing: ");
     if (!digest.undecided.isEmpty())
         undecided << digestUndecided + digest.undecided;
     if (hasher_ && answered.serverLength && *lengthOnDisk != *answered.serverLength) {
-        undecided << digestUndecided + QStringLiteral("the file is shorter than the server's");
+        // A digest of the length told is not this file's.
+        if (!longer)
+            undecided << digestUndecided + QStringLiteral("the file is shorter than the server's");
     } else if (hasher_) {
         const std::optional<QByteArray> own = digestOf(*hasher_, *lengthOnDisk);
         const QString name = algorithmName(digest.digest->algorithm);
@@ -522,28 +539,33 @@ QList<StretchAnswer> DownloadCommand::PressFlow::stretchAnswers(const QList<Stre
     // The stretches still unanswered, in one request.
     const QList<platform::HttpProbe::Answer> answers =
         asked.isEmpty() ? QList<platform::HttpProbe::Answer>()
-                        : command_.sizeProbe_.sendAndWait({platform::HttpProbe::Request{*press_.request, rangesOf(asked)}});
+                        : ask({platform::HttpProbe::Request{*press_.request, rangesOf(asked)}});
     QList<StretchAnswer> result;
     qsizetype next = 0;
     for (const std::optional<StretchAnswer> &answer : std::as_const(found))
-        result << (answer ? *answer : stretchAnswerOf(answers.first(), next++));
+        result << (answer ? *answer : stretchAnswerOf(answers.first(), next++, asked.size()));
 
-    if (!servesRanges_ || !press_.request || stretches.size() < 2)
-        return result;
-    QList<qsizetype> unreached;
-    QList<platform::HttpProbe::Request> single;
+    // What the answers to several ranges left out, each asked for alone,
+    // all at once: only a single range's answer can tell that it is missing.
+    QList<qsizetype> missing;
+    QList<platform::HttpProbe::Request> alone;
     for (qsizetype i = 0; i < result.size(); ++i) {
-        if (!result[i].failed && result[i].status == 200 && !result[i].bytes) {
-            unreached << i;
-            single << platform::HttpProbe::Request{*press_.request, rangesOf({stretches[i]})};
+        if (press_.request && askAgainAlone(result[i], servesRanges_)) {
+            missing << i;
+            alone << platform::HttpProbe::Request{*press_.request, rangesOf({stretches[i]})};
         }
     }
-    if (single.isEmpty())
+    if (alone.isEmpty())
         return result;
-    const QList<platform::HttpProbe::Answer> again = command_.sizeProbe_.sendAndWait(single);
+    const QList<platform::HttpProbe::Answer> again = ask(alone);
     for (qsizetype i = 0; i < again.size(); ++i)
-        result[unreached[i]] = stretchAnswerOf(again[i]);
+        result[missing[i]] = stretchAnswerOf(again[i]);
     return result;
+}
+
+QList<platform::HttpProbe::Answer> DownloadCommand::PressFlow::ask(const QList<platform::HttpProbe::Request> &requests)
+{
+    return command_.sizeProbe_.sendAndWait(requests, comparing_);
 }
 
 Match DownloadCommand::PressFlow::compare(const platform::FileLock &file, const QList<Stretch> &stretches,

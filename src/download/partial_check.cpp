@@ -30,9 +30,17 @@ QList<Stretch> joined(Stretch first, Stretch second, qint64 length, const QList<
 
 } // namespace
 
-StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index)
+StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index, qsizetype rangesAsked)
 {
-    return {answer.failed(), answer.status, answer.rangeBytes.value(index), answer.serverLength};
+    return {answer.failed(), answer.status, answer.rangeBytes.value(index), answer.serverLength, rangesAsked <= 1};
+}
+
+bool askAgainAlone(const StretchAnswer &answer, bool servesRanges)
+{
+    if (answer.alone || answer.bytes || answer.status == 0)
+        return false;
+    // A whole file from a server that serves no ranges is all it would send.
+    return answer.status != 200 || servesRanges;
 }
 
 bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength)
@@ -57,7 +65,7 @@ Match compareStretch(const Stretch &stretch, const StretchAnswer &server, const 
 {
     // A range past the end of the server's file means its file is shorter.
     if (server.failed)
-        return server.status == 416 ? Match::Different : Match::Unknown;
+        return server.status == 416 && server.alone ? Match::Different : Match::Unknown;
     if (!server.bytes)
         return Match::Unknown;
     if (server.serverLength && *server.serverLength < stretch.to)

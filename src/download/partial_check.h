@@ -59,11 +59,23 @@ struct StretchAnswer
     // hold them.
     std::optional<QByteArray> bytes;
     std::optional<qint64> serverLength; // the server's whole file, when told
+    // The request asked for this stretch alone. Servers answer a request of
+    // several ranges in many ways (all of them, some, joined, reordered,
+    // the whole file, or a refusal), so only what such an answer holds
+    // tells anything; what it lacks, or a refusal, tells nothing of the file.
+    bool alone = true;
 };
 
-// What the probe's answer to a Range request says of the server's bytes
-// in its `index`th range.
-StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index = 0);
+// What the probe's answer to a Range request of `rangesAsked` ranges says
+// of the server's bytes in its `index`th range.
+StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index = 0,
+                              qsizetype rangesAsked = 1);
+
+// Whether a stretch so answered is worth asking for again, alone: the answer
+// was to several ranges and holds none of its bytes, though the server
+// answered, and a server that says it serves ranges (`servesRanges`) may
+// answer a single one where it did not answer them together.
+bool askAgainAlone(const StretchAnswer &answer, bool servesRanges);
 
 enum class Match {
     Same,      // the file holds the server's bytes there
@@ -73,7 +85,7 @@ enum class Match {
 
 // The server's answer for `stretch` against the file's own bytes there.
 // Bytes the server sent decide; a file of the server's that ends before the
-// stretch does is another file.
+// stretch does is another file, as a 416 to the stretch alone says.
 Match compareStretch(const Stretch &stretch, const StretchAnswer &server, const QByteArray &own);
 
 } // namespace download

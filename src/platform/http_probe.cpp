@@ -1,7 +1,10 @@
 #include "platform/http_probe.h"
 
 #include <QAuthenticator>
+#include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QSet>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -74,11 +77,25 @@ constexpr int kMostRedirects = 20;
 constexpr std::chrono::milliseconds kCostBeat{250};
 constexpr std::chrono::milliseconds kMostHeaderCost{1000};
 
-std::chrono::nanoseconds processorTime()
+// The processor time of Qt's network threads, where header blocks are read:
+// the threads of this process that Qt names so (the name cut to the 15
+// bytes the kernel keeps), each read through its own CPU clock.
+std::chrono::nanoseconds networkThreadsTime()
 {
-    timespec now{};
-    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    static const QByteArray name = QByteArrayLiteral("QNetworkAccessManager thread").left(15);
+    std::chrono::nanoseconds total{0};
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString &entry : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(entry) + QStringLiteral("/comm"));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name)
+            continue;
+        // A thread's CPU clock, as the kernel encodes it for a thread id.
+        const clockid_t clock = clockid_t((~unsigned(entry.toInt()) << 3) | 6);
+        timespec spent{};
+        if (::clock_gettime(clock, &spent) == 0)
+            total += std::chrono::seconds(spent.tv_sec) + std::chrono::nanoseconds(spent.tv_nsec);
+    }
+    return total;
 }
 
 int defaultPort(const QUrl &url)
@@ -139,10 +156,13 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
-// A request turned away is asked again alone at most so often, the first
-// time at once, then after a pause that doubles each time.
-constexpr int kMostTriesAlone = 4;
+// A request turned away is asked again alone at most so often, after a
+// pause that doubles each time.
+constexpr int kMostTriesAgain = 7;
 constexpr std::chrono::milliseconds kFirstPause{500};
+// A connection closed without an answer sooner than this was refused; one
+// that stayed silent longer was held and given up on (a proxy's time-out).
+constexpr std::chrono::milliseconds kRefusedAtOnce{2000};
 
 // Events are handled meanwhile.
 void waitFor(std::chrono::milliseconds pause)
@@ -152,11 +172,24 @@ void waitFor(std::chrono::milliseconds pause)
     loop.exec();
 }
 
-// Refused for being one request too many, not for what was asked.
-bool isTurnedAway(const HttpProbe::Answer &answer)
+// A Retry-After's pause: delay-seconds, or an HTTP date from now.
+std::optional<std::chrono::milliseconds> retryAfterOf(const HttpProbe::Answer &answer)
 {
-    return answer.status == 429 || answer.status == 503
-           || (answer.status == 0 && answer.networkError == QNetworkReply::RemoteHostClosedError);
+    const std::optional<QString> value = answer.header(QByteArrayLiteral("Retry-After"));
+    if (!value)
+        return std::nullopt;
+    bool ok = false;
+    const qint64 seconds = value->trimmed().toLongLong(&ok);
+    if (ok && seconds >= 0)
+        return std::chrono::seconds(seconds);
+    // HTTP writes its dates in GMT, which not every Qt reads as a zone.
+    QString date = value->trimmed();
+    if (date.endsWith(QLatin1String(" GMT")))
+        date.replace(date.size() - 3, 3, QStringLiteral("+0000"));
+    const QDateTime when = QDateTime::fromString(date, Qt::RFC2822Date);
+    if (!when.isValid())
+        return std::nullopt;
+    return std::chrono::milliseconds(std::max<qint64>(0, QDateTime::currentDateTimeUtc().msecsTo(when)));
 }
 
 // The address's user and password, as wget sends them, and where to.
@@ -168,12 +201,90 @@ struct SignIn
     QByteArray basic; // the Authorization header's value
 };
 
+// The words of a .netrc file as wget reads them: split at blanks, a word
+// may be quoted ("two words"), a backslash takes the next byte as it is, a
+// word starting with # ends its line, and a macro's lines (macdef) up to
+// the next blank line are no words.
+QByteArrayList netrcWords(const QByteArray &text)
+{
+    QByteArrayList words;
+    bool inMacro = false;
+    for (const QByteArray &line : text.split('\n')) {
+        if (inMacro) {
+            inMacro = !line.trimmed().isEmpty();
+            continue;
+        }
+        qsizetype at = 0;
+        while (true) {
+            while (at < line.size() && std::isspace(static_cast<unsigned char>(line[at])))
+                ++at;
+            if (at >= line.size() || line[at] == '#')
+                break;
+            const bool quoted = line[at] == '"';
+            at += quoted ? 1 : 0;
+            QByteArray word;
+            while (at < line.size() && (quoted ? line[at] != '"' : !std::isspace(static_cast<unsigned char>(line[at])))) {
+                if (line[at] == '\\' && at + 1 < line.size())
+                    ++at;
+                word += line[at++];
+            }
+            at += quoted ? 1 : 0;
+            words << word;
+        }
+        if (words.size() >= 2 && words[words.size() - 2] == "macdef")
+            inMacro = true;
+    }
+    return words;
+}
+
+// The login and password that ~/.netrc gives `host` (by name, letter case
+// aside), as wget takes them: for `user` only where the entry's login is
+// that user. wget uses no default entry for HTTP.
+std::optional<QPair<QByteArray, QByteArray>> netrcEntry(const QString &host, const QByteArray &user)
+{
+    QFile file(QFile::decodeName(qgetenv("HOME")) + QStringLiteral("/.netrc"));
+    if (qEnvironmentVariableIsEmpty("HOME") || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArrayList words = netrcWords(file.read(1 << 20));
+    bool ours = false;
+    bool found = false;
+    QByteArray login;
+    QByteArray password;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QByteArray &word = words[i];
+        const QByteArray next = words.value(i + 1);
+        if (word == "machine" || word == "default") {
+            if (found)
+                break;
+            ours = word == "machine" && QString::fromUtf8(next).compare(host, Qt::CaseInsensitive) == 0;
+            found = ours;
+            login.clear();
+            password.clear();
+        } else if (ours && (word == "login" || word == "user")) {
+            login = next;
+        } else if (ours && (word == "password" || word == "passwd")) {
+            password = next;
+        }
+        i += (word == "machine" || word == "login" || word == "user" || word == "password" || word == "passwd"
+              || word == "account" || word == "macdef")
+                 ? 1
+                 : 0;
+    }
+    if (!found || (!user.isEmpty() && login != user))
+        return std::nullopt;
+    return QPair<QByteArray, QByteArray>{login, password};
+}
+
 std::optional<SignIn> signInOf(const QUrl &address)
 {
-    if (address.userInfo().isEmpty() || !address.userInfo(QUrl::FullyEncoded).contains(QLatin1Char(':')))
-        return std::nullopt;
-    const QByteArray user = QByteArray::fromPercentEncoding(address.userName(QUrl::FullyEncoded).toLatin1());
-    const QByteArray password = QByteArray::fromPercentEncoding(address.password(QUrl::FullyEncoded).toLatin1());
+    QByteArray user = QByteArray::fromPercentEncoding(address.userName(QUrl::FullyEncoded).toLatin1());
+    QByteArray password = QByteArray::fromPercentEncoding(address.password(QUrl::FullyEncoded).toLatin1());
+    if (address.userInfo().isEmpty() || !address.userInfo(QUrl::FullyEncoded).contains(QLatin1Char(':'))) {
+        const auto entry = netrcEntry(address.host(), user);
+        if (!entry)
+            return std::nullopt;
+        std::tie(user, password) = std::pair(entry->first, entry->second);
+    }
     return SignIn{address, QString::fromUtf8(user),
                   QString::fromUtf8(password), "Basic " + (user + ':' + password).toBase64()};
 }
@@ -300,6 +411,14 @@ public:
     }
 
     bool waitsForHeaders() const { return reply_ && !headersRead_; }
+    // Refused for being one request too many, not for what was asked: a 429
+    // or 503, or a connection closed unanswered at once.
+    bool turnedAway() const
+    {
+        return answer.status == 429 || answer.status == 503
+               || (answer.status == 0 && answer.networkError == QNetworkReply::RemoteHostClosedError
+                   && hopLasted_ < kRefusedAtOnce.count());
+    }
     // The ports the request's connection may lead to: the server's, or its proxy's.
     QSet<int> ports() const { return reply_ ? portsFor(reply_->url()) : QSet<int>(); }
     // Ends a request whose header block costs too much.
@@ -350,6 +469,7 @@ private:
         buffer_.clear();
         answer.serverLength.reset();
         receivedBefore_ = received_;
+        hopTime_.start();
         reply_ = request_.ranges.isEmpty() ? manager_.head(request) : manager_.get(request);
         if (!request_.ranges.isEmpty())
             reply_->setReadBufferSize(kReadPiece);
@@ -572,6 +692,7 @@ private:
         answer.status = status();
         answer.networkError = error;
         answer.headers = reply_->rawHeaderPairs();
+        hopLasted_ = hopTime_.elapsed();
         if (answer.failed()) {
             for (auto &bytes : answer.rangeBytes)
                 bytes.reset();
@@ -608,6 +729,8 @@ private:
     qint64 asked_ = 0;          // bytes, over all ranges
     qint64 received_ = 0;       // over all hops
     qint64 receivedBefore_ = 0; // before the current hop
+    QElapsedTimer hopTime_;     // since the current hop went out
+    qint64 hopLasted_ = 0;      // ms, from the last hop's start to the request's end
     int redirects_ = 0;
 };
 
@@ -618,50 +741,66 @@ HttpProbe::HttpProbe(std::chrono::milliseconds timeout, QObject *parent)
 
 HttpProbe::~HttpProbe() = default;
 
-QList<HttpProbe::Answer> HttpProbe::sendAndWait(const QList<Request> &requests)
+// A request's answer, and whether to ask again.
+struct HttpProbe::Sent
 {
+    Answer answer;
+    bool turnedAway = false;
+};
+
+QList<HttpProbe::Answer> HttpProbe::sendAndWait(const QList<Request> &requests, QDeadlineTimer deadline)
+{
+    deadline = std::min(deadline, QDeadlineTimer(timeout_));
     // A client of this call's own: Qt's keeps the credentials a challenge was
     // answered with, and would sign a later press's address in with them.
     QNetworkAccessManager manager;
     manager.setProxyFactory(new EnvironmentProxies);
-    QList<Answer> answers = sendTogether(manager, requests);
-    if (requests.size() == 1)
-        return answers;
+    QList<Sent> sent = sendTogether(manager, requests, timeout_);
+    QList<Answer> answers;
     for (qsizetype i = 0; i < requests.size(); ++i) {
-        // The server may count a connection given up a moment ago as still
-        // busy: a few more tries, a little later each time.
-        for (int tries = 0; tries < kMostTriesAlone && isTurnedAway(answers[i]); ++tries) {
-            if (tries > 0)
-                waitFor(kFirstPause * (1 << (tries - 1)));
-            answers[i] = sendTogether(manager, {requests[i]}).first();
+        // One that went out with others may have been refused only for
+        // that, and is asked again at once; the server may still count a
+        // connection just given up, so the later tries wait, longer each time.
+        std::chrono::milliseconds pause = requests.size() > 1 ? std::chrono::milliseconds(0) : kFirstPause;
+        for (int tries = 0; tries < kMostTriesAgain && sent[i].turnedAway; ++tries) {
+            const std::chrono::milliseconds wait = std::max(pause, retryAfterOf(sent[i].answer).value_or(pause));
+            pause = std::max(kFirstPause, pause * 2);
+            if (deadline.remainingTimeAsDuration() <= wait)
+                break;
+            if (wait.count() > 0)
+                waitFor(wait);
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline.remainingTimeAsDuration());
+            sent[i] = sendTogether(manager, {requests[i]}, std::min(timeout_, left)).first();
         }
+        answers << sent[i].answer;
     }
     return answers;
 }
 
-QList<HttpProbe::Answer> HttpProbe::sendTogether(QNetworkAccessManager &manager, const QList<Request> &requests)
+QList<HttpProbe::Sent> HttpProbe::sendTogether(QNetworkAccessManager &manager, const QList<Request> &requests,
+                                               std::chrono::milliseconds window)
 {
     QEventLoop loop;
     qsizetype open = requests.size();
     std::vector<std::unique_ptr<Exchange>> exchanges;
     for (const Request &request : requests)
-        exchanges.push_back(std::make_unique<Exchange>(manager, request, timeout_, [&open, &loop] {
+        exchanges.push_back(std::make_unique<Exchange>(manager, request, window, [&open, &loop] {
             if (--open == 0)
                 loop.quit();
         }));
 
     // Qt's client reads a header block in its own thread and tells nothing
-    // until it ends: what it costs shows only as this process's processor
+    // until it ends: what it costs shows only as that thread's processor
     // time, counted while some header block is pending.
     QTimer costs;
-    auto before = processorTime();
+    auto before = networkThreadsTime();
     std::chrono::nanoseconds pendingCost{0};
     QObject::connect(&costs, &QTimer::timeout, &loop, [&] {
-        const auto now = processorTime();
+        const auto now = networkThreadsTime();
         bool waiting = false;
         for (const auto &exchange : exchanges)
             waiting = waiting || exchange->waitsForHeaders();
-        if (waiting)
+        if (waiting && now > before)
             pendingCost += now - before;
         before = now;
         if (pendingCost >= kMostHeaderCost) {
@@ -677,10 +816,10 @@ QList<HttpProbe::Answer> HttpProbe::sendTogether(QNetworkAccessManager &manager,
     if (open > 0)
         loop.exec();
 
-    QList<Answer> answers;
+    QList<Sent> sent;
     for (const auto &exchange : exchanges)
-        answers << exchange->answer;
-    return answers;
+        sent << Sent{exchange->answer, exchange->turnedAway()};
+    return sent;
 }
 
 std::optional<QString> HttpProbe::Answer::header(const QByteArray &name) const

@@ -8,14 +8,20 @@
 // and `no_proxy`, and with Debian's Qt also the desktop's settings through
 // libproxy), and follows
 // up to 20 redirects that stay as safe (never from https to http). A
-// request that went out with others and was refused for being one too many
-// (a 429 or 503, or a connection closed without an answer, as servers that
-// allow one connection per client do) is asked again on its own, up to
-// four times, the later tries after a pause of 0.5, 1 and 2 seconds: such a
-// server may still count a connection that was just given up.
+// request turned away (a 429 or 503, or a connection closed without an
+// answer at once, as servers that allow one connection per client do) is
+// asked again on its own, after a pause that doubles each time (none the
+// first time for one that went out with others, which a server may have
+// refused only for being one too many), or the longer pause its
+// Retry-After names (seconds or a date): while the pause ends before the
+// call's deadline, and at most seven times. A connection that stayed
+// silent for seconds before it closed was not turned away: it ends the
+// request.
 //
-// A user and password in the address sign in only when the server asks,
-// as wget does, and only at the address's own scheme, host and port (443
+// A user and password in the address, or else the entry for the address's
+// host in ~/.netrc (the file wget reads; `default` where none names it),
+// sign in only when the server asks, as wget does, and only at the
+// address's own scheme, host and port (443
 // for https without a port): after a Basic challenge with the very bytes
 // wget sends (the address's percent-decoded bytes); after a challenge that
 // offers Digest (or a stronger scheme) through Qt's client, never as Basic.
@@ -25,20 +31,24 @@
 // What an answer may cost is bounded: a request ends with an error when a
 // whole time-out, counted across all its hops, brings less than 1 KiB a
 // second of its answer's body (silence, or a trickle; header blocks count
-// for nothing, so a HEAD, with its redirects, has one time-out in all); a ranged answer is read at
-// most 1 MiB beyond the bytes asked for, and a range beyond that gets no
-// bytes; and the processor time this process spends while a header block
-// is pending ends the requests still waiting for theirs once it reaches
-// one second, whatever the header block's pace: every connection of this
-// process to their ports is then shut down under Qt's client, whose network thread would otherwise
-// read on. A server merely slow to answer costs nothing and keeps the
-// time-out.
+// for nothing, so a HEAD, with its redirects, has one time-out in all),
+// and a request asked again has no more than what is left of the call's
+// deadline; a ranged answer is read at most 1 MiB beyond the bytes asked
+// for, and a range beyond that gets no bytes; and the processor time that
+// Qt's network thread spends while a header block is pending ends the
+// requests still waiting for theirs once it reaches one second, whatever
+// the header block's pace: every connection of this process to their
+// ports is then shut down under Qt's client, whose network thread would
+// otherwise read on. The window's own work (painting, a screen reader
+// reading it) counts for nothing there. A server merely slow to answer
+// costs nothing and keeps the time-out.
 
 #include <QByteArray>
 #include <QList>
 #include <QNetworkReply>
 #include <QObject>
 #include <QPair>
+#include <QDeadlineTimer>
 #include <QString>
 #include <chrono>
 #include <memory>
@@ -116,15 +126,22 @@ public:
     ~HttpProbe() override;
 
     // Sends every request at once, each on a connection of its own where
-    // the server allows, asks those refused as one too many again one at a
-    // time, and returns the answers in the requests' order once all have
-    // ended. Handles events meanwhile, in a local event loop.
-    QList<Answer> sendAndWait(const QList<Request> &requests);
+    // the server allows, asks those turned away again one at a time, and
+    // returns the answers in the requests' order once all have ended.
+    // Handles events meanwhile, in a local event loop. The call's deadline
+    // is one time-out from now, or `deadline` where that comes sooner: no
+    // request is asked again after it.
+    QList<Answer> sendAndWait(const QList<Request> &requests,
+                              QDeadlineTimer deadline = QDeadlineTimer(QDeadlineTimer::Forever));
+
+    std::chrono::milliseconds timeout() const { return timeout_; }
 
 private:
     class Exchange;
-    // The requests sent together on `manager`, with their answers.
-    QList<Answer> sendTogether(QNetworkAccessManager &manager, const QList<Request> &requests);
+    struct Sent;
+    // The requests sent together on `manager`, each watched over `window`.
+    QList<Sent> sendTogether(QNetworkAccessManager &manager, const QList<Request> &requests,
+                             std::chrono::milliseconds window);
 
     std::chrono::milliseconds timeout_;
 };

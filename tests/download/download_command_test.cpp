@@ -627,6 +627,126 @@ private slots:
         QCOMPARE(f.ending(), Ending::Ended);
     }
 
+    // The requests a press sends before wget runs, as the test server's log
+    // of arrivals shows them: HEADs, GETs of several ranges and of one, by
+    // the Authorization scheme they carried; "single:all" when each range
+    // of the first request of several was asked for again alone, "some"
+    // for part of them. However a server answers several ranges, or turns
+    // requests away, the part continues and the file ends the server's.
+    void requestPlan_data()
+    {
+        QTest::addColumn<QString>("server");  // "script", or a real one
+        QTest::addColumn<QString>("options"); // the script server's
+        QTest::addColumn<QString>("before");  // "part", "changed part", "copy" (of a part), or nothing
+        QTest::addColumn<QString>("plan");    // a pattern; empty for a real server, which keeps no log
+        QTest::addColumn<int>("leastPause");  // ms between the first two arrivals, at least
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("fresh") << "script" << "" << "" << "HEAD:1" << 0 << "";
+        QTest::newRow("resume") << "script" << "" << "part" << "HEAD:1 several:1" << 0 << "";
+        QTest::newRow("several answered 200") << "script" << "nomultirange=1," << "part" << "HEAD:1 several:1 single:some" << 0 << "";
+        QTest::newRow("several refused, 416") << "script" << "multirange=416," << "part" << "HEAD:1 several:1 single:all" << 0 << "";
+        QTest::newRow("the first six, reordered") << "script" << "multirange=6," << "part" << "HEAD:1 several:1 single:some" << 0 << "";
+        QTest::newRow("the first range alone") << "script" << "multirange=first," << "part" << "HEAD:1 several:1 single:some" << 0 << "";
+        QTest::newRow("one span joining them") << "script" << "multirange=span," << "part" << "HEAD:1 several:1 single:some" << 0 << "";
+        QTest::newRow("one connection") << "script" << "onebyone=1," << "part" << "HEAD:[12] several:[12]" << 0 << "";
+        QTest::newRow("turned away, HEAD alone") << "script" << "turnaway=1," << "" << "HEAD:2" << 500 << "";
+        QTest::newRow("turned away, Retry-After") << "script" << "turnaway=2,retryafter=1," << "part" << "HEAD:2 several:2" << 1000 << "";
+        QTest::newRow("turned away, Retry-After a date") << "script" << "turnaway=1,retryafter=date," << "" << "HEAD:2" << 1000 << "";
+        QTest::newRow("sign-in") << "script" << "auth=basic," << "part" << "HEAD:1 HEAD/basic:1 several:1 several/basic:1" << 0 << "";
+        QTest::newRow("a copy beside the file") << "script" << "" << "copy" << "HEAD:1 several:1" << 0 << "";
+        QTest::newRow("a changed file") << "script" << "" << "changed part" << "HEAD:1 several:1" << 0 << "";
+        QTest::newRow("fetched whole, longer than told") << "script" << "headcl=1048576," << "" << "HEAD:1" << 0
+                                                         << "the size request told another length";
+        QTest::newRow("lighttpd, a long part") << "lighttpd" << "" << "part" << "" << 0 << "";
+        QTest::newRow("nginx, a long part") << "nginx" << "" << "part" << "" << 0 << "";
+    }
+    void requestPlan()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, options);
+        QFETCH(QString, before);
+        QFETCH(QString, plan);
+        QFETCH(int, leastPause);
+        Fixture f;
+        QTemporaryDir site;
+        QTemporaryDir logs;
+        const qint64 size = server == QStringLiteral("script") ? 8 << 20 : 40 << 20;
+        const QString source = site.filePath(QStringLiteral("f.bin"));
+        const QByteArray hash = testing::makeFile(source, size);
+        const QString arrivals = logs.filePath(QStringLiteral("arrivals"));
+        testing::TestServer script(site.path(), arrivals);
+        std::unique_ptr<testing::Lighttpd> lighttpd;
+        std::unique_ptr<testing::Nginx> nginx;
+        QString address = script.url(QStringLiteral("/x/%1/f.bin").arg(options));
+        if (server == QStringLiteral("lighttpd")) {
+            lighttpd = std::make_unique<testing::Lighttpd>(site.path());
+            address = lighttpd->url(QStringLiteral("/f.bin"));
+        } else if (server == QStringLiteral("nginx")) {
+            nginx = std::make_unique<testing::Nginx>(site.path());
+            address = nginx->url(QStringLiteral("/f.bin"));
+        }
+        const QString part = before == QStringLiteral("copy") ? QStringLiteral("f.bin.1") : QStringLiteral("f.bin");
+        QFile changed(part);
+        if (before == QStringLiteral("changed part"))
+            QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write(QByteArray(size / 2, 'c')) == size / 2);
+        else if (!before.isEmpty() && QFile::copy(source, part))
+            QVERIFY(QFile::resize(part, size / 2));
+        changed.close();
+        if (options.contains(QStringLiteral("auth=")))
+            address.insert(7, QStringLiteral("alice:secret@"));
+        f.press(address);
+        QCOMPARE(f.ending(), Ending::Ended);
+        QTEST(f.command.outcome()->detail, "detail");
+        QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
+        QCOMPARE(f.command.outcome()->setAside.size(), before == QStringLiteral("changed part") ? 1 : 0);
+        QCOMPARE(f.command.outcome()->broughtBack.isEmpty(), before != QStringLiteral("copy"));
+        if (plan.isEmpty())
+            return;
+
+        QFile log(arrivals);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QMap<QString, int> counts;
+        QStringList order;
+        int ranges = 0;
+        QList<qint64> times;
+        for (const QByteArray &line : log.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.split(' ');
+            if (fields.size() < 5)
+                continue;
+            if (fields[4].startsWith("Wget/")) {
+                // wget continues the part Brindle kept, or fetches the file whole.
+                const bool continued = before == QStringLiteral("part") || before == QStringLiteral("copy");
+                QCOMPARE(fields[2], continued ? "bytes=" + QByteArray::number(size / 2) + '-' : QByteArray("-"));
+                break;
+            }
+            times << fields[0].toLongLong();
+            const int asked = fields[2] == "-" ? 0 : int(fields[2].count(',')) + 1;
+            QString kind = asked == 0 ? QStringLiteral("HEAD") : asked == 1 ? QStringLiteral("single") : QStringLiteral("several");
+            if (asked > 1 && ranges == 0)
+                ranges = asked;
+            if (fields[3] != "-")
+                kind += QLatin1Char('/') + QString::fromLatin1(fields[3]);
+            if (!counts.contains(kind))
+                order << kind;
+            ++counts[kind];
+        }
+        std::sort(order.begin(), order.end(), [](const QString &a, const QString &b) {
+            const auto rank = [](const QString &kind) { return kind.startsWith(QStringLiteral("HEAD")) ? 0 : kind.startsWith(QStringLiteral("several")) ? 1 : 2; };
+            return std::pair(rank(a), a) < std::pair(rank(b), b);
+        });
+        QStringList summary;
+        for (const QString &kind : std::as_const(order))
+            summary << kind + QLatin1Char(':')
+                           + (kind == QStringLiteral("single") ? (counts[kind] == ranges ? QStringLiteral("all") : QStringLiteral("some"))
+                                                               : QString::number(counts[kind]));
+        QVERIFY2(QRegularExpression(QStringLiteral("^(?:%1)$").arg(plan)).match(summary.join(QLatin1Char(' '))).hasMatch(),
+                 qPrintable(summary.join(QLatin1Char(' '))));
+        if (leastPause > 0) {
+            std::sort(times.begin(), times.end());
+            QVERIFY(times.size() >= 2 && times.last() - times.first() >= qint64(leastPause) * 1000000);
+        }
+    }
+
     // Where the server publishes the file's digest, the digest decides a
     // finished file: one corrupted on the way (4 KiB flipped) is set aside
     // under its own ending, also when wget continued a part, and never

@@ -60,6 +60,23 @@ int freePort()
     return probe.serverPort();
 }
 
+namespace {
+
+// Returns once a server listens on `port`.
+void awaitListener(int port, const char *server)
+{
+    for (int i = 0; i < 100; ++i) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, port);
+        if (socket.waitForConnected(100))
+            return;
+        QTest::qWait(50);
+    }
+    qFatal("%s did not start", server);
+}
+
+} // namespace
+
 Nginx::Nginx(const QString &root) : port_(freePort())
 {
     const QString conf = dir_.filePath(QStringLiteral("nginx.conf"));
@@ -89,14 +106,7 @@ Nginx::Nginx(const QString &root) : port_(freePort())
                 "j\xc3\xb6rg:{PLAIN}p\xc3\xa4ss\xc3\xb6\n");
     users.close();
     process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), conf, QStringLiteral("-p"), dir_.path()});
-    for (int i = 0; i < 100; ++i) {
-        QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port_);
-        if (socket.waitForConnected(100))
-            return;
-        QTest::qWait(50);
-    }
-    qFatal("nginx did not start");
+    awaitListener(port_, "nginx");
 }
 
 Nginx::~Nginx()
@@ -106,6 +116,33 @@ Nginx::~Nginx()
 }
 
 QString Nginx::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+}
+
+Lighttpd::Lighttpd(const QString &root) : port_(freePort())
+{
+    const QString conf = dir_.filePath(QStringLiteral("lighttpd.conf"));
+    QFile file(conf);
+    file.open(QIODevice::WriteOnly);
+    file.write(QStringLiteral("server.document-root = \"%1\"\nserver.bind = \"127.0.0.1\"\nserver.port = %2\n"
+                              "server.errorlog = \"%3/error.log\"\n")
+                   .arg(root)
+                   .arg(port_)
+                   .arg(dir_.path())
+                   .toLocal8Bit());
+    file.close();
+    process_.start(QStringLiteral("lighttpd"), {QStringLiteral("-D"), QStringLiteral("-f"), conf});
+    awaitListener(port_, "lighttpd");
+}
+
+Lighttpd::~Lighttpd()
+{
+    process_.terminate();
+    process_.waitForFinished();
+}
+
+QString Lighttpd::url(const QString &path) const
 {
     return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
 }

@@ -63,6 +63,21 @@ private:
     int port_ = 0;
 };
 
+// lighttpd serving `root` on 127.0.0.1 as Debian sets it up, which answers
+// a Range of more than ten stretches with the first ten alone.
+class Lighttpd
+{
+public:
+    explicit Lighttpd(const QString &root);
+    ~Lighttpd();
+    QString url(const QString &path) const;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    int port_ = 0;
+};
+
 // Opens `path` to append to, made when missing, on a descriptor every child
 // inherits (not close-on-exec, at 100 or above): how a confined child
 // reports to a test, since it can open nothing of the test's. -1 on failure.
