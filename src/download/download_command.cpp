@@ -165,7 +165,7 @@ private:
     bool servesRanges_ = false;           // the size request's answer said Accept-Ranges: bytes
     // The comparisons before wget runs share one deadline, and those after
     // it another: one time-out each, whatever they ask again.
-    QDeadlineTimer comparing_;
+    QDeadlineTimer comparing_{QDeadlineTimer::Forever};
 };
 
 DownloadCommand::DownloadCommand(CommandView &view, platform::HttpProbe &sizeProbe, Runner &runner,
