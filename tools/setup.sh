@@ -33,8 +33,9 @@ if [ -n "$missing" ]; then
   $as_root apt-get install -y -qq --no-install-recommends $missing >/dev/null
 fi
 
-# The file-name tests run wget in de_DE.UTF-8 as well as in C; the window's
-# tests start it in a UTF-8 locale of each language in translations/LINGUAS.
+# The file-name tests run wget in de_DE.UTF-8 and ja_JP.EUC-JP (neither UTF-8
+# nor Latin-1) as well as in C; the window's tests start it in a UTF-8 locale
+# of each language in translations/LINGUAS.
 if [ "${1:-run}" = test ]; then
   locales=de_DE
   for language in $(grep -v '^#' translations/LINGUAS); do
@@ -47,6 +48,10 @@ if [ "${1:-run}" = test ]; then
       $as_root localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
     fi
   done
+  if ! locale -a 2>/dev/null | grep -qix "ja_JP.eucjp"; then
+    echo "Making the ja_JP.EUC-JP locale"
+    $as_root localedef -i ja_JP -f EUC-JP ja_JP.EUC-JP
+  fi
 fi
 
 cmake --preset default >/dev/null

@@ -93,10 +93,10 @@ bool isHiddenOnLine(char32_t letter)
 }
 
 // The address as wget receives it: the child process passes every argument
-// in the local 8-bit encoding.
+// in UTF-8.
 QByteArray addressBytes(const QString &url)
 {
-    return url.toLocal8Bit();
+    return url.toUtf8();
 }
 
 bool isReserved(char c)
@@ -202,7 +202,7 @@ QByteArray percentEscaped(QByteArrayView bytes, bool (*escaped)(unsigned char by
     return out;
 }
 
-QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
+QByteArray wgetFileName(const QString &url, long nameMax)
 {
     const QByteArray address = addressBytes(url);
     const AddressPieces pieces = piecesOf(address);
@@ -212,8 +212,7 @@ QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
     QByteArray segment = path.mid(path.lastIndexOf('/') + 1);
     // wget resolves "." and ".." in the path as it reads it, so an address
     // that ends in one of them names a folder.
-    const QByteArray read = utf8Locale ? segment : unescape(segment, true);
-    if (read == "." || read == "..")
+    if (segment == "." || segment == "..")
         segment.clear();
 
     const bool hasQuery = pieces.query < pieces.fragment;
@@ -234,7 +233,7 @@ QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale)
     return name;
 }
 
-std::optional<QString> requestAddress(const QString &url, bool utf8Locale)
+std::optional<QString> requestAddress(const QString &url)
 {
     const AddressPieces pieces = piecesOf(url);
     const QString address = url.first(pieces.fragment);
@@ -245,8 +244,8 @@ std::optional<QString> requestAddress(const QString &url, bool utf8Locale)
     for (qsizetype i = 0; i < segments.size(); ++i) {
         const QString &segment = segments[i];
         const QByteArray read = unescape(segment.toLatin1(), true);
-        const bool dot = segment == QStringLiteral(".") || (!utf8Locale && read == ".");
-        const bool dotDot = segment == QStringLiteral("..") || (!utf8Locale && read == "..");
+        const bool dot = segment == QStringLiteral(".");
+        const bool dotDot = segment == QStringLiteral("..");
         if (!dot && !dotDot && (read == "." || read == ".."))
             return std::nullopt;
         if (dotDot && !resolved.isEmpty())

@@ -64,19 +64,15 @@ QByteArray percentEscaped(QByteArrayView bytes, bool (*escaped)(unsigned char by
 // name (`nameMax`, as pathconf reports it; -1 for no limit) spare, so a
 // longer name is cut to nameMax - 19 bytes, wherever that falls. Empty for
 // an address without a host, or whose name is "." once decoded, for which
-// wget writes nothing.
-//
-// wget's locale matters for escaped dots: outside a UTF-8 locale
-// (`utf8Locale` false) wget decodes them before it resolves the path, so a
-// last segment such as "%2E%2E" or ".%2e" names a folder as ".." does.
-QByteArray wgetFileName(const QString &url, long nameMax, bool utf8Locale);
+// wget writes nothing. wget reads the address as UTF-8 (`wgetCall` tells it
+// so), so the name is the same in every locale.
+QByteArray wgetFileName(const QString &url, long nameMax);
 
 // The address as wget asks the server for it, written so that Qt's client
 // sends the very same request: the path's "." and ".." segments resolved as
-// wget resolves them (outside a UTF-8 locale, escaped dots read as dots
-// first), the fragment dropped. Nothing when wget keeps an escaped dot
-// segment as typed ("%2E%2E" in a UTF-8 locale), which Qt's client would
-// read as a dot segment and resolve.
-std::optional<QString> requestAddress(const QString &url, bool utf8Locale);
+// wget resolves them, the fragment dropped. Nothing when wget keeps an
+// escaped dot segment as typed ("%2E%2E"), which Qt's client would read as a
+// dot segment and resolve.
+std::optional<QString> requestAddress(const QString &url);
 
 } // namespace download

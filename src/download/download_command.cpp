@@ -270,7 +270,7 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
     const DownloadFolder &folder = command_.folder_;
     if (folder.path.isEmpty())
         return {PressEnding::NoFolder, {}};
-    press_ = {folder.fileFor(address_), requestAddress(address_, folder.utf8Locale), wgetCall(address_)};
+    press_ = {folder.fileFor(address_), requestAddress(address_), wgetCall(address_)};
 
     command_.setState(State::Asking);
     const SizeAnswer answered = probe();

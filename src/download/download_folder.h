@@ -8,13 +8,11 @@ namespace download {
 
 struct DownloadFolder
 {
-    // The working directory and locale, which wget inherits and Brindle
-    // never changes.
+    // The working directory, which wget inherits and Brindle never changes.
     static DownloadFolder current();
 
     QByteArray path;  // absolute, without symbolic links; empty when it has no name (deleted)
     long nameMax;     // the longest file name the folder takes; -1 for no limit
-    bool utf8Locale;  // wget's locale, which it inherits, is a UTF-8 one
 
     // The absolute path of the file wget writes for the address; empty when
     // it writes none, or the folder has no name.

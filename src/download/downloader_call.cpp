@@ -6,12 +6,15 @@ namespace download {
 
 DownloaderCall wgetCall(const QString &address)
 {
+    // The child passes arguments in UTF-8 whatever the locale, and so does the
+    // line; wget told so reads the address and names the file as in a UTF-8
+    // locale, where outside one it would convert both through the locale.
+    const QString encoding = QStringLiteral("--local-encoding=UTF-8");
     if (!holdsPassword(address))
-        return {{QStringLiteral("-c"), address}, std::nullopt};
-    // The child passes arguments in the local 8-bit encoding; the line matches.
-    const QByteArray line = percentEscaped(address.toLocal8Bit(),
+        return {{QStringLiteral("-c"), encoding, address}, std::nullopt};
+    const QByteArray line = percentEscaped(address.toUtf8(),
                                            [](unsigned char byte) { return byte == ' ' || isControl(byte); });
-    return {{QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-")}, line + '\n'};
+    return {{QStringLiteral("-c"), encoding, QStringLiteral("-i"), QStringLiteral("-")}, line + '\n'};
 }
 
 platform::Reach wgetReach(int file, const QList<quint16> &ports, const QByteArray &home, const QByteArray &wgetrc)

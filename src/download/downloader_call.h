@@ -17,10 +17,13 @@ struct DownloaderCall
     std::optional<QByteArray> input; // wget's standard input, when used
 };
 
-// `wget -c <address>` exactly, the address as one argument; for an address
-// with a password `wget -c -i -` reading the address as one line, every
-// blank and control byte written as %XX, which wget sends and names the file
-// by as it would the raw byte, so no byte can start a second address.
+// `wget -c --local-encoding=UTF-8 <address>` exactly, the address as one
+// argument; for an address with a password `wget -c --local-encoding=UTF-8
+// -i -` reading the address as one line, every blank and control byte
+// written as %XX, which wget sends and names the file by as it would the raw
+// byte, so no byte can start a second address. The address is UTF-8, and
+// wget is told so: it names the file and asks for it the same way in every
+// locale (and whatever local_encoding a wgetrc sets).
 DownloaderCall wgetCall(const QString &address);
 
 // What wget may reach (see confinement.h): the file it writes (`file`, a

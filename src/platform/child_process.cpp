@@ -11,8 +11,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <langinfo.h>
-#include <locale.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
@@ -158,7 +156,7 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
     std::vector<QByteArray> storage;
     storage.push_back(QFile::encodeName(path));
     for (const QString &argument : arguments)
-        storage.push_back(argument.toLocal8Bit());
+        storage.push_back(argument.toUtf8());
     std::vector<char *> argv;
     for (QByteArray &item : storage)
         argv.push_back(item.data());
@@ -321,19 +319,6 @@ void ChildProcess::close()
         ::close(pidfd_);
         pidfd_ = -1;
     }
-}
-
-bool childLocaleIsUtf8()
-{
-    // The child sets its whole locale from the environment at once, and one
-    // category naming a locale that is not installed leaves all of it "C";
-    // newlocale with every category decides the same way.
-    const locale_t locale = ::newlocale(LC_ALL_MASK, "", locale_t{});
-    if (locale == locale_t{})
-        return false;
-    const bool utf8 = std::strcmp(::nl_langinfo_l(CODESET, locale), "UTF-8") == 0;
-    ::freelocale(locale);
-    return utf8;
 }
 
 } // namespace platform

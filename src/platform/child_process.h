@@ -26,9 +26,9 @@ public:
 
     struct Started;
 
-    // Starts `program` (found on PATH) with exactly `arguments`, no shell,
-    // standard streams on /dev/null, the current directory and environment
-    // inherited, every signal at its default and none blocked, whatever this
+    // Starts `program` (found on PATH) with exactly `arguments` (in UTF-8,
+    // whatever the locale), no shell, standard streams on /dev/null, the
+    // current directory and environment inherited, every signal at its default and none blocked, whatever this
     // process was started with. The child receives SIGKILL when this process
     // dies. `input`, when given, is the child's standard input instead: an
     // anonymous in-memory file that only this user's processes can open,
@@ -89,12 +89,6 @@ private:
     int pidfd_ = -1;
     bool reaped_ = false;
 };
-
-// Whether the locale a started child runs in, set from the environment it
-// inherits (LC_ALL, else each LC_ category, else LANG), encodes text in
-// UTF-8. Where any category names a locale that is not installed, the
-// child runs wholly in the C locale, and so this says false.
-bool childLocaleIsUtf8();
 
 struct ChildProcess::Started
 {

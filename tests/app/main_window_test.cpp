@@ -403,9 +403,10 @@ private slots:
         child<QLineEdit>(window, "addressBox")->setText(address);
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
         if (userInfo.isEmpty()) {
-            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), address}}));
+            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"), address}}));
         } else {
-            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-")}}));
+            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"),
+                                                        QStringLiteral("-i"), QStringLiteral("-")}}));
             QCOMPARE(wget.inputs(), QList<QByteArray>{*download::wgetCall(address).input});
         }
         QCOMPARE(download::restoreAddress(platform::applicationName()), address);

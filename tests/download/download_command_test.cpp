@@ -184,7 +184,7 @@ private slots:
         QCOMPARE(f.command.totalSize(), totalSize);
         QCOMPARE(wget.calls().size() - runsBefore, totalSize > 0 ? 1 : 0);
         if (totalSize > 0)
-            QCOMPARE(wget.calls().last(), (QStringList{QStringLiteral("-c"), f.view.text}));
+            QCOMPARE(wget.calls().last(), (QStringList{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"), f.view.text}));
         QVERIFY(f.view.enabled);
         QCOMPARE(f.view.captionText, kDownloadCaption);
         QCOMPARE(restoreAddress(platform::applicationName()), f.view.text);

@@ -327,8 +327,8 @@ private slots:
         Runner runner;
         const download::DownloaderCall call = download::wgetCall(address);
         run(runner, QStringLiteral("wget"), call.arguments, call.input);
-        const QStringList arguments = input.isEmpty() ? QStringList{QStringLiteral("-c"), address}
-                                                      : QStringList{QStringLiteral("-c"), QStringLiteral("-i"), QStringLiteral("-")};
+        const QStringList arguments = QStringList{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8")}
+                                      + (input.isEmpty() ? QStringList{address} : QStringList{QStringLiteral("-i"), QStringLiteral("-")});
         QCOMPARE(wget.calls(), QList<QStringList>{arguments});
         QCOMPARE(wget.inputs(), QList<QByteArray>{input});
     }

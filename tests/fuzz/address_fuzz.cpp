@@ -6,14 +6,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char *data, std::size_t size)
 {
-    if (size < 1)
-        return 0;
-    const QString url = QString::fromUtf8(reinterpret_cast<const char *>(data + 1), static_cast<qsizetype>(size - 1));
-    const bool utf8 = data[0] & 1;
-    const QByteArray whole = download::wgetFileName(url, -1, utf8);
+    const QString url = QString::fromUtf8(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    const QByteArray whole = download::wgetFileName(url, -1);
     if (whole.contains('/') || whole.contains('\0') || whole == "." || whole == "..")
         std::abort(); // a name that could leave the folder or name no file
-    if (download::wgetFileName(url, 255, utf8) != whole.left(255 - 19))
+    if (download::wgetFileName(url, 255) != whole.left(255 - 19))
         std::abort(); // the limit cuts the same name, and only at its end
     return 0;
 }
