@@ -573,6 +573,11 @@ private slots:
         QTest::newRow("control characters") << "" << PressEnding::HeldElsewhere << QByteArray("/d/a\nb\x7f") << ""
                                             << qint64(0) << "a%0Ab%7F"
                                             << "Not downloaded: another Brindle or program is writing the file";
+        // A name that would read "invoice0_hs.jpg": written as the log line writes it.
+        QTest::newRow("direction override and C1")
+            << "" << PressEnding::NotStarted << QByteArray("/d/invoice0_\xe2\x80\xaegpj.sh\xc2\x9b")
+            << "wget: \u202e" << qint64(-1) << "invoice0_%E2%80%AEgpj.sh%C2%9B"
+            << "Not downloaded: wget could not be started (wget: %E2%80%AE)";
         QTest::newRow("de downloaded") << "de_DE" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << size
                                        << "f.iso" << "Heruntergeladen, 1,5 MB";
         QTest::newRow("fr wget ended early")
