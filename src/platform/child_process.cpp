@@ -4,7 +4,9 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,10 +14,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <linux/close_range.h>
 #include <locale.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +63,38 @@ pid_t processGroupOf(const char *pid)
     return group;
 }
 
+// Marks every descriptor from `first` to `last` close-on-exec, with
+// close_range where the kernel has it (Linux 5.11), else one by one up to the
+// soft limit on descriptors. Marked, not closed: the Landlock ruleset and the
+// error pipe are still needed before exec.
+void closeOnExec(unsigned first, unsigned last)
+{
+    if (first > last || ::syscall(SYS_close_range, first, last, CLOSE_RANGE_CLOEXEC) == 0
+        || (errno != ENOSYS && errno != EINVAL))
+        return;
+    // Descriptors lie below the soft limit (but for any opened before it
+    // was lowered); without one, below the kernel's default ceiling, 2^20.
+    rlimit limit{};
+    const rlim_t ceiling = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                               ? limit.rlim_cur
+                               : rlim_t(1) << 20;
+    const rlim_t end = std::min<rlim_t>(ceiling, rlim_t(last) + 1);
+    for (rlim_t fd = first; fd < end && fd <= INT_MAX; ++fd)
+        ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+}
+
+// Leaves the child only its standard streams and `kept` (-1 for none) across
+// exec, whatever a library of Brindle's opened without close-on-exec.
+void keepOnlyAcrossExec(int kept)
+{
+    if (kept < 3) {
+        closeOnExec(3, ~0u);
+        return;
+    }
+    closeOnExec(3, static_cast<unsigned>(kept) - 1);
+    closeOnExec(static_cast<unsigned>(kept) + 1, ~0u);
+}
+
 // Only async-signal-safe calls between fork and exec.
 // A failure to confine is written as its errno negated.
 [[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int inheritedDescriptor,
@@ -92,6 +128,7 @@ pid_t processGroupOf(const char *pid)
     } else {
         if (null > 2)
             ::close(null);
+        keepOnlyAcrossExec(inheritedDescriptor);
         // Last, so everything before it may still reach what it needs.
         if (confinement && (failure = -confinement->applyInChild()) != 0) {
             [[maybe_unused]] const auto written = ::write(errorPipe, &failure, sizeof failure);

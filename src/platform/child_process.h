@@ -35,7 +35,9 @@ public:
     // for what must not show on a command line. `inheritedDescriptor`, when
     // not -1, is a descriptor whose open file the child inherits (as a
     // duplicate numbered 3 or above): a lock that must last as long as any
-    // process of the run can write. `reach`, when
+    // process of the run can write. The standard streams and that one are
+    // all the child keeps of this process's descriptors: any other,
+    // whatever opened it, is closed as it executes the program. `reach`, when
     // given, confines the child to it (see confinement.h) before it
     // executes the program; Started says which parts applied.
     //
