@@ -32,6 +32,8 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         return PressNoticeText::tr("Not downloaded: the address is not http:// and more");
     case PressEnding::NoFolder:
         return PressNoticeText::tr("Not downloaded: the working folder has no name (was it deleted?)");
+    case PressEnding::Wget2:
+        return PressNoticeText::tr("Not downloaded: the wget on PATH is Wget2; Brindle needs GNU Wget 1.x");
     case PressEnding::NoAnswer:
         return PressNoticeText::tr("Not downloaded: the size request failed");
     case PressEnding::NoSize:

@@ -20,6 +20,7 @@
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,8 +98,8 @@ void keepOnlyAcrossExec(int kept)
 
 // Only async-signal-safe calls between fork and exec.
 // A failure to confine is written as its errno negated.
-[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int inheritedDescriptor,
-                            const Confinement *confinement, int errorPipe)
+[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int output,
+                            int inheritedDescriptor, const Confinement *confinement, int errorPipe)
 {
     // An ignored signal stays ignored across exec: a Brindle started with
     // SIGTERM ignored would hand wget a Pause it cannot hear. Every signal
@@ -122,7 +123,7 @@ void keepOnlyAcrossExec(int kept)
     const int null = ::open("/dev/null", O_RDWR);
     // dup2 onto itself keeps close-on-exec, so an input already on 0 has it cleared.
     const bool inputReady = input < 0 || (input == 0 ? ::fcntl(0, F_SETFD, 0) == 0 : ::dup2(input, 0) == 0);
-    if (null < 0 || (input < 0 && ::dup2(null, 0) < 0) || !inputReady || ::dup2(null, 1) < 0
+    if (null < 0 || (input < 0 && ::dup2(null, 0) < 0) || !inputReady || ::dup2(output >= 0 ? output : null, 1) < 0
         || ::dup2(null, 2) < 0 || (inheritedDescriptor >= 0 && ::fcntl(inheritedDescriptor, F_SETFD, 0) != 0)) {
         failure = errno;
     } else {
@@ -184,7 +185,7 @@ int inputFile(const QByteArray &input)
 
 ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments,
                                           const std::optional<QByteArray> &input, int inheritedDescriptor,
-                                          const std::optional<Reach> &reach)
+                                          const std::optional<Reach> &reach, bool keepsOutput)
 {
     stopKernelReapingChildren();
     const QString path = QStandardPaths::findExecutable(program);
@@ -216,8 +217,13 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
     const int inputFd = input ? inputFile(*input) : -1;
     if (input && inputFd < 0)
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
+    const int outputFd = keepsOutput ? ::memfd_create("brindle-output", MFD_CLOEXEC) : -1;
+    const auto closeOutput = qScopeGuard([&outputFd] {
+        if (outputFd >= 0)
+            ::close(outputFd);
+    });
     int errorPipe[2];
-    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+    if ((keepsOutput && outputFd < 0) || ::pipe2(errorPipe, O_CLOEXEC) != 0) {
         const int error = errno;
         if (inputFd >= 0)
             ::close(inputFd);
@@ -235,7 +241,7 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(error))};
     }
     if (pid == 0)
-        execChild(storage.front().constData(), argv.data(), parent, inputFd, keptFd,
+        execChild(storage.front().constData(), argv.data(), parent, inputFd, outputFd, keptFd,
                   confinement ? &*confinement : nullptr, errorPipe[1]);
 
     if (inputFd >= 0)
@@ -253,14 +259,16 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         return {std::nullopt, childError < 0 ? QStringLiteral("%1: not confined: %2").arg(program, reason)
                                              : QStringLiteral("%1: %2").arg(program, reason)};
     }
-    return {ChildProcess(pid, pidfdOpen(pid)), QString(), confinement ? confinement->parts() : 0u};
+    ChildProcess child(pid, pidfdOpen(pid), keepsOutput ? ::fcntl(outputFd, F_DUPFD_CLOEXEC, 0) : -1);
+    return {std::move(child), QString(), confinement ? confinement->parts() : 0u};
 }
 
 ChildProcess::ChildProcess(ChildProcess &&other) noexcept
-    : pid_(other.pid_), pidfd_(other.pidfd_), reaped_(other.reaped_)
+    : pid_(other.pid_), pidfd_(other.pidfd_), output_(other.output_), reaped_(other.reaped_)
 {
     other.pid_ = -1;
     other.pidfd_ = -1;
+    other.output_ = -1;
     other.reaped_ = true;
 }
 
@@ -358,6 +366,29 @@ void ChildProcess::close()
         ::close(pidfd_);
         pidfd_ = -1;
     }
+    if (output_ >= 0) {
+        ::close(output_);
+        output_ = -1;
+    }
+}
+
+QByteArray ChildProcess::output(qsizetype limit) const
+{
+    if (output_ < 0)
+        return {};
+    QByteArray bytes(limit, Qt::Uninitialized);
+    const ssize_t got = ::pread(output_, bytes.data(), static_cast<size_t>(limit), 0);
+    bytes.resize(got > 0 ? got : 0);
+    return bytes;
+}
+
+std::optional<ProgramFile> programOnPath(const QString &program)
+{
+    const QString path = QStandardPaths::findExecutable(program);
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return ProgramFile{path, info.st_dev, info.st_ino, qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
 }
 
 bool childLocaleIsUtf8()

@@ -513,7 +513,8 @@ private slots:
         QTest::addColumn<bool>("active");
         QTest::addColumn<bool>("notifies");
         const QList<std::pair<const char *, PressEnding>> told{
-            {"no folder", PressEnding::NoFolder},       {"no answer", PressEnding::NoAnswer},
+            {"no folder", PressEnding::NoFolder},       {"Wget2", PressEnding::Wget2},
+            {"no answer", PressEnding::NoAnswer},
             {"no size", PressEnding::NoSize},           {"held elsewhere", PressEnding::HeldElsewhere},
             {"unlockable", PressEnding::Unlockable},    {"undecided", PressEnding::Undecided},
             {"not set aside", PressEnding::NotSetAside}, {"not replaced", PressEnding::NotReplaced},
@@ -590,6 +591,8 @@ private slots:
         QTest::newRow("size untold, wget failed")
             << "" << PressEnding::Failed << QByteArray("/d/s.bin") << "exit status 4, the network failed" << qint64(1 << 20)
             << "s.bin" << "Not downloaded: wget failed (exit status 4, the network failed)";
+        QTest::newRow("de Wget2") << "de_DE" << PressEnding::Wget2 << QByteArray("/d/f.iso") << "" << qint64(-1) << "f.iso"
+                                  << "Nicht heruntergeladen: Das wget im PATH ist Wget2; Brindle braucht GNU Wget 1.x";
         QTest::newRow("es no size") << "es_ES" << PressEnding::NoSize << QByteArray("/d/f.iso") << "" << qint64(-1)
                                     << "f.iso" << "No descargado: el servidor no indicó ningún tamaño";
     }

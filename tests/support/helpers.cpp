@@ -139,16 +139,17 @@ QByteArray ReportPort::received()
     return received_;
 }
 
-FakeWget::FakeWget(const QString &then) : previousPath_(qgetenv("PATH"))
+FakeWget::FakeWget(const QString &then, const QString &version) : previousPath_(qgetenv("PATH"))
 {
     const QString script = dir_.filePath(QStringLiteral("wget"));
     QFile file(script);
     file.open(QIODevice::WriteOnly);
     // Each argument ends in \037 and the standard input follows, so a split
     // argument or a second input line shows; bash, for /dev/udp.
-    file.write(QStringLiteral("#!/bin/bash\nhere='%1' report='%4'\n"
+    file.write(QStringLiteral("#!/bin/bash\nhere='%1' report='%5'\n"
+                              "if [ \"$*\" = --version ]; then printf '%s' '%4'; exit 0; fi\n"
                               "{ for a in \"$@\"; do printf '%s\\037' \"$a\"; done; cat; printf '\\036'; } >%3\n%2\n")
-                   .arg(dir_.path(), then, log_.path(), reports_.path())
+                   .arg(dir_.path(), then, log_.path(), version, reports_.path())
                    .toLocal8Bit());
     file.close();
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

@@ -84,7 +84,8 @@ private:
 
 // Puts a folder first on PATH holding a "wget" that logs its arguments and
 // its standard input and sleeps `seconds`. Restores PATH on destruction. It
-// logs through a ReportPort, so also when Brindle confines it.
+// logs through a ReportPort, so also when Brindle confines it. Asked for its
+// version (`wget --version`), it prints `version` and ends, logging nothing.
 class FakeWget
 {
 public:
@@ -92,7 +93,7 @@ public:
     // Runs the shell commands `then` after logging instead of sleeping; in
     // them $here names the stand-in's folder and $report a ReportPort's path
     // (reports()).
-    explicit FakeWget(const QString &then);
+    explicit FakeWget(const QString &then, const QString &version = QString());
     ~FakeWget();
     QList<QStringList> calls() const; // one entry per run: its arguments
     QList<QByteArray> inputs() const; // one entry per run: its standard input
