@@ -17,6 +17,10 @@
         <translation>Nicht heruntergeladen: Der Arbeitsordner hat keinen Namen (wurde er gelöscht?)</translation>
     </message>
     <message>
+        <source>Not downloaded: the wget on PATH is Wget2; Brindle needs GNU Wget 1.x</source>
+        <translation>Nicht heruntergeladen: Das wget im PATH ist Wget2; Brindle braucht GNU Wget 1.x</translation>
+    </message>
+    <message>
         <source>Not downloaded: the size request failed</source>
         <translation>Nicht heruntergeladen: Die Größenabfrage ist fehlgeschlagen</translation>
     </message>

@@ -17,6 +17,10 @@
         <translation>No descargado: la carpeta de trabajo no tiene nombre (¿se eliminó?)</translation>
     </message>
     <message>
+        <source>Not downloaded: the wget on PATH is Wget2; Brindle needs GNU Wget 1.x</source>
+        <translation>No descargado: el wget del PATH es Wget2; Brindle necesita GNU Wget 1.x</translation>
+    </message>
+    <message>
         <source>Not downloaded: the size request failed</source>
         <translation>No descargado: falló la consulta del tamaño</translation>
     </message>

@@ -17,6 +17,10 @@
         <translation>Non téléchargé : le dossier de travail n’a pas de nom (a-t-il été supprimé ?)</translation>
     </message>
     <message>
+        <source>Not downloaded: the wget on PATH is Wget2; Brindle needs GNU Wget 1.x</source>
+        <translation>Non téléchargé : le wget du PATH est Wget2 ; Brindle a besoin de GNU Wget 1.x</translation>
+    </message>
+    <message>
         <source>Not downloaded: the size request failed</source>
         <translation>Non téléchargé : la demande de taille a échoué</translation>
     </message>

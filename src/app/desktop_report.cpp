@@ -32,6 +32,8 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         return PressNoticeText::tr("Not downloaded: the address is not http:// and more");
     case PressEnding::NoFolder:
         return PressNoticeText::tr("Not downloaded: the working folder has no name (was it deleted?)");
+    case PressEnding::Wget2:
+        return PressNoticeText::tr("Not downloaded: the wget on PATH is Wget2; Brindle needs GNU Wget 1.x");
     case PressEnding::NoAnswer:
         return PressNoticeText::tr("Not downloaded: the size request failed");
     case PressEnding::NoSize:
@@ -90,14 +92,15 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
     if (outcome.file.isEmpty()) {
         notice.summary = shownAddress;
     } else {
-        // A name is one line: control characters are written as %XX.
+        // The name as the log line shows it, so no control or direction
+        // mark can make it read as another.
         const QByteArray name = outcome.file.mid(outcome.file.lastIndexOf('/') + 1);
-        notice.summary = QString::fromLocal8Bit(download::percentEscaped(name, download::isControl));
+        notice.summary = download::shownOnLine(QString::fromLocal8Bit(name));
     }
     notice.body = endingText(outcome, lengthOnDisk, language);
     // The log line's detail (PressOutcome::detail), in its English words.
     if (!outcome.detail.isEmpty())
-        notice.body += QStringLiteral(" (") + outcome.detail + QLatin1Char(')');
+        notice.body += QStringLiteral(" (") + download::shownOnLine(outcome.detail) + QLatin1Char(')');
     return notice;
 }
 

@@ -25,7 +25,8 @@ struct PressNotice
 // The notification's words for `outcome`, in the user's language, its sizes
 // written as the window's `language` writes numbers. The
 // summary is the file's name, or `shownAddress` (see address_rules.h) when
-// wget writes no file for it, and never holds a password. A download counts
+// wget writes no file for it, and never holds a password; the name and the
+// body's detail are shown as the log line shows them (shownOnLine). A download counts
 // as done only when `lengthOnDisk`, the file's length now, reaches the
 // length the server told (outcome.serverLength): wget that ends early has
 // not downloaded it.

@@ -233,6 +233,20 @@ void DownloadCommand::setState(State state)
     state_ = state;
 }
 
+bool DownloadCommand::runsWget2()
+{
+    // No wget at all is for the run to say (NotStarted).
+    const std::optional<platform::ProgramFile> wget = platform::programOnPath(QStringLiteral("wget"));
+    if (!wget || wget == askedWget_)
+        return wget && wget2_;
+    // The first line is all that tells; confined as a download's wget is, reaching no file and no server.
+    const std::optional<QByteArray> version = runner_.outputOf(
+        wget->path, {QStringLiteral("--version")}, wgetReach(-1, {}, qgetenv("HOME"), qgetenv("WGETRC")), 256);
+    askedWget_ = wget;
+    wget2_ = version && isWget2(*version);
+    return wget2_;
+}
+
 PressOutcome DownloadCommand::PressFlow::run()
 {
     return outcome(steps());
@@ -273,6 +287,8 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
     press_ = {folder.fileFor(address_), requestAddress(address_), wgetCall(address_)};
 
     command_.setState(State::Asking);
+    if (command_.runsWget2())
+        return {PressEnding::Wget2, {}};
     const SizeAnswer answered = probe();
     serverLength_ = answered.serverLength;
     if (answered.failed)

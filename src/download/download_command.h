@@ -18,6 +18,12 @@
 // bytes brought back and continued. After the run, the server's digest (digest.h), or a
 // second comparison where none is published, decides whether the finished
 // file stays under the name.
+//
+// wget must be GNU Wget 1.x: Wget2 does not continue the empty file a press
+// locks for it. The first press asks the wget on PATH for its version (and
+// asks again only once another file stands there); a press meeting Wget2
+// ends before it asks the server or makes anything. A wget whose version
+// cannot be read is taken for 1.x.
 
 #include "download/download_folder.h"
 #include "download/press_outcome.h"
@@ -94,6 +100,8 @@ private:
     // Shows the state: the caption reads "Pause" while wget runs, and the
     // address box is enabled only when idle.
     void setState(State state);
+    // Whether the wget on PATH is Wget2, asked of it once per file.
+    bool runsWget2();
 
     CommandView &view_;
     platform::HttpProbe &sizeProbe_;
@@ -105,6 +113,9 @@ private:
     PressFlow *flow_ = nullptr; // the running press, in click()'s frame
     QElapsedTimer pressedAt_;   // the press from idle
     std::chrono::milliseconds doubleClickInterval_{0};
+    // The wget last asked for its version, and whether it said Wget2.
+    std::optional<platform::ProgramFile> askedWget_;
+    bool wget2_ = false;
 };
 
 } // namespace download

@@ -29,4 +29,10 @@ platform::Reach wgetReach(int file, const QList<quint16> &ports, const QByteArra
     return reach;
 }
 
+bool isWget2(QByteArrayView version)
+{
+    const qsizetype end = version.indexOf('\n');
+    return version.first(end < 0 ? version.size() : end).startsWith("GNU Wget2 ");
+}
+
 } // namespace download

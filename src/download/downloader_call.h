@@ -34,4 +34,10 @@ DownloaderCall wgetCall(const QString &address);
 // size request went to) with 53, for a resolver answer too long for UDP.
 platform::Reach wgetReach(int file, const QList<quint16> &ports, const QByteArray &home, const QByteArray &wgetrc);
 
+// Whether `version`, what `wget --version` printed, names Wget2 ("GNU Wget2
+// 2.1.0 - multithreaded ..."), which does not continue the empty file a press
+// locks for it but writes `<name>.1` beside it. Only a first line that says
+// so counts: anything else, nothing at all among it, is GNU Wget 1.x.
+bool isWget2(QByteArrayView version);
+
 } // namespace download

@@ -16,6 +16,8 @@ QString endingText(PressEnding ending)
         return QStringLiteral("not downloaded: the address is not http:// and more");
     case PressEnding::NoFolder:
         return QStringLiteral("not downloaded: the working folder has no name (was it deleted?)");
+    case PressEnding::Wget2:
+        return QStringLiteral("not downloaded: the wget on PATH is Wget2, which does not continue a file; Brindle needs GNU Wget 1.x");
     case PressEnding::NoAnswer:
         return QStringLiteral("not downloaded: the size request failed");
     case PressEnding::NoSize:

@@ -17,6 +17,7 @@ Q_DECLARE_LOGGING_CATEGORY(pressLog)
 enum class PressEnding {
     Refused,       // the address lacks the prefix or is nothing but it: only remembered
     NoFolder,      // the working folder has no name (it was deleted): nothing asked, nothing made
+    Wget2,         // the wget on PATH is Wget2, which does not continue the file locked for it: nothing asked, nothing made
     NoAnswer,      // the size request failed: no answer, an error status, too many redirects, a header block without end
     NoSize,        // the total is not above 0: the answer gave none, and no number kept one from a press before
     HeldElsewhere, // the file is held: its lock by another Brindle or a wget a Brindle left (this one's too), or open for writing elsewhere

@@ -29,9 +29,26 @@ Runner::Result Runner::runAndWait(const QString &program, const QStringList &arg
     confinement_ = started.confinement;
     if (!started.process)
         return {started.error, std::nullopt};
-    ++runs_;
+    const std::optional<int> status = wait(*started.process);
+    started.process->close();
+    return {std::nullopt, status};
+}
 
-    platform::ChildProcess &process = *started.process;
+std::optional<QByteArray> Runner::outputOf(const QString &program, const QStringList &arguments,
+                                           const platform::Reach &reach, qsizetype limit)
+{
+    auto started = platform::ChildProcess::start(program, arguments, std::nullopt, -1, reach, true);
+    if (!started.process)
+        return std::nullopt;
+    const std::optional<int> status = wait(*started.process);
+    const QByteArray output = started.process->output(limit);
+    started.process->close();
+    return status == 0 ? std::optional(output) : std::nullopt;
+}
+
+std::optional<int> Runner::wait(platform::ChildProcess &process)
+{
+    ++runs_;
     // A nested run replaces waitedProcess_ with its own; this run keeps its
     // own process in its frame and never touches the nested one's.
     waitedProcess_ = &process;
@@ -52,9 +69,7 @@ Runner::Result Runner::runAndWait(const QString &program, const QStringList &arg
         waitedProcess_ = nullptr;
         escalation_.stop();
     }
-    const std::optional<int> status = process.exitStatus();
-    process.close();
-    return {std::nullopt, status};
+    return process.exitStatus();
 }
 
 void Runner::terminate()

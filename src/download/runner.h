@@ -59,10 +59,21 @@ public:
     void terminate();
     void kill();
 
+    // Runs the program as runAndWait does, without input or lock, and
+    // returns the first `limit` bytes of its standard output, once it has
+    // ended by itself with status 0; nothing when it could not start or
+    // did not end so.
+    std::optional<QByteArray> outputOf(const QString &program, const QStringList &arguments,
+                                       const platform::Reach &reach, qsizetype limit);
+
     // The Confinement::Part flags that applied to the run started last.
     unsigned confinement() const { return confinement_; }
 
 private:
+    // Waits in a nested event loop until `process` has ended, as
+    // runAndWait says, and returns how it ended; leaves it unreaped.
+    std::optional<int> wait(platform::ChildProcess &process);
+
     // The process of the run started last, which lives in that run's frame;
     // cleared when that run returns.
     platform::ChildProcess *waitedProcess_ = nullptr;

@@ -4,16 +4,21 @@
 #include <QScopeGuard>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,10 +62,42 @@ pid_t processGroupOf(const char *pid)
     return group;
 }
 
+// Marks every descriptor from `first` to `last` close-on-exec, with
+// close_range where the kernel has it (Linux 5.11), else one by one up to the
+// soft limit on descriptors. Marked, not closed: the Landlock ruleset and the
+// error pipe are still needed before exec.
+void closeOnExec(unsigned first, unsigned last)
+{
+    if (first > last || ::syscall(SYS_close_range, first, last, CLOSE_RANGE_CLOEXEC) == 0
+        || (errno != ENOSYS && errno != EINVAL))
+        return;
+    // Descriptors lie below the soft limit (but for any opened before it
+    // was lowered); without one, below the kernel's default ceiling, 2^20.
+    rlimit limit{};
+    const rlim_t ceiling = ::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY
+                               ? limit.rlim_cur
+                               : rlim_t(1) << 20;
+    const rlim_t end = std::min<rlim_t>(ceiling, rlim_t(last) + 1);
+    for (rlim_t fd = first; fd < end && fd <= INT_MAX; ++fd)
+        ::fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
+}
+
+// Leaves the child only its standard streams and `kept` (-1 for none) across
+// exec, whatever a library of Brindle's opened without close-on-exec.
+void keepOnlyAcrossExec(int kept)
+{
+    if (kept < 3) {
+        closeOnExec(3, ~0u);
+        return;
+    }
+    closeOnExec(3, static_cast<unsigned>(kept) - 1);
+    closeOnExec(static_cast<unsigned>(kept) + 1, ~0u);
+}
+
 // Only async-signal-safe calls between fork and exec.
 // A failure to confine is written as its errno negated.
-[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int inheritedDescriptor,
-                            const Confinement *confinement, int errorPipe)
+[[noreturn]] void execChild(const char *path, char *const argv[], pid_t parent, int input, int output,
+                            int inheritedDescriptor, const Confinement *confinement, int errorPipe)
 {
     // An ignored signal stays ignored across exec: a Brindle started with
     // SIGTERM ignored would hand wget a Pause it cannot hear. Every signal
@@ -84,12 +121,13 @@ pid_t processGroupOf(const char *pid)
     const int null = ::open("/dev/null", O_RDWR);
     // dup2 onto itself keeps close-on-exec, so an input already on 0 has it cleared.
     const bool inputReady = input < 0 || (input == 0 ? ::fcntl(0, F_SETFD, 0) == 0 : ::dup2(input, 0) == 0);
-    if (null < 0 || (input < 0 && ::dup2(null, 0) < 0) || !inputReady || ::dup2(null, 1) < 0
+    if (null < 0 || (input < 0 && ::dup2(null, 0) < 0) || !inputReady || ::dup2(output >= 0 ? output : null, 1) < 0
         || ::dup2(null, 2) < 0 || (inheritedDescriptor >= 0 && ::fcntl(inheritedDescriptor, F_SETFD, 0) != 0)) {
         failure = errno;
     } else {
         if (null > 2)
             ::close(null);
+        keepOnlyAcrossExec(inheritedDescriptor);
         // Last, so everything before it may still reach what it needs.
         if (confinement && (failure = -confinement->applyInChild()) != 0) {
             [[maybe_unused]] const auto written = ::write(errorPipe, &failure, sizeof failure);
@@ -145,7 +183,7 @@ int inputFile(const QByteArray &input)
 
 ChildProcess::Started ChildProcess::start(const QString &program, const QStringList &arguments,
                                           const std::optional<QByteArray> &input, int inheritedDescriptor,
-                                          const std::optional<Reach> &reach)
+                                          const std::optional<Reach> &reach, bool keepsOutput)
 {
     stopKernelReapingChildren();
     const QString path = QStandardPaths::findExecutable(program);
@@ -177,8 +215,13 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
     const int inputFd = input ? inputFile(*input) : -1;
     if (input && inputFd < 0)
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(errno))};
+    const int outputFd = keepsOutput ? ::memfd_create("brindle-output", MFD_CLOEXEC) : -1;
+    const auto closeOutput = qScopeGuard([&outputFd] {
+        if (outputFd >= 0)
+            ::close(outputFd);
+    });
     int errorPipe[2];
-    if (::pipe2(errorPipe, O_CLOEXEC) != 0) {
+    if ((keepsOutput && outputFd < 0) || ::pipe2(errorPipe, O_CLOEXEC) != 0) {
         const int error = errno;
         if (inputFd >= 0)
             ::close(inputFd);
@@ -196,7 +239,7 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         return {std::nullopt, QString::fromLocal8Bit(std::strerror(error))};
     }
     if (pid == 0)
-        execChild(storage.front().constData(), argv.data(), parent, inputFd, keptFd,
+        execChild(storage.front().constData(), argv.data(), parent, inputFd, outputFd, keptFd,
                   confinement ? &*confinement : nullptr, errorPipe[1]);
 
     if (inputFd >= 0)
@@ -214,14 +257,16 @@ ChildProcess::Started ChildProcess::start(const QString &program, const QStringL
         return {std::nullopt, childError < 0 ? QStringLiteral("%1: not confined: %2").arg(program, reason)
                                              : QStringLiteral("%1: %2").arg(program, reason)};
     }
-    return {ChildProcess(pid, pidfdOpen(pid)), QString(), confinement ? confinement->parts() : 0u};
+    ChildProcess child(pid, pidfdOpen(pid), keepsOutput ? ::fcntl(outputFd, F_DUPFD_CLOEXEC, 0) : -1);
+    return {std::move(child), QString(), confinement ? confinement->parts() : 0u};
 }
 
 ChildProcess::ChildProcess(ChildProcess &&other) noexcept
-    : pid_(other.pid_), pidfd_(other.pidfd_), reaped_(other.reaped_)
+    : pid_(other.pid_), pidfd_(other.pidfd_), output_(other.output_), reaped_(other.reaped_)
 {
     other.pid_ = -1;
     other.pidfd_ = -1;
+    other.output_ = -1;
     other.reaped_ = true;
 }
 
@@ -319,6 +364,29 @@ void ChildProcess::close()
         ::close(pidfd_);
         pidfd_ = -1;
     }
+    if (output_ >= 0) {
+        ::close(output_);
+        output_ = -1;
+    }
+}
+
+QByteArray ChildProcess::output(qsizetype limit) const
+{
+    if (output_ < 0)
+        return {};
+    QByteArray bytes(limit, Qt::Uninitialized);
+    const ssize_t got = ::pread(output_, bytes.data(), static_cast<size_t>(limit), 0);
+    bytes.resize(got > 0 ? got : 0);
+    return bytes;
+}
+
+std::optional<ProgramFile> programOnPath(const QString &program)
+{
+    const QString path = QStandardPaths::findExecutable(program);
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    return ProgramFile{path, info.st_dev, info.st_ino, qint64(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec};
 }
 
 } // namespace platform

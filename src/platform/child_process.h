@@ -35,16 +35,20 @@ public:
     // for what must not show on a command line. `inheritedDescriptor`, when
     // not -1, is a descriptor whose open file the child inherits (as a
     // duplicate numbered 3 or above): a lock that must last as long as any
-    // process of the run can write. `reach`, when
+    // process of the run can write. The standard streams and that one are
+    // all the child keeps of this process's descriptors: any other,
+    // whatever opened it, is closed as it executes the program. `reach`, when
     // given, confines the child to it (see confinement.h) before it
-    // executes the program; Started says which parts applied.
+    // executes the program; Started says which parts applied. With
+    // `keepsOutput`, the child's standard output goes to an anonymous
+    // in-memory file instead of /dev/null, for output() to read.
     //
     // An ignored SIGCHLD (inherited from whatever started Brindle) is put
     // back to its default first, so the kernel never reaps a child behind
     // this object's back and its pid stays pinned until close().
     static Started start(const QString &program, const QStringList &arguments,
                          const std::optional<QByteArray> &input = std::nullopt, int inheritedDescriptor = -1,
-                         const std::optional<Reach> &reach = std::nullopt);
+                         const std::optional<Reach> &reach = std::nullopt, bool keepsOutput = false);
 
     ChildProcess(ChildProcess &&other) noexcept;
     ChildProcess &operator=(ChildProcess &&) = delete;
@@ -74,6 +78,9 @@ public:
     // is gone (readable) and close. Nothing when none is left, or when the
     // child still runs or was reaped.
     std::vector<int> killRestOfGroup();
+    // The first `limit` bytes the child wrote to its standard output, when
+    // started with keepsOutput; empty otherwise, and after close().
+    QByteArray output(qsizetype limit) const;
     // Releases the handle and reaps the child. A child still running at this
     // point is killed with its group, and what is left of its group after
     // the child ended by itself is killed, so nothing of the run goes on
@@ -81,14 +88,28 @@ public:
     void close();
 
 private:
-    ChildProcess(pid_t pid, int pidfd) : pid_(pid), pidfd_(pidfd) {}
+    ChildProcess(pid_t pid, int pidfd, int output) : pid_(pid), pidfd_(pidfd), output_(output) {}
     // Sends `signal` to the unreaped child and its group.
     bool signal(int signal);
 
     pid_t pid_ = -1;
     int pidfd_ = -1;
+    int output_ = -1; // the memfd behind the child's standard output; -1 for none
     bool reaped_ = false;
 };
+
+// The file `program` names on PATH, as start() finds it, told apart from
+// any other by its inode and change time: a program replaced under the same
+// path is another. Nothing when PATH holds none.
+struct ProgramFile
+{
+    QString path;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 changed = 0; // nanoseconds
+    bool operator==(const ProgramFile &) const = default;
+};
+std::optional<ProgramFile> programOnPath(const QString &program);
 
 struct ChildProcess::Started
 {

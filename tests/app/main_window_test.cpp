@@ -514,7 +514,8 @@ private slots:
         QTest::addColumn<bool>("active");
         QTest::addColumn<bool>("notifies");
         const QList<std::pair<const char *, PressEnding>> told{
-            {"no folder", PressEnding::NoFolder},       {"no answer", PressEnding::NoAnswer},
+            {"no folder", PressEnding::NoFolder},       {"Wget2", PressEnding::Wget2},
+            {"no answer", PressEnding::NoAnswer},
             {"no size", PressEnding::NoSize},           {"held elsewhere", PressEnding::HeldElsewhere},
             {"unlockable", PressEnding::Unlockable},    {"undecided", PressEnding::Undecided},
             {"not set aside", PressEnding::NotSetAside}, {"not replaced", PressEnding::NotReplaced},
@@ -574,6 +575,11 @@ private slots:
         QTest::newRow("control characters") << "" << PressEnding::HeldElsewhere << QByteArray("/d/a\nb\x7f") << ""
                                             << qint64(0) << "a%0Ab%7F"
                                             << "Not downloaded: another Brindle or program is writing the file";
+        // A name that would read "invoice0_hs.jpg": written as the log line writes it.
+        QTest::newRow("direction override and C1")
+            << "" << PressEnding::NotStarted << QByteArray("/d/invoice0_\xe2\x80\xaegpj.sh\xc2\x9b")
+            << "wget: \u202e" << qint64(-1) << "invoice0_%E2%80%AEgpj.sh%C2%9B"
+            << "Not downloaded: wget could not be started (wget: %E2%80%AE)";
         QTest::newRow("de downloaded") << "de_DE" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << size
                                        << "f.iso" << "Heruntergeladen, 1,5 MB";
         QTest::newRow("fr wget ended early")
@@ -586,6 +592,8 @@ private slots:
         QTest::newRow("size untold, wget failed")
             << "" << PressEnding::Failed << QByteArray("/d/s.bin") << "exit status 4, the network failed" << qint64(1 << 20)
             << "s.bin" << "Not downloaded: wget failed (exit status 4, the network failed)";
+        QTest::newRow("de Wget2") << "de_DE" << PressEnding::Wget2 << QByteArray("/d/f.iso") << "" << qint64(-1) << "f.iso"
+                                  << "Nicht heruntergeladen: Das wget im PATH ist Wget2; Brindle braucht GNU Wget 1.x";
         QTest::newRow("es no size") << "es_ES" << PressEnding::NoSize << QByteArray("/d/f.iso") << "" << qint64(-1)
                                     << "f.iso" << "No descargado: el servidor no indicó ningún tamaño";
     }

@@ -1,3 +1,4 @@
+#include "download/address_rules.h"
 #include "download/download_command.h"
 #include "download/remembered_address.h"
 #include "platform/confinement.h"
@@ -1265,6 +1266,8 @@ private slots:
         QTest::newRow("FIFO") << "fifo" << false << false << Ending::Unlockable;
         // Another Brindle, or a wget it left, holds the file's lock.
         QTest::newRow("held elsewhere") << "held" << false << false << Ending::HeldElsewhere;
+        // Wget2 would write f.bin.1 beside the locked file: nothing is made.
+        QTest::newRow("Wget2 on PATH") << "Wget2" << false << false << Ending::Wget2;
         QTest::newRow("nothing, failing GET") << "" << true << false << Ending::Failed;
         QTest::newRow("dangling link, failing GET") << "dangling" << true << false << Ending::Failed;
         QTest::newRow("the user's own file") << "own" << true << false << Ending::Ended;
@@ -1337,6 +1340,9 @@ private slots:
         std::optional<testing::FakeWget> wget;
         if (under == QStringLiteral("longer"))
             wget.emplace(QStringLiteral("sleep 0.5; head -c 150 /dev/zero >> f.bin"));
+        else if (under == QStringLiteral("Wget2"))
+            wget.emplace(QStringLiteral("exec sleep 1"),
+                         QStringLiteral("GNU Wget2 2.1.0 - multithreaded metalink/file/website downloader\n\n+digest"));
         else if (under == QStringLiteral("longer, moved")) // its first byte tells it has the file open
             wget.emplace(QStringLiteral("exec 4>>f.bin; printf x >&4; sleep 2; head -c 150 /dev/zero >&4"));
         else if (!runs || under == QStringLiteral("own") || under == QStringLiteral("relinked") || abandon)
@@ -1386,6 +1392,10 @@ private slots:
         } else if (under == QStringLiteral("own")) {
             QCOMPARE(QFileInfo(QStringLiteral("f.bin.1")).size(), qint64(10004));
             QVERIFY(!name.exists());
+        } else if (under == QStringLiteral("Wget2")) {
+            QCOMPARE(testing::namesIn(QDir::currentPath().toLocal8Bit()), QList<QByteArray>());
+            QVERIFY(describe(shownAddress(f.view.text), *f.command.outcome())
+                        .endsWith(QStringLiteral("f.bin: not downloaded: the wget on PATH is Wget2, which does not continue a file; Brindle needs GNU Wget 1.x")));
         } else if (under == QStringLiteral("held")) {
             QCOMPARE(name.size(), qint64(10004));
             QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin.1")));

@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUdpSocket>
 #include <functional>
 #include <memory>
 
@@ -78,24 +79,40 @@ private:
     int port_ = 0;
 };
 
-// Opens `path` to append to, made when missing, on a descriptor every child
-// inherits (not close-on-exec, at 100 or above): how a confined child
-// reports to a test, since it can open nothing of the test's. -1 on failure.
-int inheritedAppender(const QString &path);
+// A loopback UDP port that keeps, in order, every datagram sent to it: how
+// a confined child reports to a test. It holds none of the test's files or
+// descriptors; UDP is the one channel confinement leaves open (the
+// resolver's), so the child needs nothing but the port's number.
+class ReportPort
+{
+public:
+    ReportPort();
+    // Where bash sends to it: `echo $? >"$path"`.
+    QString path() const;
+    // Everything received so far, in the order sent.
+    QByteArray received();
+
+private:
+    QUdpSocket socket_;
+    QByteArray received_;
+};
 
 // Puts a folder first on PATH holding a "wget" that logs its arguments and
 // its standard input and sleeps `seconds`. Restores PATH on destruction. It
-// logs through an inherited descriptor, so also when Brindle confines it.
+// logs through a ReportPort, so also when Brindle confines it. Asked for its
+// version (`wget --version`), it prints `version` and ends, logging nothing.
 class FakeWget
 {
 public:
     explicit FakeWget(double seconds = 0);
     // Runs the shell commands `then` after logging instead of sleeping; in
-    // them $here names the stand-in's folder.
-    explicit FakeWget(const QString &then);
+    // them $here names the stand-in's folder and $report a ReportPort's path
+    // (reports()).
+    explicit FakeWget(const QString &then, const QString &version = QString());
     ~FakeWget();
     QList<QStringList> calls() const; // one entry per run: its arguments
     QList<QByteArray> inputs() const; // one entry per run: its standard input
+    QByteArray reports() const;       // what `then` sent to $report
     QString filePath(const QString &name) const { return dir_.filePath(name); } // in its folder
 
 private:
@@ -103,7 +120,8 @@ private:
 
     QTemporaryDir dir_;
     QByteArray previousPath_;
-    int log_ = -1;
+    mutable ReportPort log_;
+    mutable ReportPort reports_;
 };
 
 // Writes `size` pseudo-random bytes; returns the file's SHA-256.
