@@ -23,8 +23,11 @@ are comma-separated key=value pairs that shape the answer:
                stretch alone; "span" one 206 from the first stretch's start
                to the last one's end; a number N, a multipart answer of the
                first N stretches only, the rest dropped without a word (as
-               lighttpd does beyond its limit), in reverse order
+               lighttpd does beyond its limit), in reverse order; "page" a
+               200 with an HTML page; "shifted" a multipart answer whose
+               parts hold the bytes one further on than they say
   headcl=N     Content-Length N on HEAD only; GET serves the file as it is
+  noaccept=1   say nothing of ranges on HEAD (no Accept-Ranges), serving them
   turnaway=N   answer the first N requests with this path 503 (a server
                busy for a while), with Retry-After: S when retryafter=S is
                given ("date": an HTTP date 2 s ahead)
@@ -233,7 +236,7 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header("Content-Length", "")
         elif cl != "none":
             self.send_header("Content-Length", urllib.parse.unquote(cl))
-        if "norange" not in options:
+        if "norange" not in options and "noaccept" not in options:
             self.send_header("Accept-Ranges", "bytes")
         self.validators(name, options)
         self.send_header("Connection", "close")
@@ -353,6 +356,12 @@ class Handler(BaseHTTPRequestHandler):
                 return
             if how.isdigit():
                 self.multipart(header, size, read, ranges=list(reversed(ranges[:int(how)])))
+                return
+            if how == "page":
+                self.error_page(200)
+                return
+            if how == "shifted":
+                self.multipart(header, size, lambda offset, length: read(offset + 1, length))
                 return
             header = "bytes=%d-%d" % (ranges[0][0], (ranges[0][1] if how == "first" else ranges[-1][1]) - 1)
             several = False

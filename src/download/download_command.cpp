@@ -132,10 +132,15 @@ private:
     Ending setAside(Ending ending);
 
     // The server's answer for each stretch: those that came with the size,
-    // the rest asked for together; then each stretch that an answer to
-    // several ranges did not hold (askAgainAlone), one range a request, all
-    // together.
+    // the rest asked for together.
     QList<StretchAnswer> stretchAnswers(const QList<Stretch> &stretches);
+    // Those answers, and then, for each stretch whose bytes under the name
+    // are `own` and that an answer to several ranges did not show to be the
+    // same (askAgainAlone), the answer to that stretch alone, all asked at
+    // once; from a server that sent its whole file for several and does not
+    // say it serves ranges, one stretch first, the rest only where that one
+    // came as asked.
+    QList<StretchAnswer> answersFor(const QList<Stretch> &stretches, const QList<std::optional<QByteArray>> &own);
     // The comparison's requests, within its one deadline.
     QList<platform::HttpProbe::Answer> ask(const QList<platform::HttpProbe::Request> &requests);
     // When a difference from the server's bytes makes the file another:
@@ -560,23 +565,34 @@ QList<StretchAnswer> DownloadCommand::PressFlow::stretchAnswers(const QList<Stre
     qsizetype next = 0;
     for (const std::optional<StretchAnswer> &answer : std::as_const(found))
         result << (answer ? *answer : stretchAnswerOf(answers.first(), next++, asked.size()));
-
-    // What the answers to several ranges left out, each asked for alone,
-    // all at once: only a single range's answer can tell that it is missing.
-    QList<qsizetype> missing;
-    QList<platform::HttpProbe::Request> alone;
-    for (qsizetype i = 0; i < result.size(); ++i) {
-        if (press_.request && askAgainAlone(result[i], servesRanges_)) {
-            missing << i;
-            alone << platform::HttpProbe::Request{*press_.request, rangesOf({stretches[i]})};
-        }
-    }
-    if (alone.isEmpty())
-        return result;
-    const QList<platform::HttpProbe::Answer> again = ask(alone);
-    for (qsizetype i = 0; i < again.size(); ++i)
-        result[missing[i]] = stretchAnswerOf(again[i]);
     return result;
+}
+
+QList<StretchAnswer> DownloadCommand::PressFlow::answersFor(const QList<Stretch> &stretches,
+                                                            const QList<std::optional<QByteArray>> &own)
+{
+    QList<StretchAnswer> answers = stretchAnswers(stretches);
+    QList<qsizetype> open;
+    for (qsizetype i = 0; i < stretches.size(); ++i)
+        if (press_.request && own[i] && askAgainAlone(answers[i], compareStretch(stretches[i], answers[i], *own[i])))
+            open << i;
+    const auto alone = [&](qsizetype i) { return platform::HttpProbe::Request{*press_.request, rangesOf({stretches[i]})}; };
+    // A server that sent its whole file for several ranges, and says nothing
+    // of serving ranges, may send it for one too: one stretch tells first.
+    if (!open.isEmpty() && !servesRanges_ && answers[open.first()].status == 200) {
+        const qsizetype first = open.takeFirst();
+        const platform::HttpProbe::Answer answer = ask({alone(first)}).first();
+        answers[first] = stretchAnswerOf(answer);
+        if (answer.status != 206)
+            return answers;
+    }
+    QList<platform::HttpProbe::Request> requests;
+    for (const qsizetype i : std::as_const(open))
+        requests << alone(i);
+    const QList<platform::HttpProbe::Answer> again = requests.isEmpty() ? QList<platform::HttpProbe::Answer>() : ask(requests);
+    for (qsizetype i = 0; i < again.size(); ++i)
+        answers[open[i]] = stretchAnswerOf(again[i]);
+    return answers;
 }
 
 QList<platform::HttpProbe::Answer> DownloadCommand::PressFlow::ask(const QList<platform::HttpProbe::Request> &requests)
@@ -587,17 +603,20 @@ QList<platform::HttpProbe::Answer> DownloadCommand::PressFlow::ask(const QList<p
 Match DownloadCommand::PressFlow::compare(const platform::FileLock &file, const QList<Stretch> &stretches,
                                           DifferenceCounts counts)
 {
-    const QList<StretchAnswer> servers = stretchAnswers(stretches);
+    QList<std::optional<QByteArray>> own;
+    for (const Stretch &stretch : stretches)
+        own << file.read(stretch.from, stretch.to - stretch.from);
+    const QList<StretchAnswer> servers = answersFor(stretches, own);
     QList<Stretch> differing;
+    QList<std::optional<QByteArray>> differingOwn;
     QList<std::optional<QByteArray>> differingBytes;
     bool unknown = false;
     for (qsizetype i = 0; i < stretches.size(); ++i) {
-        const Stretch &stretch = stretches[i];
-        const std::optional<QByteArray> own = file.read(stretch.from, stretch.to - stretch.from);
-        const Match match = own ? compareStretch(stretch, servers[i], *own) : Match::Unknown;
+        const Match match = own[i] ? compareStretch(stretches[i], servers[i], *own[i]) : Match::Unknown;
         unknown = unknown || match == Match::Unknown;
         if (match == Match::Different) {
-            differing << stretch;
+            differing << stretches[i];
+            differingOwn << own[i];
             differingBytes << servers[i].bytes;
         }
     }
@@ -608,7 +627,7 @@ Match DownloadCommand::PressFlow::compare(const platform::FileLock &file, const 
         return Match::Different;
     // A server that writes something new into every answer (a time, a
     // token) tells nothing about the file by its bytes.
-    const QList<StretchAnswer> again = stretchAnswers(differing);
+    const QList<StretchAnswer> again = answersFor(differing, differingOwn);
     for (qsizetype i = 0; i < differing.size(); ++i) {
         if (differingBytes[i] && again[i].bytes != differingBytes[i])
             return Match::Unknown;

@@ -10,11 +10,14 @@ DownloaderCall wgetCall(const QString &address)
     // line; wget told so reads the address and names the file as in a UTF-8
     // locale, where outside one it would convert both through the locale.
     const QString encoding = QStringLiteral("--local-encoding=UTF-8");
+    // A server that turns a request away for a while (a rate limit that
+    // Brindle's own requests used up) is asked again, as for a lost connection.
+    const QString busy = QStringLiteral("--retry-on-http-error=429,503");
     if (!holdsPassword(address))
-        return {{QStringLiteral("-c"), encoding, address}, std::nullopt};
+        return {{QStringLiteral("-c"), encoding, busy, address}, std::nullopt};
     const QByteArray line = percentEscaped(address.toUtf8(),
                                            [](unsigned char byte) { return byte == ' ' || isControl(byte); });
-    return {{QStringLiteral("-c"), encoding, QStringLiteral("-i"), QStringLiteral("-")}, line + '\n'};
+    return {{QStringLiteral("-c"), encoding, busy, QStringLiteral("-i"), QStringLiteral("-")}, line + '\n'};
 }
 
 platform::Reach wgetReach(int file, const QList<quint16> &ports, const QByteArray &home, const QByteArray &wgetrc)

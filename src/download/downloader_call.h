@@ -17,13 +17,14 @@ struct DownloaderCall
     std::optional<QByteArray> input; // wget's standard input, when used
 };
 
-// `wget -c --local-encoding=UTF-8 <address>` exactly, the address as one
-// argument; for an address with a password `wget -c --local-encoding=UTF-8
-// -i -` reading the address as one line, every blank and control byte
-// written as %XX, which wget sends and names the file by as it would the raw
-// byte, so no byte can start a second address. The address is UTF-8, and
-// wget is told so: it names the file and asks for it the same way in every
-// locale (and whatever local_encoding a wgetrc sets).
+// `wget -c --local-encoding=UTF-8 --retry-on-http-error=429,503 <address>`
+// exactly, the address as one argument; for an address with a password the
+// same with `-i -` for the address, wget reading it as one line, every blank
+// and control byte written as %XX, which wget sends and names the file by as
+// it would the raw byte, so no byte can start a second address. The address
+// is UTF-8, and wget is told so: it names the file and asks for it the same
+// way in every locale (and whatever local_encoding a wgetrc sets). A 429 or
+// 503 is a wait to wget, as it is to Brindle's own requests.
 DownloaderCall wgetCall(const QString &address);
 
 // What wget may reach (see confinement.h): the file it writes (`file`, a

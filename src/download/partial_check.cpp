@@ -28,6 +28,22 @@ QList<Stretch> joined(Stretch first, Stretch second, qint64 length, const QList<
     return result;
 }
 
+// What the answer's bytes say, whatever it answered.
+Match compareBytes(const Stretch &stretch, const StretchAnswer &server, const QByteArray &own)
+{
+    // A range past the end of the server's file means its file is shorter.
+    if (server.failed)
+        return server.status == 416 ? Match::Different : Match::Unknown;
+    if (!server.bytes)
+        return Match::Unknown;
+    if (server.serverLength && *server.serverLength < stretch.to)
+        return Match::Different;
+    // A server may send less than asked for, and say so; what it sent decides.
+    if (server.bytes->isEmpty())
+        return Match::Unknown;
+    return *server.bytes == own.left(server.bytes->size()) ? Match::Same : Match::Different;
+}
+
 } // namespace
 
 StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index, qsizetype rangesAsked)
@@ -35,12 +51,9 @@ StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizety
     return {answer.failed(), answer.status, answer.rangeBytes.value(index), answer.serverLength, rangesAsked <= 1};
 }
 
-bool askAgainAlone(const StretchAnswer &answer, bool servesRanges)
+bool askAgainAlone(const StretchAnswer &answer, Match match)
 {
-    if (answer.alone || answer.bytes || answer.status == 0)
-        return false;
-    // A whole file from a server that serves no ranges is all it would send.
-    return answer.status != 200 || servesRanges;
+    return !answer.alone && answer.status != 0 && match != Match::Same;
 }
 
 bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength)
@@ -63,17 +76,8 @@ QList<Stretch> stretchesAfterRun(qint64 lengthAtStart, qint64 length, const QLis
 
 Match compareStretch(const Stretch &stretch, const StretchAnswer &server, const QByteArray &own)
 {
-    // A range past the end of the server's file means its file is shorter.
-    if (server.failed)
-        return server.status == 416 && server.alone ? Match::Different : Match::Unknown;
-    if (!server.bytes)
-        return Match::Unknown;
-    if (server.serverLength && *server.serverLength < stretch.to)
-        return Match::Different;
-    // A server may send less than asked for, and say so; what it sent decides.
-    if (server.bytes->isEmpty())
-        return Match::Unknown;
-    return *server.bytes == own.left(server.bytes->size()) ? Match::Same : Match::Different;
+    const Match match = compareBytes(stretch, server, own);
+    return match == Match::Different && !server.alone ? Match::Unknown : match;
 }
 
 } // namespace download

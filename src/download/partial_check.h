@@ -71,21 +71,23 @@ struct StretchAnswer
 StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index = 0,
                               qsizetype rangesAsked = 1);
 
-// Whether a stretch so answered is worth asking for again, alone: the answer
-// was to several ranges and holds none of its bytes, though the server
-// answered, and a server that says it serves ranges (`servesRanges`) may
-// answer a single one where it did not answer them together.
-bool askAgainAlone(const StretchAnswer &answer, bool servesRanges);
-
 enum class Match {
     Same,      // the file holds the server's bytes there
     Different, // it does not, or the server's file is shorter
     Unknown,   // the server could not tell: no answer, or one without the bytes
 };
 
+// Whether a stretch whose answer `match`ed so is asked for again, alone: the
+// server answered a request of several ranges, and that answer did not
+// show the stretch to be the same.
+bool askAgainAlone(const StretchAnswer &answer, Match match);
+
 // The server's answer for `stretch` against the file's own bytes there.
 // Bytes the server sent decide; a file of the server's that ends before the
-// stretch does is another file, as a 416 to the stretch alone says.
+// stretch does is another file, as a 416 to the stretch alone says. An
+// answer to several ranges can only show the stretch the same: bytes that
+// differ there, or a length that ends before it, may be the server's way of
+// answering several (an error page, a part mislabelled), and tell nothing.
 Match compareStretch(const Stretch &stretch, const StretchAnswer &server, const QByteArray &own);
 
 } // namespace download

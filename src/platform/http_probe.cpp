@@ -180,8 +180,9 @@ std::optional<std::chrono::milliseconds> retryAfterOf(const HttpProbe::Answer &a
         return std::nullopt;
     bool ok = false;
     const qint64 seconds = value->trimmed().toLongLong(&ok);
+    // A day is beyond any deadline, and keeps the milliseconds in range.
     if (ok && seconds >= 0)
-        return std::chrono::seconds(seconds);
+        return std::chrono::seconds(std::min<qint64>(seconds, 86400));
     // HTTP writes its dates in GMT, which not every Qt reads as a zone.
     QString date = value->trimmed();
     if (date.endsWith(QLatin1String(" GMT")))
@@ -260,15 +261,13 @@ std::optional<QPair<QByteArray, QByteArray>> netrcEntry(const QString &host, con
             found = ours;
             login.clear();
             password.clear();
-        } else if (ours && (word == "login" || word == "user")) {
+        } else if (ours && word == "login") {
             login = next;
-        } else if (ours && (word == "password" || word == "passwd")) {
+        } else if (ours && word == "password") {
             password = next;
         }
-        i += (word == "machine" || word == "login" || word == "user" || word == "password" || word == "passwd"
-              || word == "account" || word == "macdef")
-                 ? 1
-                 : 0;
+        // wget knows no other words that take one (not "user" or "passwd").
+        i += (word == "machine" || word == "login" || word == "password" || word == "account" || word == "macdef") ? 1 : 0;
     }
     if (!found || (!user.isEmpty() && login != user))
         return std::nullopt;

@@ -403,9 +403,9 @@ private slots:
         child<QLineEdit>(window, "addressBox")->setText(address);
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
         if (userInfo.isEmpty()) {
-            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"), address}}));
+            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"), QStringLiteral("--retry-on-http-error=429,503"), address}}));
         } else {
-            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"),
+            QCOMPARE(wget.calls(), (QList<QStringList>{{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"), QStringLiteral("--retry-on-http-error=429,503"),
                                                         QStringLiteral("-i"), QStringLiteral("-")}}));
             QCOMPARE(wget.inputs(), QList<QByteArray>{*download::wgetCall(address).input});
         }

@@ -332,7 +332,7 @@ private slots:
         Runner runner;
         const download::DownloaderCall call = download::wgetCall(address);
         run(runner, QStringLiteral("wget"), call.arguments, call.input);
-        const QStringList arguments = QStringList{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8")}
+        const QStringList arguments = QStringList{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"), QStringLiteral("--retry-on-http-error=429,503")}
                                       + (input.isEmpty() ? QStringList{address} : QStringList{QStringLiteral("-i"), QStringLiteral("-")});
         QCOMPARE(wget.calls(), QList<QStringList>{arguments});
         QCOMPARE(wget.inputs(), QList<QByteArray>{input});

@@ -91,7 +91,9 @@ Nginx::Nginx(const QString &root) : port_(freePort())
                               "  types { text/html html; text/csv csv; application/json json; }\n"
                               "  default_type application/octet-stream;\n"
                               "  gzip on; gzip_types text/csv application/json;\n"
+                              "  limit_req_zone $binary_remote_addr zone=few:1m rate=6r/m;\n"
                               "  server { listen 127.0.0.1:%2; root %3;\n"
+                              "    location /limited/ { alias %3/; limit_req zone=few; }\n"
                               "    location /slow/ { alias %3/; limit_rate 1m; }\n"
                               "    location /private/ { alias %3/; limit_rate 1m; auth_basic Brindle;\n"
                               "      auth_basic_user_file %1/users; } } }\n")

@@ -50,7 +50,8 @@ private:
 // compressed for clients that accept gzip, ETag and Last-Modified on every
 // file. Under /slow/ it sends 1 MiB a second; /private/ is the same at the
 // same pace behind Basic authentication for user "alice", password "secret",
-// and user "jörg", password "pässö" (their UTF-8 bytes).
+// and user "jörg", password "pässö" (their UTF-8 bytes);
+// /limited/ answers one request in ten seconds, and 503 to the others.
 class Nginx
 {
 public:
