@@ -92,37 +92,50 @@ private slots:
         QTest::addColumn<std::optional<QByteArray>>("bytes");
         QTest::addColumn<std::optional<qint64>>("serverLength");
         QTest::addColumn<Match>("match");
+        QTest::addColumn<bool>("alone");      // the answer was to this range alone
+        QTest::addColumn<bool>("askedAgain"); // the range is then asked for alone
         const QByteArray own(compared, 'a');
         // Zeros, as a crash or a full disk leaves them at a part's end.
         const QByteArray zeroedEnd = own.left(compared - 4096) + QByteArray(4096, '\0');
         const std::optional<qint64> unknown;
-        QTest::newRow("206, the same") << false << 206 << std::optional(own) << std::optional(large) << Match::Same;
+        QTest::newRow("206, the same") << false << 206 << std::optional(own) << std::optional(large) << Match::Same << true << false;
         QTest::newRow("206, zeros at the part's end")
-            << false << 206 << std::optional(zeroedEnd) << std::optional(large) << Match::Different;
-        QTest::newRow("200, the same, no length") << false << 200 << std::optional(own) << unknown << Match::Same;
+            << false << 206 << std::optional(zeroedEnd) << std::optional(large) << Match::Different << true << false;
+        QTest::newRow("200, the same, no length") << false << 200 << std::optional(own) << unknown << Match::Same << true << false;
         QTest::newRow("fewer sent, the same") << false << 206 << std::optional(own.left(10)) << std::optional(large)
-                                              << Match::Same;
+                                              << Match::Same << true << false;
         QTest::newRow("fewer sent, one differs")
-            << false << 206 << std::optional(own.left(9) + 'b') << std::optional(large) << Match::Different;
+            << false << 206 << std::optional(own.left(9) + 'b') << std::optional(large) << Match::Different << true << false;
         QTest::newRow("server's file ends inside")
-            << false << 206 << std::optional(own.left(10)) << std::optional(compared + 10) << Match::Different;
+            << false << 206 << std::optional(own.left(10)) << std::optional(compared + 10) << Match::Different << true << false;
         QTest::newRow("server's file ends with it")
-            << false << 206 << std::optional(own) << std::optional(2 * compared) << Match::Same;
-        QTest::newRow("416") << true << 416 << std::optional<QByteArray>() << unknown << Match::Different;
-        QTest::newRow("500") << true << 500 << std::optional<QByteArray>() << unknown << Match::Unknown;
-        QTest::newRow("no answer") << true << 0 << std::optional<QByteArray>() << unknown << Match::Unknown;
+            << false << 206 << std::optional(own) << std::optional(2 * compared) << Match::Same << true << false;
+        QTest::newRow("416") << true << 416 << std::optional<QByteArray>() << unknown << Match::Different << true << false;
+        QTest::newRow("500") << true << 500 << std::optional<QByteArray>() << unknown << Match::Unknown << true << false;
+        QTest::newRow("no answer") << true << 0 << std::optional<QByteArray>() << unknown << Match::Unknown << true << false;
         QTest::newRow("answer without the bytes") << false << 206 << std::optional<QByteArray>() << unknown
-                                                  << Match::Unknown;
-        QTest::newRow("no bytes sent") << false << 206 << std::optional(QByteArray()) << unknown << Match::Unknown;
+                                                  << Match::Unknown << true << false;
+        QTest::newRow("no bytes sent") << false << 206 << std::optional(QByteArray()) << unknown << Match::Unknown << true << false;
+        // An answer to several ranges shows a stretch the same, or nothing.
+        QTest::newRow("several, the same") << false << 206 << std::optional(own) << std::optional(large) << Match::Same << false << false;
+        QTest::newRow("several, bytes differ") << false << 200 << std::optional(zeroedEnd) << unknown << Match::Unknown << false << true;
+        QTest::newRow("several, server's file ends inside")
+            << false << 206 << std::optional(own.left(10)) << std::optional(compared + 10) << Match::Unknown << false << true;
+        QTest::newRow("several, 416") << true << 416 << std::optional<QByteArray>() << unknown << Match::Unknown << false << true;
+        QTest::newRow("several, no answer") << true << 0 << std::optional<QByteArray>() << unknown << Match::Unknown << false << false;
     }
+
     void compareStretch()
     {
         QFETCH(bool, failed);
         QFETCH(int, status);
         QFETCH(std::optional<QByteArray>, bytes);
         QFETCH(std::optional<qint64>, serverLength);
-        const StretchAnswer server{failed, status, bytes, serverLength};
-        QTEST(download::compareStretch({compared, 2 * compared}, server, QByteArray(compared, 'a')), "match");
+        QFETCH(bool, alone);
+        const StretchAnswer server{failed, status, bytes, serverLength, alone};
+        const Match match = download::compareStretch({compared, 2 * compared}, server, QByteArray(compared, 'a'));
+        QTEST(match, "match");
+        QTEST(download::askAgainAlone(server, match), "askedAgain");
     }
 
     // The real client against real answers: a partial 256 KiB long whose
