@@ -72,6 +72,9 @@ constexpr qint64 kLeastBytesPerSecond = 1024;
 // wget's own limit.
 constexpr int kMostRedirects = 20;
 
+// The connections Qt's client opens to one server at once.
+constexpr qsizetype kConnectionsPerClient = 6;
+
 // The processor time that header blocks still pending may cost, checked
 // every beat.
 constexpr std::chrono::milliseconds kCostBeat{250};
@@ -781,12 +784,22 @@ QList<HttpProbe::Sent> HttpProbe::sendTogether(QNetworkAccessManager &manager, c
 {
     QEventLoop loop;
     qsizetype open = requests.size();
+    // Qt's client opens at most six connections to a server and queues the
+    // rest: more requests at once go through clients of their own, so that
+    // none waits a round trip for another's connection.
+    std::vector<std::unique_ptr<QNetworkAccessManager>> more;
     std::vector<std::unique_ptr<Exchange>> exchanges;
-    for (const Request &request : requests)
-        exchanges.push_back(std::make_unique<Exchange>(manager, request, window, [&open, &loop] {
+    for (qsizetype i = 0; i < requests.size(); ++i) {
+        if (i > 0 && i % kConnectionsPerClient == 0) {
+            more.push_back(std::make_unique<QNetworkAccessManager>());
+            more.back()->setProxyFactory(new EnvironmentProxies);
+        }
+        QNetworkAccessManager &client = more.empty() ? manager : *more.back();
+        exchanges.push_back(std::make_unique<Exchange>(client, requests[i], window, [&open, &loop] {
             if (--open == 0)
                 loop.quit();
         }));
+    }
 
     // Qt's client reads a header block in its own thread and tells nothing
     // until it ends: what it costs shows only as that thread's processor
