@@ -472,6 +472,9 @@ def main():
     Handler.root = args.root
     if args.log:
         Handler.log = os.open(args.log, os.O_WRONLY | os.O_CREAT | os.O_APPEND, 0o600)
+    # As real servers listen: a client's dozen connections at once are not
+    # left to the kernel's second-long retry of a dropped SYN.
+    ThreadingHTTPServer.request_queue_size = 128
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     print(server.server_address[1], flush=True)
