@@ -60,93 +60,75 @@ int freePort()
     return probe.serverPort();
 }
 
-namespace {
-
-// Returns once a server listens on `port`.
-void awaitListener(int port, const char *server)
+WebServer::WebServer() : port_(freePort())
 {
+}
+
+WebServer::~WebServer()
+{
+    process_.terminate();
+    process_.waitForFinished();
+}
+
+QString WebServer::url(const QString &path) const
+{
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+}
+
+void WebServer::start(const QString &file, const QString &configuration, const QString &program, QStringList arguments)
+{
+    const QString conf = dir_.filePath(file);
+    QFile written(conf);
+    written.open(QIODevice::WriteOnly);
+    written.write(configuration.arg(dir_.path()).arg(port_).toLocal8Bit());
+    written.close();
+    for (QString &argument : arguments)
+        argument.replace(QStringLiteral("%1"), conf).replace(QStringLiteral("%2"), dir_.path());
+    process_.start(program, arguments);
     for (int i = 0; i < 100; ++i) {
         QTcpSocket socket;
-        socket.connectToHost(QHostAddress::LocalHost, port);
+        socket.connectToHost(QHostAddress::LocalHost, port_);
         if (socket.waitForConnected(100))
             return;
         QTest::qWait(50);
     }
-    qFatal("%s did not start", server);
+    qFatal("%s did not start", qPrintable(program));
 }
 
-} // namespace
-
-Nginx::Nginx(const QString &root) : port_(freePort())
+Nginx::Nginx(const QString &root)
 {
-    const QString conf = dir_.filePath(QStringLiteral("nginx.conf"));
-    QFile file(conf);
-    file.open(QIODevice::WriteOnly);
-    // One process, so no switch to an unprivileged user that could not read
-    // the test's private folders.
-    // Compressing text types is how many real sites are set up.
-    file.write(QStringLiteral("daemon off; master_process off; pid %1/nginx.pid;\n"
-                              "error_log %1/error.log;\nevents {}\n"
-                              "http { access_log off; client_body_temp_path %1;\n"
-                              "  types { text/html html; text/csv csv; application/json json; }\n"
-                              "  default_type application/octet-stream;\n"
-                              "  gzip on; gzip_types text/csv application/json;\n"
-                              "  limit_req_zone $binary_remote_addr zone=few:1m rate=6r/m;\n"
-                              "  server { listen 127.0.0.1:%2; root %3;\n"
-                              "    location /limited/ { alias %3/; limit_req zone=few; }\n"
-                              "    location /slow/ { alias %3/; limit_rate 1m; }\n"
-                              "    location /private/ { alias %3/; limit_rate 1m; auth_basic Brindle;\n"
-                              "      auth_basic_user_file %1/users; } } }\n")
-                   .arg(dir_.path())
-                   .arg(port_)
-                   .arg(root)
-                   .toLocal8Bit());
-    file.close();
     QFile users(dir_.filePath(QStringLiteral("users")));
     users.open(QIODevice::WriteOnly);
     users.write("alice:{PLAIN}secret\n"
                 "j\xc3\xb6rg:{PLAIN}p\xc3\xa4ss\xc3\xb6\n");
     users.close();
-    process_.start(QStringLiteral("nginx"), {QStringLiteral("-c"), conf, QStringLiteral("-p"), dir_.path()});
-    awaitListener(port_, "nginx");
+    // One process, so no switch to an unprivileged user that could not read
+    // the test's private folders.
+    // Compressing text types is how many real sites are set up.
+    start(QStringLiteral("nginx.conf"),
+          QStringLiteral("daemon off; master_process off; pid %1/nginx.pid;\n"
+                         "error_log %1/error.log;\nevents {}\n"
+                         "http { access_log off; client_body_temp_path %1;\n"
+                         "  types { text/html html; text/csv csv; application/json json; }\n"
+                         "  default_type application/octet-stream;\n"
+                         "  gzip on; gzip_types text/csv application/json;\n"
+                         "  limit_req_zone $binary_remote_addr zone=few:1m rate=6r/m;\n"
+                         "  server { listen 127.0.0.1:%2; root %3;\n"
+                         "    location /limited/ { alias %3/; limit_req zone=few; }\n"
+                         "    location /slow/ { alias %3/; limit_rate 1m; }\n"
+                         "    location /private/ { alias %3/; limit_rate 1m; auth_basic Brindle;\n"
+                         "      auth_basic_user_file %1/users; } } }\n")
+              .replace(QStringLiteral("%3"), root),
+          QStringLiteral("nginx"), {QStringLiteral("-c"), QStringLiteral("%1"), QStringLiteral("-p"), QStringLiteral("%2")});
 }
 
-Nginx::~Nginx()
+Lighttpd::Lighttpd(const QString &root)
 {
-    process_.terminate();
-    process_.waitForFinished();
-}
-
-QString Nginx::url(const QString &path) const
-{
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
-}
-
-Lighttpd::Lighttpd(const QString &root) : port_(freePort())
-{
-    const QString conf = dir_.filePath(QStringLiteral("lighttpd.conf"));
-    QFile file(conf);
-    file.open(QIODevice::WriteOnly);
-    file.write(QStringLiteral("server.document-root = \"%1\"\nserver.bind = \"127.0.0.1\"\nserver.port = %2\n"
-                              "server.errorlog = \"%3/error.log\"\n")
-                   .arg(root)
-                   .arg(port_)
-                   .arg(dir_.path())
-                   .toLocal8Bit());
-    file.close();
-    process_.start(QStringLiteral("lighttpd"), {QStringLiteral("-D"), QStringLiteral("-f"), conf});
-    awaitListener(port_, "lighttpd");
-}
-
-Lighttpd::~Lighttpd()
-{
-    process_.terminate();
-    process_.waitForFinished();
-}
-
-QString Lighttpd::url(const QString &path) const
-{
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path);
+    start(QStringLiteral("lighttpd.conf"),
+          QStringLiteral("server.document-root = \"%3\"\nserver.bind = \"127.0.0.1\"\nserver.port = %2\n"
+                         "server.errorlog = \"%1/error.log\"\n")
+              .replace(QStringLiteral("%3"), root),
+          QStringLiteral("lighttpd"), {QStringLiteral("-D"), QStringLiteral("-f"), QStringLiteral("%1")});
 }
 
 FakeWget::FakeWget(double seconds) : FakeWget(QStringLiteral("exec sleep %1").arg(seconds))

@@ -52,32 +52,43 @@ private:
 // same pace behind Basic authentication for user "alice", password "secret",
 // and user "jörg", password "pässö" (their UTF-8 bytes);
 // /limited/ answers one request in ten seconds, and 503 to the others.
-class Nginx
+class Nginx;
+class Lighttpd;
+
+// A real web server on 127.0.0.1 and a free port, run in the foreground with
+// a configuration of the test's in a folder of its own; ended with it.
+class WebServer
 {
 public:
-    explicit Nginx(const QString &root);
-    ~Nginx();
+    ~WebServer();
     QString url(const QString &path) const;
 
 private:
+    friend class Nginx;
+    friend class Lighttpd;
+    WebServer();
+    // Writes `configuration` (%1 the folder, %2 the port) to `file` in the
+    // folder, starts `program` with `arguments` (%1 the file, %2 the folder)
+    // and returns once it listens.
+    void start(const QString &file, const QString &configuration, const QString &program, QStringList arguments);
+
     QTemporaryDir dir_;
     QProcess process_;
     int port_ = 0;
 };
 
+class Nginx : public WebServer
+{
+public:
+    explicit Nginx(const QString &root);
+};
+
 // lighttpd serving `root` on 127.0.0.1 as Debian sets it up, which answers
 // a Range of more than ten stretches with the first ten alone.
-class Lighttpd
+class Lighttpd : public WebServer
 {
 public:
     explicit Lighttpd(const QString &root);
-    ~Lighttpd();
-    QString url(const QString &path) const;
-
-private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    int port_ = 0;
 };
 
 // A loopback UDP port that keeps, in order, every datagram sent to it: how
