@@ -25,8 +25,9 @@
 // for https without a port): after a Basic challenge with the very bytes
 // wget sends (the address's percent-decoded bytes); after a challenge that
 // offers Digest (or a stronger scheme) through Qt's client, never as Basic.
-// Every call of sendAndWait() works with a client of its own, so no
-// credentials and no connection outlive it.
+// Every call of sendAndWait() works with clients of its own (one for each
+// six requests sent at once, as Qt's client opens no more connections to
+// one server), so no credentials and no connection outlive it.
 //
 // What an answer may cost is bounded: a request ends with an error when a
 // whole time-out, counted across all its hops, brings less than 1 KiB a
