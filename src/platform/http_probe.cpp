@@ -384,7 +384,6 @@ public:
         : manager_(manager), request_(request), ended_(std::move(ended))
     {
         QUrl url(request.address);
-        signIn_ = signInOf(url);
         // Qt's client would sign in with the password's Latin-1 letters, and
         // before any challenge.
         url.setUserInfo(QString());
@@ -510,6 +509,9 @@ private:
             follow();
             return;
         }
+        // The credentials, and ~/.netrc, are read only when a server asks.
+        if (code == 401 && signing_ == Signing::None && !signIn_)
+            signIn_ = signInOf(QUrl(request_.address));
         if (code == 401 && signing_ == Signing::None && signIn_ && isFor(*signIn_, reply_->url())) {
             const Challenge challenge = challengeOf(reply_->rawHeaderPairs());
             if (challenge.stronger || challenge.basic) {
@@ -718,7 +720,7 @@ private:
     QNetworkAccessManager &manager_;
     const Request request_;
     std::function<void()> ended_;
-    std::optional<SignIn> signIn_;
+    std::optional<SignIn> signIn_; // once a server asked
     Signing signing_ = Signing::None;
     QNetworkReply *reply_ = nullptr;
     bool headersRead_ = false;

@@ -683,7 +683,6 @@ private slots:
         QTest::newRow("fetched whole, longer than told") << "script" << "headcl=1048576," << "" << "HEAD:1" << 0
                                                          << "the size request told another length";
         QTest::newRow("lighttpd, a long part") << "lighttpd" << "" << "part" << "" << 0 << "";
-        QTest::newRow("nginx, a long part") << "nginx" << "" << "part" << "" << 0 << "";
         // Brindle's HEAD uses up what wget may ask for.
         QTest::newRow("nginx, six requests a minute") << "nginx, limited" << "" << "" << "" << 0 << "";
     }
@@ -702,16 +701,13 @@ private slots:
         const QByteArray hash = testing::makeFile(source, size);
         const QString arrivals = logs.filePath(QStringLiteral("arrivals"));
         testing::TestServer script(site.path(), arrivals);
-        std::unique_ptr<testing::Lighttpd> lighttpd;
-        std::unique_ptr<testing::Nginx> nginx;
-        QString address = script.url(QStringLiteral("/x/%1/f.bin").arg(options));
-        if (server == QStringLiteral("lighttpd")) {
-            lighttpd = std::make_unique<testing::Lighttpd>(site.path());
-            address = lighttpd->url(QStringLiteral("/f.bin"));
-        } else if (server.startsWith(QStringLiteral("nginx"))) {
-            nginx = std::make_unique<testing::Nginx>(site.path());
-            address = nginx->url(server.endsWith(QStringLiteral("limited")) ? QStringLiteral("/limited/f.bin") : QStringLiteral("/f.bin"));
-        }
+        std::unique_ptr<testing::WebServer> real;
+        if (server == QStringLiteral("lighttpd"))
+            real = std::make_unique<testing::Lighttpd>(site.path());
+        else if (server.startsWith(QStringLiteral("nginx")))
+            real = std::make_unique<testing::Nginx>(site.path());
+        QString address = !real ? script.url(QStringLiteral("/x/%1/f.bin").arg(options))
+                                : real->url(server.endsWith(QStringLiteral("limited")) ? QStringLiteral("/limited/f.bin") : QStringLiteral("/f.bin"));
         const QString part = before == QStringLiteral("copy") ? QStringLiteral("f.bin.1") : QStringLiteral("f.bin");
         QFile changed(part);
         if (before == QStringLiteral("changed part"))
@@ -732,8 +728,7 @@ private slots:
 
         QFile log(arrivals);
         QVERIFY(log.open(QIODevice::ReadOnly));
-        QMap<QString, int> counts;
-        QStringList order;
+        QMap<QString, int> counts; // by kind, in the order HEAD, several, single
         int ranges = 0;
         QList<qint64> times;
         for (const QByteArray &line : log.readAll().split('\n')) {
@@ -753,19 +748,13 @@ private slots:
                 ranges = asked;
             if (fields[3] != "-")
                 kind += QLatin1Char('/') + QString::fromLatin1(fields[3]);
-            if (!counts.contains(kind))
-                order << kind;
             ++counts[kind];
         }
-        std::sort(order.begin(), order.end(), [](const QString &a, const QString &b) {
-            const auto rank = [](const QString &kind) { return kind.startsWith(QStringLiteral("HEAD")) ? 0 : kind.startsWith(QStringLiteral("several")) ? 1 : 2; };
-            return std::pair(rank(a), a) < std::pair(rank(b), b);
-        });
         QStringList summary;
-        for (const QString &kind : std::as_const(order))
-            summary << kind + QLatin1Char(':')
-                           + (kind == QStringLiteral("single") ? (counts[kind] == ranges ? QStringLiteral("all") : QStringLiteral("some"))
-                                                               : QString::number(counts[kind]));
+        for (auto kind = counts.cbegin(); kind != counts.cend(); ++kind)
+            summary << kind.key() + QLatin1Char(':')
+                           + (kind.key() == QStringLiteral("single") ? (*kind == ranges ? QStringLiteral("all") : QStringLiteral("some"))
+                                                                     : QString::number(*kind));
         QVERIFY2(QRegularExpression(QStringLiteral("^(?:%1)$").arg(plan)).match(summary.join(QLatin1Char(' '))).hasMatch(),
                  qPrintable(summary.join(QLatin1Char(' '))));
         if (leastPause > 0) {

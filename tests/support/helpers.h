@@ -60,7 +60,7 @@ class Lighttpd;
 class WebServer
 {
 public:
-    ~WebServer();
+    virtual ~WebServer();
     QString url(const QString &path) const;
 
 private:
