@@ -1,15 +1,17 @@
 // How soon the window answers while the desktop does not: another thread
 // asks the window for the button's text every 20 ms, as the accessibility
 // bus's requests are answered, through a download whose end is notified and
-// a second after it, with a notification service that never answers, a
-// session bus that accepts the connection and never speaks, and no session
-// bus at all. Prints table rows.
+// a second after it, with a notification service and a portal that never
+// answer (the portal asked to keep the computer awake while wget runs), a
+// session and a system bus that accept the connection and never speak, and
+// no bus at all. Prints table rows.
 #include "app/main_window.h"
 #include "support/helpers.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusObjectPath>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLineEdit>
@@ -51,6 +53,23 @@ public slots:
 
 private:
     QDBusConnection bus_;
+};
+
+// The portal's Inhibit, taking every call and answering none.
+class SilentPortal : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Inhibit")
+public:
+    int calls = 0;
+
+public slots:
+    QDBusObjectPath Inhibit(const QString &, uint, const QVariantMap &)
+    {
+        ++calls;
+        setDelayedReply(true);
+        return {};
+    }
 };
 
 // The answers' times in milliseconds: during a press of `address` in a new
@@ -113,9 +132,13 @@ int main(int argc, char **argv)
     {
         qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress);
         SilentService service(QString::fromUtf8(busAddress));
-        row("notification service that never answers", answerTimes(address));
-        if (service.calls != 1)
-            std::printf("(the service got %d calls, not 1)\n", service.calls);
+        SilentPortal portal;
+        QDBusConnection bus = QDBusConnection(QStringLiteral("silent"));
+        bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal, QDBusConnection::ExportAllSlots);
+        bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        row("notification service and portal that never answer", answerTimes(address));
+        if (service.calls != 1 || portal.calls != 1)
+            std::printf("(the service got %d calls and the portal %d, not 1 each)\n", service.calls, portal.calls);
     }
     bus.terminate();
     bus.waitForFinished();
@@ -126,11 +149,13 @@ int main(int argc, char **argv)
         QLocalServer silent;
         silent.listen(folder.filePath(QStringLiteral("bus")));
         qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + silent.fullServerName().toUtf8());
-        row("session bus that never speaks", answerTimes(address));
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + silent.fullServerName().toUtf8());
+        row("session and system bus that never speak", answerTimes(address));
     }
 
     qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
-    row("no session bus", answerTimes(address));
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+    row("no bus", answerTimes(address));
     return 0;
 }
 

@@ -22,6 +22,15 @@ QString megabytes(qint64 bytes, const QLocale &language)
     return PressNoticeText::tr("%1 MB").arg(progress::megabytes(bytes, language));
 }
 
+// The file's name as the log line shows it, so no control or direction
+// mark can make it read as another; the address where there is no file.
+QString shownName(const QByteArray &file, const QString &shownAddress)
+{
+    if (file.isEmpty())
+        return shownAddress;
+    return download::shownOnLine(QString::fromLocal8Bit(file.mid(file.lastIndexOf('/') + 1)));
+}
+
 // How a press ended, in the user's words: what the log line says, for
 // someone who did not press just now.
 QString endingText(const download::PressOutcome &outcome, std::optional<qint64> lengthOnDisk, const QLocale &language)
@@ -89,19 +98,18 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
                         std::optional<qint64> lengthOnDisk, const QLocale &language)
 {
     PressNotice notice;
-    if (outcome.file.isEmpty()) {
-        notice.summary = shownAddress;
-    } else {
-        // The name as the log line shows it, so no control or direction
-        // mark can make it read as another.
-        const QByteArray name = outcome.file.mid(outcome.file.lastIndexOf('/') + 1);
-        notice.summary = download::shownOnLine(QString::fromLocal8Bit(name));
-    }
+    notice.summary = shownName(outcome.file, shownAddress);
     notice.body = endingText(outcome, lengthOnDisk, language);
     // The log line's detail (PressOutcome::detail), in its English words.
     if (!outcome.detail.isEmpty())
         notice.body += QStringLiteral(" (") + download::shownOnLine(outcome.detail) + QLatin1Char(')');
     return notice;
+}
+
+QString stayAwakeReason(const QByteArray &file, const QString &shownAddress)
+{
+    //: Why the computer does not sleep: the desktop may show it, with the file's name.
+    return PressNoticeText::tr("Downloading %1").arg(shownName(file, shownAddress));
 }
 
 std::optional<double> taskBarProgress(qint64 totalSize, std::optional<qint64> lengthOnDisk,

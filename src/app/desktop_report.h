@@ -1,7 +1,8 @@
 #pragma once
 // What Brindle tells the desktop about a press, as rules on values: whether
 // its end is worth a notification, the notification's words in the user's
-// language, and the share of the file the task bar shows while wget runs.
+// language, the share of the file the task bar shows while wget runs, and
+// why the computer is kept awake meanwhile.
 
 #include "download/press_outcome.h"
 
@@ -32,6 +33,11 @@ struct PressNotice
 // not downloaded it.
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
                         std::optional<qint64> lengthOnDisk, const QLocale &language);
+
+// Why the computer stays awake while wget runs, in the user's language:
+// "Downloading " and the file's name, or `shownAddress` where wget writes no
+// file, shown as the notification's summary shows it.
+QString stayAwakeReason(const QByteArray &file, const QString &shownAddress);
 
 // The share of the file to show on the task bar at a tick while wget runs,
 // 0 to 1: the length on disk over the total size, or nothing to send

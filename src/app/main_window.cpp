@@ -153,7 +153,9 @@ void MainWindow::buildControls()
     sizeProbe_ = new platform::HttpProbe(std::chrono::seconds(60), this);
     sizeProbe_->setObjectName(QStringLiteral("sizeProbe"));
 
-    sessionBus_ = new platform::SessionBus(this);
+    sessionBus_ = new platform::MessageBus(platform::MessageBus::Kind::Session, this);
+    systemBus_ = new platform::MessageBus(platform::MessageBus::Kind::System, this);
+    sleepInhibitor_ = new platform::SleepInhibitor(*sessionBus_, *systemBus_, QStringLiteral("Brindle"), this);
     notifications_ = new platform::DesktopNotifications(*sessionBus_, QStringLiteral("Brindle"), kDesktopEntry,
                                                         kDesktopEntry, this);
     launcherEntry_ = new platform::LauncherEntry(*sessionBus_, kDesktopEntry, this);
@@ -264,6 +266,14 @@ void MainWindow::setCaption(const QString &caption)
     downloadButton_->setText(captionText(caption));
 }
 
+void MainWindow::downloaderRuns(bool runs)
+{
+    if (runs)
+        sleepInhibitor_->hold(app::stayAwakeReason(command_->pressedFile(), download::shownAddress(addressBox_->text())));
+    else
+        sleepInhibitor_->release();
+}
+
 QString MainWindow::captionText(const QString &caption)
 {
     if (caption == download::kDownloadCaption)
@@ -298,7 +308,7 @@ void MainWindow::tellDesktop(const download::PressOutcome &outcome, std::optiona
     const auto notice = app::pressNotice(outcome, download::shownAddress(outcome.address), length, language_);
     const download::DownloadFolder &folder = command_->folder();
     notifications_->notify({notice.summary, notice.body, folder.path.isEmpty() ? QString() : tr("Open Folder"),
-                            QString::fromLocal8Bit(folder.path)});
+                            folder.path, length ? outcome.file : QByteArray()});
 }
 
 } // namespace app

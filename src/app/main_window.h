@@ -9,7 +9,8 @@
 #include "platform/desktop_notifications.h"
 #include "platform/http_probe.h"
 #include "platform/launcher_entry.h"
-#include "platform/session_bus.h"
+#include "platform/message_bus.h"
+#include "platform/sleep_inhibitor.h"
 #include "progress/gradient_bar.h"
 
 #include <QLocale>
@@ -78,6 +79,8 @@ private:
     QString address() const override;
     void setAddressEnabled(bool enabled) override;
     void setCaption(const QString &caption) override;
+    // While wget runs the computer stays awake.
+    void downloaderRuns(bool runs) override;
     void pressEnded(const download::PressOutcome &outcome) override;
     // The command names the button's two captions in English; the window
     // shows them in the user's language.
@@ -99,7 +102,9 @@ private:
     QTimer *displayTimer_ = nullptr;
     platform::HttpProbe *sizeProbe_ = nullptr;
     std::unique_ptr<progress::LabelOnBar> percentOnBar_; // percentLabel_ as the bar's label
-    platform::SessionBus *sessionBus_ = nullptr;
+    platform::MessageBus *sessionBus_ = nullptr;
+    platform::MessageBus *systemBus_ = nullptr;
+    platform::SleepInhibitor *sleepInhibitor_ = nullptr;
     platform::DesktopNotifications *notifications_ = nullptr;
     platform::LauncherEntry *launcherEntry_ = nullptr;
     std::optional<double> taskBarShown_; // the share the task bar shows; nothing when none

@@ -173,6 +173,17 @@ QString shownAddress(const QString &address)
     return shownOnLine(shown);
 }
 
+QString originAddress(const QString &address)
+{
+    QString origin = address;
+    for (const PasswordAt &password : passwordsOf(address))
+        origin.remove(password.colon, password.at - password.colon);
+    const AddressPieces pieces = piecesOf(origin);
+    const QStringView authority = QStringView(origin).sliced(pieces.authority, pieces.path - pieces.authority);
+    const qsizetype host = pieces.authority + authority.lastIndexOf(u'@') + 1;
+    return shownOnLine(origin.first(pieces.authority) + origin.sliced(host, pieces.query - host));
+}
+
 QString shownOnLine(const QString &text)
 {
     QString shown;

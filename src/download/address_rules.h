@@ -42,6 +42,12 @@ bool holdsPassword(const QString &address);
 // what may be shown to others, on one line.
 QString shownAddress(const QString &address);
 
+// Where the file came from, as the file's user.xdg.origin.url attribute
+// tells it to file managers: the address without the user and password of
+// its authority, any later password (as shownAddress), the query (a signed
+// token is a secret too) and the fragment, shown as shownOnLine shows it.
+QString originAddress(const QString &address);
+
 // The text with each control character (C0, DEL, C1), line or paragraph
 // separator and bidirectional embedding, override or isolate written as %XX
 // of its UTF-8 bytes: one line that shows what it holds.

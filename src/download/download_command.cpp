@@ -28,6 +28,11 @@ QString captionOf(DownloadCommand::State state)
     return state == DownloadCommand::State::Downloading ? kPauseCaption : kDownloadCaption;
 }
 
+bool runsDownloader(DownloadCommand::State state)
+{
+    return state == DownloadCommand::State::Downloading || state == DownloadCommand::State::Stopping;
+}
+
 // The stretches as the ranges of one request.
 QList<platform::HttpProbe::Request::Range> rangesOf(const QList<Stretch> &stretches)
 {
@@ -235,7 +240,10 @@ void DownloadCommand::setState(State state)
         view_.setCaption(captionOf(state));
     if ((state == State::Idle) != (state_ == State::Idle))
         view_.setAddressEnabled(state == State::Idle);
+    const bool runs = runsDownloader(state) != runsDownloader(state_);
     state_ = state;
+    if (runs)
+        view_.downloaderRuns(runsDownloader(state));
 }
 
 bool DownloadCommand::runsWget2()
@@ -439,6 +447,10 @@ DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
     // after wget ends.
     if (file_ && digest.digest)
         hasher_ = std::make_unique<platform::GrowingFileHasher>(file_->descriptor(), digest.digest->algorithm);
+    // Marked before wget writes, so whatever it writes, however the run
+    // ends, tells where it came from; an empty file the lock made goes.
+    if (file_)
+        file_->markOrigin(originAddress(address_));
     // wget, and every process it starts, holds the lock with this press, so
     // the file stays held until the last of them is gone.
     const int lock = file_ ? file_->descriptor() : -1;

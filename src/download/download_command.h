@@ -48,6 +48,9 @@ public:
     virtual QString address() const = 0;
     virtual void setAddressEnabled(bool enabled) = 0;
     virtual void setCaption(const QString &caption) = 0;
+    // wget has been started (true), or its run has returned (false): from
+    // Downloading until the run leaves Stopping or goes on to Finishing.
+    virtual void downloaderRuns(bool runs) = 0;
     // A press from idle has ended, the window idle again.
     virtual void pressEnded(const PressOutcome &outcome) = 0;
 };

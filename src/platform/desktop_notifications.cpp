@@ -5,6 +5,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QUrl>
+#include <sys/stat.h>
 
 namespace platform {
 namespace {
@@ -12,10 +14,20 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kOpenFolder = QStringLiteral("open-folder");
+const QString kFileManager = QStringLiteral("org.freedesktop.FileManager1");
+// A file manager that takes the call and never answers costs the user this
+// long before the folder opens instead.
+constexpr int kFileManagerMilliseconds = 5000;
+
+// A path as a file: address, byte for byte.
+QString fileAddress(const QByteArray &path)
+{
+    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromLatin1(path), "/"));
+}
 
 } // namespace
 
-DesktopNotifications::DesktopNotifications(SessionBus &bus, QString applicationName, QString iconName,
+DesktopNotifications::DesktopNotifications(MessageBus &bus, QString applicationName, QString iconName,
                                            QString desktopEntry, QObject *parent)
     : QObject(parent),
       bus_(bus),
@@ -23,13 +35,14 @@ DesktopNotifications::DesktopNotifications(SessionBus &bus, QString applicationN
       iconName_(std::move(iconName)),
       desktopEntry_(std::move(desktopEntry))
 {
-    connect(&bus_, &SessionBus::settledWith, this, &DesktopNotifications::onSettled);
+    connect(&bus_, &MessageBus::settledWith, this, &DesktopNotifications::onSettled);
     if (bus_.settled())
         onSettled(bus_.connection().has_value());
 }
 
 void DesktopNotifications::notify(const Notification &notification)
 {
+    bus_.reach();
     if (!bus_.settled())
         waiting_ << notification;
     else if (bus_.connection())
@@ -63,28 +76,48 @@ void DesktopNotifications::send(const Notification &notification)
          << hints << qint32(-1);
     auto *watcher = new QDBusPendingCallWatcher(bus_.connection()->asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, folder = notification.folder, action = !actions.isEmpty()](QDBusPendingCallWatcher *finished) {
+            [this, place = Place{notification.folder, notification.file},
+             action = !actions.isEmpty()](QDBusPendingCallWatcher *finished) {
                 const QDBusPendingReply<uint> reply = *finished;
                 if (action && reply.isValid())
-                    folders_.insert(reply.value(), folder);
+                    places_.insert(reply.value(), place);
                 finished->deleteLater();
             });
 }
 
 void DesktopNotifications::onActionInvoked(uint id, const QString &action)
 {
-    const auto folder = folders_.constFind(id);
-    if (action != kOpenFolder || folder == folders_.constEnd())
+    const auto place = places_.constFind(id);
+    if (action != kOpenFolder || place == places_.constEnd())
         return;
+    struct stat info = {};
+    if (place->file.isEmpty() || ::lstat(place->file.constData(), &info) != 0) {
+        openFolder(place->folder);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(kFileManager, QStringLiteral("/org/freedesktop/FileManager1"),
+                                                       kFileManager, QStringLiteral("ShowItems"));
+    call << QStringList{fileAddress(place->file)} << QString();
+    auto *watcher = new QDBusPendingCallWatcher(bus_.connection()->asyncCall(call, kFileManagerMilliseconds), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, folder = place->folder](QDBusPendingCallWatcher *finished) {
+                if (finished->isError())
+                    openFolder(folder);
+                finished->deleteLater();
+            });
+}
+
+void DesktopNotifications::openFolder(const QByteArray &folder)
+{
     // xdg-open shows a folder in the file manager. One that cannot be
     // opened is not reported: the notification, the only place the user
     // asked from, is gone by now.
-    openInBrowser(*folder);
+    openInBrowser(QString::fromLocal8Bit(folder));
 }
 
 void DesktopNotifications::onNotificationClosed(uint id, uint /*reason*/)
 {
-    folders_.remove(id);
+    places_.remove(id);
 }
 
 } // namespace platform

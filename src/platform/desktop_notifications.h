@@ -4,8 +4,12 @@
 // that is missing, or never answers, holds up nothing, and its notification
 // is simply not shown. Those sent before the bus is reached go out once it
 // is, or nowhere when there is no bus.
+//
+// A notification's action shows its file selected in the file manager
+// (org.freedesktop.FileManager1 ShowItems), or opens its folder (xdg-open)
+// where no file manager takes the call or the file is gone.
 
-#include "platform/session_bus.h"
+#include "platform/message_bus.h"
 
 #include <QHash>
 #include <QList>
@@ -18,10 +22,12 @@ struct Notification
 {
     QString summary; // one line, plain text
     QString body;    // plain text
-    // An action that opens `folder`, offered where the service shows
-    // actions; none when the label is empty.
+    // An action that shows `file` in `folder`, offered where the service
+    // shows actions; none when the label is empty. With no file, the action
+    // opens the folder.
     QString actionLabel;
-    QString folder;
+    QByteArray folder;
+    QByteArray file;
 };
 
 class DesktopNotifications : public QObject
@@ -31,7 +37,7 @@ public:
     // Sent as the application's name and icon; `desktopEntry` (the entry's
     // name without ".desktop") lets the desktop group the notifications with
     // the menu entry.
-    DesktopNotifications(SessionBus &bus, QString applicationName, QString iconName, QString desktopEntry,
+    DesktopNotifications(MessageBus &bus, QString applicationName, QString iconName, QString desktopEntry,
                          QObject *parent = nullptr);
 
     void notify(const Notification &notification);
@@ -46,12 +52,18 @@ private:
     void onSettled(bool reached);
     void send(const Notification &notification);
 
-    SessionBus &bus_;
+    MessageBus &bus_;
     QString applicationName_;
     QString iconName_;
     QString desktopEntry_;
     QList<Notification> waiting_;  // until the bus is reached
-    QHash<uint, QString> folders_; // shown notifications with an action: the folder it opens
+    struct Place
+    {
+        QByteArray folder, file;
+    };
+    // Where the file manager shows no file: the folder, through xdg-open.
+    static void openFolder(const QByteArray &folder);
+    QHash<uint, Place> places_; // shown notifications with an action: what it shows
 };
 
 } // namespace platform

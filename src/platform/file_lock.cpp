@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace platform {
@@ -225,6 +226,12 @@ bool FileLock::takePlaceOf(FileLock &empty)
     createdPath_.reset();
     empty.createdPath_.reset(); // its file is gone, replaced
     return true;
+}
+
+void FileLock::markOrigin(const QString &origin) const
+{
+    const QByteArray value = origin.toUtf8();
+    ::fsetxattr(fd_, "user.xdg.origin.url", value.constData(), size_t(value.size()), 0);
 }
 
 void FileLock::removeIfMadeAndEmpty()

@@ -18,6 +18,7 @@
 // without locks.
 
 #include <QByteArray>
+#include <QString>
 #include <memory>
 #include <optional>
 #include <sys/types.h>
@@ -65,6 +66,11 @@ public:
     // link, never a file with bytes). The lock stays on this file, which
     // answers to that path from then on; false when nothing moved.
     bool takePlaceOf(FileLock &empty);
+    // Writes `origin` as the file's user.xdg.origin.url attribute, the
+    // freedesktop one that browsers and wget --xattr write and file managers
+    // show. A file system without user attributes keeps none, and that is
+    // no error.
+    void markOrigin(const QString &origin) const;
     // Removes the file this lock made, when it is still empty and still
     // under the name it was made with: the file itself, never a link or
     // another file put in its place.

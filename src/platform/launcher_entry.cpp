@@ -4,7 +4,7 @@
 
 namespace platform {
 
-LauncherEntry::LauncherEntry(SessionBus &bus, const QString &desktopEntry, QObject *parent)
+LauncherEntry::LauncherEntry(MessageBus &bus, const QString &desktopEntry, QObject *parent)
     : QObject(parent),
       bus_(bus),
       applicationUri_(QStringLiteral("application://") + desktopEntry + QStringLiteral(".desktop")),
@@ -13,7 +13,7 @@ LauncherEntry::LauncherEntry(SessionBus &bus, const QString &desktopEntry, QObje
 {
     // Nothing was sent before the bus was reached, so a progress taken off
     // meanwhile needs no signal.
-    connect(&bus_, &SessionBus::settledWith, this, [this](bool reached) {
+    connect(&bus_, &MessageBus::settledWith, this, [this](bool reached) {
         if (reached && progress_)
             send();
     });
@@ -21,6 +21,7 @@ LauncherEntry::LauncherEntry(SessionBus &bus, const QString &desktopEntry, QObje
 
 void LauncherEntry::showProgress(double progress)
 {
+    bus_.reach();
     progress_ = progress;
     send();
 }

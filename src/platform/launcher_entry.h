@@ -5,7 +5,7 @@
 // it). Signals are sent without waiting for anyone; while the bus is not
 // reached yet, the progress last shown goes out once it is.
 
-#include "platform/session_bus.h"
+#include "platform/message_bus.h"
 
 #include <QObject>
 #include <QString>
@@ -18,7 +18,7 @@ class LauncherEntry : public QObject
     Q_OBJECT
 public:
     // `desktopEntry`: the entry's name without ".desktop".
-    LauncherEntry(SessionBus &bus, const QString &desktopEntry, QObject *parent = nullptr);
+    LauncherEntry(MessageBus &bus, const QString &desktopEntry, QObject *parent = nullptr);
 
     // Shows `progress`, 0 to 1, on the entry.
     void showProgress(double progress);
@@ -28,7 +28,7 @@ public:
 private:
     void send();
 
-    SessionBus &bus_;
+    MessageBus &bus_;
     QString applicationUri_;
     QString path_; // the object path the signal comes from, after the entry's name
     std::optional<double> progress_; // shown, or nothing when hidden

@@ -14,7 +14,11 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusContext>
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -26,7 +30,12 @@
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QTest>
+#include <QSocketNotifier>
+#include <QTemporaryFile>
 #include <QTimer>
+#include <fcntl.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 using app::MainWindow;
 
@@ -39,9 +48,104 @@ T *child(MainWindow &window, const char *name)
     return window.findChild<T *>(QString::fromLatin1(name));
 }
 
+// The XDG desktop portal's Inhibit, standing in: it answers with the
+// request's path as the portal makes it, or never answers, and notes each
+// Inhibit and each request closed.
+class Portal : public QDBusVirtualObject
+{
+public:
+    struct Inhibit
+    {
+        uint flags;
+        QString reason, request;
+    };
+    explicit Portal(bool answers) : answers_(answers) {}
+    QString introspect(const QString &) const override { return {}; }
+    bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override
+    {
+        if (message.member() == QStringLiteral("Inhibit")) {
+            const auto options = qdbus_cast<QVariantMap>(message.arguments().at(2));
+            const QString request = QStringLiteral("/org/freedesktop/portal/desktop/request/")
+                                    + message.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'))
+                                    + QLatin1Char('/') + options.value(QStringLiteral("handle_token")).toString();
+            inhibits << Inhibit{message.arguments().at(1).toUInt(), options.value(QStringLiteral("reason")).toString(), request};
+            if (answers_)
+                connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
+            return true;
+        }
+        if (message.member() == QStringLiteral("Close")) {
+            closed << message.path();
+            connection.send(message.createReply());
+            return true;
+        }
+        return false;
+    }
+    // Asked once, and not closed yet.
+    bool holds() const { return inhibits.size() == 1 && closed.isEmpty(); }
+    QList<Inhibit> inhibits;
+    QStringList closed;
+
+private:
+    bool answers_;
+};
+
+// logind's Inhibit, standing in: its descriptor is a pipe's end, and the
+// hold is let go once no process has that end open.
+class Logind : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    ~Logind() override
+    {
+        if (held_ >= 0)
+            ::close(held_);
+    }
+    bool holds() const { return asked.size() == 1 && held_ >= 0 && !letGo; }
+    QList<QStringList> asked;
+    bool letGo = false;
+
+public slots:
+    QDBusUnixFileDescriptor Inhibit(const QString &what, const QString &who, const QString &why, const QString &mode)
+    {
+        asked << QStringList{what, who, why, mode};
+        int ends[2];
+        if (::pipe2(ends, O_CLOEXEC) != 0)
+            return {};
+        held_ = ends[0];
+        auto *hangUp = new QSocketNotifier(held_, QSocketNotifier::Read, this);
+        connect(hangUp, &QSocketNotifier::activated, this, [this, hangUp] {
+            char byte;
+            if (::read(held_, &byte, 1) == 0) {
+                letGo = true;
+                hangUp->setEnabled(false);
+            }
+        });
+        QDBusUnixFileDescriptor given(ends[1]);
+        ::close(ends[1]);
+        return given;
+    }
+
+private:
+    int held_ = -1;
+};
+
+// A file manager's ShowItems, noting what it was asked to show.
+class FileManager : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public slots:
+    void ShowItems(const QStringList &uris, const QString &) { shown << uris; }
+
+public:
+    QList<QStringList> shown;
+};
+
 // The desktop on the test's private session bus: a stand-in notification
-// service, which answers or never does, and a listener for the task bar's
-// signals.
+// service, which answers or never does, a listener for the task bar's
+// signals, and, where a row asks, a portal that answers or not, logind, and
+// a file manager.
 class Desktop : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -53,14 +157,33 @@ public:
         QStringList actions;
         QVariantMap hints;
     };
-    explicit Desktop(bool answers)
-        : answers_(answers),
+    struct Services
+    {
+        QString portal; // "answers", "silent" or "" for none
+        bool logind = false;
+        bool fileManager = false;
+    };
+    Desktop(bool answers, const Services &services)
+        : portal(services.portal == QStringLiteral("answers")),
+          answers_(answers),
           bus_(QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("desktop")))
     {
         bus_.registerObject(QStringLiteral("/org/freedesktop/Notifications"), this, QDBusConnection::ExportAllSlots);
         bus_.registerService(QStringLiteral("org.freedesktop.Notifications"));
         bus_.connect(QString(), QString(), QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"),
                      this, SLOT(onUpdate(QString, QVariantMap)));
+        if (!services.portal.isEmpty()) {
+            bus_.registerVirtualObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal, QDBusConnection::SubPath);
+            bus_.registerService(QStringLiteral("org.freedesktop.portal.Desktop"));
+        }
+        if (services.logind) {
+            bus_.registerObject(QStringLiteral("/org/freedesktop/login1"), &logind, QDBusConnection::ExportAllSlots);
+            bus_.registerService(QStringLiteral("org.freedesktop.login1"));
+        }
+        if (services.fileManager) {
+            bus_.registerObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager, QDBusConnection::ExportAllSlots);
+            bus_.registerService(QStringLiteral("org.freedesktop.FileManager1"));
+        }
     }
     ~Desktop() override { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); }
     // The user chose an action of the notification `id`.
@@ -73,6 +196,9 @@ public:
     }
     QList<Notice> notices;
     QList<QVariantMap> updates; // the task bar's, for Brindle's entry only
+    Portal portal;
+    Logind logind;
+    FileManager fileManager;
 
 public slots:
     uint Notify(const QString &application, uint, const QString &icon, const QString &summary, const QString &body,
@@ -93,6 +219,24 @@ private:
     bool answers_;
     QDBusConnection bus_;
 };
+
+// Whether files in `folder` keep user attributes at all.
+bool keepsUserAttributes(const QString &folder)
+{
+    QTemporaryFile probe(folder + QStringLiteral("/probe-XXXXXX"));
+    return probe.open() && ::fsetxattr(probe.handle(), "user.probe", "1", 1, 0) == 0;
+}
+
+// The file's origin attribute; nothing when it has none.
+std::optional<QByteArray> originOf(const QString &path)
+{
+    QByteArray value(4096, '\0');
+    const ssize_t length = ::getxattr(QFile::encodeName(path).constData(), "user.xdg.origin.url", value.data(), value.size());
+    if (length < 0)
+        return std::nullopt;
+    value.truncate(length);
+    return value;
+}
 } // namespace
 
 class MainWindowTest : public QObject
@@ -624,10 +768,12 @@ private slots:
 
     // What the desktop hears of a press: a notification only when the
     // window is behind and the user did not end the press, the task bar's
-    // share rising while wget runs and taken off at the end, nothing while
-    // idle. The download is real wget from nginx at 1 MiB a second. A
-    // service that never answers holds up nothing: the press ends, its
-    // notification is sent, and the window goes on with its events.
+    // share rising while wget runs and taken off at the end, the computer
+    // kept awake while wget runs (through the portal, else logind) and let
+    // sleep once it is gone, nothing while idle. The download is real wget
+    // from nginx at 1 MiB a second. A service that never answers holds up
+    // nothing: the press ends, its notification is sent, and the window goes
+    // on with its events.
     void desktopHearsTheEnd_data()
     {
         QTest::addColumn<QString>("path");
@@ -637,16 +783,29 @@ private slots:
         QTest::addColumn<QString>("summary"); // empty: no notification
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("taskBar");
+        QTest::addColumn<QString>("portal");   // "answers", "silent", or none
+        QTest::addColumn<bool>("logind");      // on the system bus, here the same bus
+        QTest::addColumn<bool>("fileManager"); // else the action opens the folder
+        QTest::addColumn<QString>("awake");    // who keeps the computer awake while wget runs
         const QString refused = QStringLiteral("Not downloaded: the size request failed (HTTP 401)");
         QTest::newRow("downloaded, window behind")
-            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true;
-        QTest::newRow("downloaded, window active") << "/slow/f.bin" << true << false << true << "" << "" << true;
-        QTest::newRow("paused, window behind") << "/slow/f.bin" << false << true << true << "" << "" << true;
+            << "/slow/f.bin?token=s3cret" << false << false << true << "f.bin?token=s3cret" << "Downloaded, 2.5 MB"
+            << true << "answers" << true << true << "portal";
+        QTest::newRow("downloaded, window active")
+            << "/slow/f.bin" << true << false << true << "" << "" << true << "answers" << false << false << "portal";
+        QTest::newRow("paused, window behind")
+            << "/slow/f.bin" << false << true << true << "" << "" << true << "answers" << false << false << "portal";
         QTest::newRow("password refused, window behind")
-            << "/private/f.bin" << false << false << true << "f.bin" << refused << false;
-        QTest::newRow("only remembered, window behind") << "" << false << false << true << "" << "" << false;
+            << "/private/f.bin" << false << false << true << "f.bin" << refused << false << "answers" << false << true << "";
+        QTest::newRow("only remembered, window behind")
+            << "" << false << false << true << "" << "" << false << "answers" << false << false << "";
         QTest::newRow("service never answers, window behind")
-            << "/private/f.bin" << false << false << false << "f.bin" << refused << false;
+            << "/private/f.bin" << false << false << false << "f.bin" << refused << false << "" << false << false << "";
+        QTest::newRow("portal never answers, no file manager")
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "silent" << false
+            << false << "portal";
+        QTest::newRow("no portal, logind")
+            << "/slow/f.bin" << true << false << true << "" << "" << true << "" << true << false << "logind";
     }
     void desktopHearsTheEnd()
     {
@@ -655,11 +814,21 @@ private slots:
         QFETCH(bool, pause);
         QFETCH(bool, answers);
         QFETCH(QString, summary);
+        QFETCH(QString, portal);
+        QFETCH(bool, logind);
+        QFETCH(bool, fileManager);
+        QFETCH(QString, awake);
         testing::Sandbox sandbox;
         QTemporaryDir site;
         testing::makeFile(site.filePath(QStringLiteral("f.bin")), 5 << 19);
         testing::Nginx nginx(site.path());
-        Desktop desktop(answers);
+        // logind's stand-in on the test's own bus, standing for the system's.
+        const QByteArray systemBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        if (logind)
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
+        const auto restoreSystemBus = qScopeGuard([&] { qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus); });
+        Desktop desktop(answers, {portal, logind, fileManager});
+        const auto holds = [&] { return awake == QStringLiteral("logind") ? desktop.logind.holds() : desktop.portal.holds(); };
         MainWindow window([] {});
         if (active) {
             window.show();
@@ -674,18 +843,41 @@ private slots:
         // Idle: nothing on the bus.
         QTest::qWait(700);
         QVERIFY(desktop.updates.isEmpty());
+        QVERIFY(desktop.portal.inhibits.isEmpty() && desktop.logind.asked.isEmpty());
+        // Awake while wget runs: a second in (before Pause), and not before.
+        bool heldWhileRunning = false;
+        QTimer::singleShot(1000, &window, [&] { heldWhileRunning = holds(); });
         if (pause)
             QTimer::singleShot(1500, &window, [&] { child<QPushButton>(window, "downloadButton")->click(); });
         {
             // A window that waits for the service is deaf for the call's
             // whole time-out, 25 s: the deadline then ends the test.
-            testing::Deadline deadline(10, "the window waited for the notification service");
+            testing::Deadline deadline(10, "the window waited for the desktop");
             child<QPushButton>(window, "downloadButton")->click();
             QTRY_COMPARE(desktop.notices.size(), summary.isEmpty() ? 0 : 1);
             bool fired = false;
             QTimer::singleShot(0, &window, [&] { fired = true; });
             QTRY_VERIFY(fired);
         }
+        QCOMPARE(heldWhileRunning, !awake.isEmpty());
+        if (awake == QStringLiteral("portal")) {
+            // Suspend and idle, for the file; the very request closed once wget is gone.
+            const Portal::Inhibit asked = desktop.portal.inhibits.value(0);
+            QCOMPARE(asked.flags, 12u);
+            QCOMPARE(asked.reason, QStringLiteral("Downloading ") + path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+            QTRY_COMPARE(desktop.portal.closed, QStringList{asked.request});
+        } else if (awake == QStringLiteral("logind")) {
+            QCOMPARE(desktop.logind.asked.value(0),
+                     (QStringList{QStringLiteral("sleep:idle"), QStringLiteral("Brindle"), QStringLiteral("Downloading f.bin"),
+                                  QStringLiteral("block")}));
+            QTRY_VERIFY(desktop.logind.letGo);
+        } else {
+            QVERIFY(desktop.portal.inhibits.isEmpty() && desktop.logind.asked.isEmpty());
+        }
+        // The file says where it came from, without password or query.
+        const QString file = QDir::current().filePath(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+        if (!awake.isEmpty() && keepsUserAttributes(QDir::currentPath()))
+            QCOMPARE(originOf(file), std::optional(nginx.url(path.section(QLatin1Char('?'), 0, 0)).toUtf8()));
         if (!summary.isEmpty()) {
             const Desktop::Notice notice = desktop.notices.first();
             QCOMPARE(notice.application, QStringLiteral("Brindle"));
@@ -696,8 +888,9 @@ private slots:
             QCOMPARE(notice.actions, (QStringList{QStringLiteral("open-folder"), QStringLiteral("Open Folder")}));
         }
         if (!summary.isEmpty() && answers) {
-            // The action opens the download folder (an xdg-open that notes
-            // what it was given).
+            // The action shows the file in the file manager, or opens the
+            // download folder (an xdg-open that notes what it was given)
+            // where there is none or no file.
             QTemporaryDir bin;
             const QString opened = bin.filePath(QStringLiteral("xdg-opened"));
             QFile opener(bin.filePath(QStringLiteral("xdg-open")));
@@ -708,11 +901,22 @@ private slots:
             const QByteArray path = qgetenv("PATH");
             qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
             desktop.invoke(1, QStringLiteral("open-folder"));
-            QTRY_VERIFY(QFileInfo::exists(opened));
+            const bool shown = fileManager && QFileInfo::exists(file);
+            if (shown) {
+                QTRY_COMPARE(desktop.fileManager.shown.size(), 1);
+                QCOMPARE(desktop.fileManager.shown.first().size(), 1);
+                QCOMPARE(QUrl(desktop.fileManager.shown.first().first()).toLocalFile(), file);
+            } else {
+                QTRY_VERIFY(QFileInfo::exists(opened));
+            }
+            QTest::qWait(shown ? 300 : 0);
+            QCOMPARE(QFileInfo::exists(opened), !shown);
             qputenv("PATH", path);
-            QFile noted(opened);
-            QVERIFY(noted.open(QIODevice::ReadOnly));
-            QCOMPARE(noted.readAll(), QDir::currentPath().toLocal8Bit());
+            if (!shown) {
+                QFile noted(opened);
+                QVERIFY(noted.open(QIODevice::ReadOnly));
+                QCOMPARE(noted.readAll(), QDir::currentPath().toLocal8Bit());
+            }
         }
         QFETCH(bool, taskBar);
         if (taskBar)
@@ -720,6 +924,7 @@ private slots:
         // Whatever is still to come has arrived by now, and nothing comes once idle.
         QTest::qWait(700);
         QCOMPARE(desktop.notices.size(), summary.isEmpty() ? 0 : 1);
+        QCOMPARE(desktop.portal.inhibits.size() + desktop.logind.asked.size(), awake.isEmpty() ? 0 : 1);
         if (!taskBar) {
             QVERIFY(desktop.updates.isEmpty());
             return;

@@ -49,22 +49,23 @@ private slots:
         QTest::addColumn<QString>("address");
         QTest::addColumn<bool>("password");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("user and password") << "http://alice:secret@h/f" << true << "http://alice@h/f";
-        QTest::newRow("@ in the password") << "http://alice:s@c@h/f" << true << "http://alice@h/f";
-        QTest::newRow("empty password") << "http://alice:@h:8080/f" << true << "http://alice@h:8080/f";
-        QTest::newRow("user alone") << "http://alice@h:8080/f" << false << "http://alice@h:8080/f";
-        QTest::newRow("port") << "http://h:8080/f" << false << "http://h:8080/f";
-        QTest::newRow("@ in the path") << "http://h:80/a:b@c" << false << "http://h:80/a:b@c";
-        QTest::newRow("@ in the query") << "http://h?u=a:b@c" << false << "http://h?u=a:b@c";
-        QTest::newRow("@ in the fragment") << "http://h#a:b@c" << false << "http://h#a:b@c";
+        QTest::addColumn<QString>("origin"); // the file's attribute
+        QTest::newRow("user and password") << "http://alice:secret@h/f" << true << "http://alice@h/f" << "http://h/f";
+        QTest::newRow("@ in the password") << "http://alice:s@c@h/f" << true << "http://alice@h/f" << "http://h/f";
+        QTest::newRow("empty password") << "http://alice:@h:8080/f" << true << "http://alice@h:8080/f" << "http://h:8080/f";
+        QTest::newRow("user alone") << "http://alice@h:8080/f" << false << "http://alice@h:8080/f" << "http://h:8080/f";
+        QTest::newRow("port") << "http://h:8080/f" << false << "http://h:8080/f" << "http://h:8080/f";
+        QTest::newRow("@ in the path") << "http://h:80/a:b@c" << false << "http://h:80/a:b@c" << "http://h:80/a:b@c";
+        QTest::newRow("@ in the query") << "http://h?u=a:b@c" << false << "http://h?u=a:b@c" << "http://h";
+        QTest::newRow("@ in the fragment") << "http://h#a:b@c" << false << "http://h#a:b@c" << "http://h";
         QTest::newRow("a second line") << "http://a:pw@h/f\nbrindle.download: forged" << true
-                                       << "http://a@h/f%0Abrindle.download: forged";
+                                       << "http://a@h/f%0Abrindle.download: forged" << "http://h/f%0Abrindle.download: forged";
         // A full address pasted after the box's own prefix.
-        QTest::newRow("doubled scheme") << "http://http://alice:pw@h/f" << true << "http://http://alice@h/f";
+        QTest::newRow("doubled scheme") << "http://http://alice:pw@h/f" << true << "http://http://alice@h/f" << "http://http://alice@h/f";
         QTest::newRow("doubled, https") << "http://https://alice:pw@h:8443/f?q" << true
-                                        << "http://https://alice@h:8443/f?q";
+                                        << "http://https://alice@h:8443/f?q" << "http://https://alice@h:8443/f";
         QTest::newRow("C1 control and bidi override") << QString::fromUtf8("http://h/a\u0085b\u202Ec\u2066d") << false
-                                                      << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d";
+                                                      << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d" << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d";
     }
     void passwordIsFound()
     {
@@ -72,6 +73,7 @@ private slots:
         QFETCH(bool, password);
         QCOMPARE(holdsPassword(address), password);
         QTEST(shownAddress(address), "shown");
+        QTEST(originAddress(address), "origin");
     }
 
     // The display must look for the very name wget writes: run the real

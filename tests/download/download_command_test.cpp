@@ -60,6 +60,7 @@ struct View : CommandView
         captionText = c;
         captions << c;
     }
+    void downloaderRuns(bool) override {}
     void pressEnded(const PressOutcome &outcome) override
     {
         outcomes << outcome;

@@ -1,4 +1,4 @@
-#include "platform/session_bus.h"
+#include "platform/message_bus.h"
 
 #include <QAtomicInteger>
 #include <cctype>
@@ -24,39 +24,53 @@ QString addressValue(const QByteArray &path)
     return value;
 }
 
-QString sessionBusAddress()
+// The bus's address when its socket is there: `named` when set, else a
+// unix socket at `socket`.
+QString busAddress(const char *named, const QByteArray &socket)
 {
-    const QString named = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
-    if (!named.isEmpty())
-        return named;
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    if (runtime.isEmpty())
-        return {};
-    const QByteArray socket = runtime + "/bus";
+    const QString address = qEnvironmentVariable(named);
+    if (!address.isEmpty())
+        return address;
     struct stat info = {};
-    if (::stat(socket.constData(), &info) != 0 || !S_ISSOCK(info.st_mode))
+    if (socket.isEmpty() || ::stat(socket.constData(), &info) != 0 || !S_ISSOCK(info.st_mode))
         return {};
     return QStringLiteral("unix:path=") + addressValue(socket);
+}
+
+QString addressOf(MessageBus::Kind kind)
+{
+    if (kind == MessageBus::Kind::System)
+        return busAddress("DBUS_SYSTEM_BUS_ADDRESS", QByteArrayLiteral("/run/dbus/system_bus_socket"));
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    return busAddress("DBUS_SESSION_BUS_ADDRESS", runtime.isEmpty() ? QByteArray() : runtime + "/bus");
 }
 
 QAtomicInteger<int> connectionCount;
 
 } // namespace
 
-struct SessionBus::Reaching
+struct MessageBus::Reaching
 {
     std::mutex mutex;
-    SessionBus *owner = nullptr; // nothing once the owner is gone
+    MessageBus *owner = nullptr; // nothing once the owner is gone
     bool done = false;           // the thread has made its connection, or failed to
 };
 
-SessionBus::SessionBus(QObject *parent)
+MessageBus::MessageBus(Kind kind, QObject *parent)
     : QObject(parent),
-      name_(QStringLiteral("brindle-session-%1").arg(connectionCount.fetchAndAddRelaxed(1))),
+      kind_(kind),
+      name_(QStringLiteral("brindle-bus-%1").arg(connectionCount.fetchAndAddRelaxed(1))),
       reaching_(std::make_shared<Reaching>())
 {
     reaching_->owner = this;
-    const QString address = sessionBusAddress();
+}
+
+void MessageBus::reach()
+{
+    if (started_)
+        return;
+    started_ = true;
+    const QString address = addressOf(kind_);
     if (address.isEmpty()) {
         // Settled on the loop's next turn, as a failed attempt is.
         QMetaObject::invokeMethod(this, [this] { onReached(false); }, Qt::QueuedConnection);
@@ -77,7 +91,7 @@ SessionBus::SessionBus(QObject *parent)
     }).detach();
 }
 
-SessionBus::~SessionBus()
+MessageBus::~MessageBus()
 {
     std::lock_guard lock(reaching_->mutex);
     reaching_->owner = nullptr;
@@ -85,7 +99,7 @@ SessionBus::~SessionBus()
         QDBusConnection::disconnectFromBus(name_);
 }
 
-void SessionBus::onReached(bool reached)
+void MessageBus::onReached(bool reached)
 {
     if (reached)
         connection_ = QDBusConnection(name_);
