@@ -84,6 +84,11 @@
         <source>Downloaded and checked against the server&apos;s digest, %1</source>
         <translation>Descargado y comprobado con el resumen del servidor, %1</translation>
     </message>
+    <message>
+        <source>Downloading %1</source>
+        <extracomment>Why the computer does not sleep: the desktop may show it, with the file&apos;s name.</extracomment>
+        <translation>Descargando %1</translation>
+    </message>
 </context>
 <context>
     <name>app::MainWindow</name>
