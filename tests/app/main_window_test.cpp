@@ -15,6 +15,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusArgument>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QDBusUnixFileDescriptor>
@@ -69,6 +70,7 @@ public:
                                     + message.service().mid(1).replace(QLatin1Char('.'), QLatin1Char('_'))
                                     + QLatin1Char('/') + options.value(QStringLiteral("handle_token")).toString();
             inhibits << Inhibit{message.arguments().at(1).toUInt(), options.value(QStringLiteral("reason")).toString(), request};
+            sender = message.service();
             if (answers_)
                 connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
             return true;
@@ -84,6 +86,7 @@ public:
     bool holds() const { return inhibits.size() == 1 && closed.isEmpty(); }
     QList<Inhibit> inhibits;
     QStringList closed;
+    QString sender; // the connection that asked last
 
 private:
     bool answers_;
@@ -186,6 +189,8 @@ public:
         }
     }
     ~Desktop() override { QDBusConnection::disconnectFromBus(QStringLiteral("desktop")); }
+    // Whether `name` is still on the bus.
+    bool onBus(const QString &name) const { return bus_.interface()->isServiceRegistered(name); }
     // The user chose an action of the notification `id`.
     void invoke(uint id, const QString &action)
     {
@@ -940,6 +945,40 @@ private slots:
             before = progress;
         }
         QVERIFY(pause ? before < 1 : before > 0.5);
+    }
+
+    // Brindle killed while wget runs lets the computer sleep: the portal
+    // drops the requests of a connection gone from the bus, and logind's
+    // descriptor closes with the last process holding it.
+    void awakeEndsWithBrindleKilled_data()
+    {
+        QTest::addColumn<bool>("logind");
+        QTest::newRow("portal") << false;
+        QTest::newRow("logind") << true;
+    }
+    void awakeEndsWithBrindleKilled()
+    {
+        QFETCH(bool, logind);
+        testing::Sandbox sandbox;
+        QTemporaryDir site;
+        testing::makeFile(site.filePath(QStringLiteral("f.bin")), 5 << 19);
+        testing::Nginx nginx(site.path());
+        Desktop desktop(true, {logind ? QString() : QStringLiteral("answers"), logind, false});
+        QProcess brindle;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (logind)
+            environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"));
+        brindle.setProcessEnvironment(environment);
+        brindle.start(qEnvironmentVariable("BRINDLE_SHUTDOWN_HELPER"), {nginx.url(QStringLiteral("/slow/f.bin"))});
+        QVERIFY(brindle.waitForStarted());
+        const auto holds = [&] { return logind ? desktop.logind.holds() : desktop.portal.holds() && desktop.onBus(desktop.portal.sender); };
+        QTRY_VERIFY_WITH_TIMEOUT(holds(), 10000);
+        brindle.kill();
+        QVERIFY(brindle.waitForFinished());
+        if (logind)
+            QTRY_VERIFY(desktop.logind.letGo);
+        else
+            QTRY_VERIFY(!desktop.onBus(desktop.portal.sender));
     }
 };
 
