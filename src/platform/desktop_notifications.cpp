@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QUrl>
 #include <sys/stat.h>
 
 namespace platform {
@@ -22,7 +21,7 @@ constexpr int kFileManagerMilliseconds = 5000;
 // A path as a file: address, byte for byte.
 QString fileAddress(const QByteArray &path)
 {
-    return QStringLiteral("file://") + QString::fromLatin1(QUrl::toPercentEncoding(QString::fromLatin1(path), "/"));
+    return QStringLiteral("file://") + QString::fromLatin1(path.toPercentEncoding("/"));
 }
 
 } // namespace

@@ -30,11 +30,6 @@ SleepInhibitor::SleepInhibitor(MessageBus &sessionBus, MessageBus &systemBus, QS
     });
 }
 
-SleepInhibitor::~SleepInhibitor()
-{
-    release();
-}
-
 void SleepInhibitor::hold(const QString &reason)
 {
     if (held_)

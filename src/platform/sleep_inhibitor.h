@@ -23,8 +23,9 @@ class SleepInhibitor : public QObject
     Q_OBJECT
 public:
     // `who` names the program to logind, which shows it with the reason.
+    // Holds nothing until hold(); going while held lets go of logind's
+    // descriptor, and leaves the portal's request to the connection's end.
     SleepInhibitor(MessageBus &sessionBus, MessageBus &systemBus, QString who, QObject *parent = nullptr);
-    ~SleepInhibitor() override;
 
     // Asks to stay awake, for `reason` (a line the desktop may show); nothing
     // more while held already.
