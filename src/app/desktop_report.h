@@ -12,8 +12,10 @@
 namespace app {
 
 // A notification tells how a press ended only to a user who is not looking
-// at the window: none while it is the active one, none for Pause (the user
-// did it), none for a press that only remembered the address.
+// at Brindle: none while `windowActive`, which the window sets while any of
+// Brindle's windows is the active one (the window, or its message box),
+// none for Pause (the user did it), none for a press that only remembered
+// the address.
 bool notifiesEnd(download::PressEnding ending, bool windowActive);
 
 struct PressNotice

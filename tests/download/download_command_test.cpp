@@ -352,7 +352,10 @@ private slots:
         QVERIFY(QDir(f.sandbox.work()).rmdir(QStringLiteral("gone")));
         DownloadCommand command(f.view, f.inet, f.runner, DownloadFolder::current());
         f.view.text = f.server.url(QStringLiteral("/x/gen=10/") + name);
-        command.click();
+        {
+            const testing::Deadline deadline(120, "a press");
+            command.click();
+        }
         QCOMPARE(command.outcome()->ending, Ending::NoFolder);
         QVERIFY(wget.calls().isEmpty());
         QCOMPARE(command.totalSize(), qint64(0));
