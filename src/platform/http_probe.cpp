@@ -46,11 +46,12 @@ std::optional<ContentRange> contentRange(const QByteArray &header)
     return ContentRange{start, ok && length >= 0 ? std::optional<qint64>(length) : std::nullopt};
 }
 
-// wget goes through the proxy its environment names (http_proxy, no_proxy),
-// and so does every request here. Qt reads some of those settings otherwise
-// than wget (a limit the manual page states), and then the two may reach different
-// servers.
-class EnvironmentProxies : public QNetworkProxyFactory
+// Every request here goes through the system's proxy as Qt reads it: the
+// environment's http_proxy and no_proxy, which wget reads too (some of them
+// otherwise), and with Debian's Qt the desktop's settings through libproxy,
+// which wget does not read. Where the two differ they may reach different
+// servers (a limit the manual page states).
+class SystemProxies : public QNetworkProxyFactory
 {
 public:
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
@@ -758,7 +759,7 @@ QList<HttpProbe::Answer> HttpProbe::sendAndWait(const QList<Request> &requests, 
     // A client of this call's own: Qt's keeps the credentials a challenge was
     // answered with, and would sign a later press's address in with them.
     QNetworkAccessManager manager;
-    manager.setProxyFactory(new EnvironmentProxies);
+    manager.setProxyFactory(new SystemProxies);
     QList<Sent> sent = sendTogether(manager, requests, timeout_);
     QList<Answer> answers;
     for (qsizetype i = 0; i < requests.size(); ++i) {
@@ -794,7 +795,7 @@ QList<HttpProbe::Sent> HttpProbe::sendTogether(QNetworkAccessManager &manager, c
     for (qsizetype i = 0; i < requests.size(); ++i) {
         if (i > 0 && i % kConnectionsPerClient == 0) {
             more.push_back(std::make_unique<QNetworkAccessManager>());
-            more.back()->setProxyFactory(new EnvironmentProxies);
+            more.back()->setProxyFactory(new SystemProxies);
         }
         QNetworkAccessManager &client = more.empty() ? manager : *more.back();
         exchanges.push_back(std::make_unique<Exchange>(client, requests[i], window, [&open, &loop] {
