@@ -239,11 +239,9 @@ void MainWindow::onMakerLinkClicked()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Closing is never refused. A running wget is stopped, its partial file
-    // kept for the next Download (an empty one the lock made for it goes),
-    // and the program ends here: the program's
-    // endProgram_ does not return, so no waiting press ever resumes (tests
-    // pass one that does, and look at the closed window).
+    // Closing is never refused, and the program ends here: endProgram_
+    // does not return, so no waiting press ever resumes (tests pass one
+    // that does, and look at the closed window).
     event->accept();
     command_->abandon();
     endProgram_();
