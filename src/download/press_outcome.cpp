@@ -59,7 +59,7 @@ QString confinementText(unsigned parts)
         applied << QStringLiteral("files");
     if (parts & Confinement::Network)
         applied << QStringLiteral("network");
-    if (parts & Confinement::Scoping)
+    if (parts & Confinement::Signals)
         applied << QStringLiteral("signals");
     if (parts & Confinement::SystemCalls)
         applied << QStringLiteral("sockets and ptrace");

@@ -158,7 +158,7 @@ Confinement Confinement::prepare(const QByteArray &program, const Reach &reach)
         parts |= Network;
     }
     if (abi >= 6)
-        parts |= Scoping;
+        parts |= Signals;
     return Confinement(ruleset, parts, filter);
 }
 
