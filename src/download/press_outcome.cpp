@@ -61,7 +61,7 @@ QString confinementText(unsigned parts)
         applied << QStringLiteral("network");
     if (parts & Confinement::Signals)
         applied << QStringLiteral("signals");
-    if (parts & Confinement::SystemCalls)
+    if (parts & Confinement::SocketsAndPtrace)
         applied << QStringLiteral("sockets and ptrace");
     return applied.isEmpty() ? QStringLiteral("; wget ran unconfined")
                              : QStringLiteral("; wget confined: ") + applied.join(QStringLiteral(", "));

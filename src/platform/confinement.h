@@ -50,7 +50,7 @@ public:
         Files = 1u << 0,
         Network = 1u << 1,
         Signals = 1u << 2,  // signals to, and abstract Unix sockets of, processes outside the child's own
-        SystemCalls = 1u << 3 // no_new_privs and the seccomp filter
+        SocketsAndPtrace = 1u << 3 // no_new_privs and the seccomp filter
     };
 
     // Prepares the confinement for a child that executes `program` (an
