@@ -199,7 +199,7 @@ void DownloadCommand::click()
             return;
         setState(State::Stopping);
         // The press that started the download goes back to idle.
-        runner_.terminate();
+        runner_.stop();
         return;
     }
     // A press is under way: it alone decides what happens next.
