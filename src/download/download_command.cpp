@@ -323,7 +323,7 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
     if (const Ending *ending = std::get_if<Ending>(&prepared))
         return *ending;
 
-    const std::optional<qint64> lengthAtStart = file_->lengthOnDisk();
+    const std::optional<qint64> lengthAtStart = file_->length();
     if (!lengthAtStart)
         return {PressEnding::Unlockable, {}};
     const auto ran = runWget(answered.digest);
@@ -372,17 +372,17 @@ std::variant<DownloadCommand::PressFlow::ReadyToRun, DownloadCommand::PressFlow:
 DownloadCommand::PressFlow::prepare(const SizeAnswer &answered)
 {
     comparing_ = QDeadlineTimer(command_.sizeProbe_.timeout());
-    const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
-    if (!lengthOnDisk)
+    const std::optional<qint64> length = file_->length();
+    if (!length)
         return Ending{PressEnding::Unlockable, {}};
-    if (*lengthOnDisk == 0) {
+    if (*length == 0) {
         bringBackCopy(answered, {});
         return ReadyToRun{};
     }
     const Match match =
-        longerThanServers(*lengthOnDisk, answered.serverLength)
+        longerThanServers(*length, answered.serverLength)
             ? Match::Different
-            : compare(*file_, stretchesBeforeResume(*lengthOnDisk, draws_), DifferenceCounts::AtOnce);
+            : compare(*file_, stretchesBeforeResume(*length, draws_), DifferenceCounts::AtOnce);
     if (match == Match::Same)
         return ReadyToRun{};
     // A server that cannot tell leaves the file as it is, and nothing runs.
@@ -407,18 +407,18 @@ void DownloadCommand::PressFlow::bringBackCopy(const SizeAnswer &answered, const
     copies.removeAll(justSetAside);
     for (const QByteArray &path : copies.mid(0, kCopiesTried)) {
         auto copy = platform::FileLock::take(path).lock;
-        const std::optional<qint64> lengthOnDisk = copy ? copy->lengthOnDisk() : std::nullopt;
-        if (!lengthOnDisk || *lengthOnDisk == 0 || longerThanServers(*lengthOnDisk, answered.serverLength)
-            || compare(*copy, stretchesBeforeResume(*lengthOnDisk, draws_), DifferenceCounts::AtOnce) != Match::Same)
+        const std::optional<qint64> length = copy ? copy->length() : std::nullopt;
+        if (!length || *length == 0 || longerThanServers(*length, answered.serverLength)
+            || compare(*copy, stretchesBeforeResume(*length, draws_), DifferenceCounts::AtOnce) != Match::Same)
             continue;
         // A whole file leaves nothing to continue, so only its digest can
         // vouch for it: a copy set aside as another file after its run (by
         // its digest, or a difference repeated) never comes back.
-        if (*lengthOnDisk == answered.serverLength) {
+        if (*length == answered.serverLength) {
             if (!digest.digest)
                 continue;
             platform::GrowingFileHasher hasher(copy->descriptor(), digest.digest->algorithm);
-            if (digestOf(hasher, *lengthOnDisk) != digest.digest->value)
+            if (digestOf(hasher, *length) != digest.digest->value)
                 continue;
         }
         if (!copy->takePlaceOf(*file_))
@@ -466,16 +466,16 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
     // server whose file may have changed since the check before it.
     command_.setState(State::Finishing);
     comparing_ = QDeadlineTimer(command_.sizeProbe_.timeout());
-    const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
+    const std::optional<qint64> length = file_->length();
     const DigestFinding &digest = answered.digest;
     // A file wget fetched whole in this run is its one answer's, whatever
     // length the size request told; only a continued one can be a mix.
-    const bool longer = lengthOnDisk && longerThanServers(*lengthOnDisk, answered.serverLength);
+    const bool longer = length && longerThanServers(*length, answered.serverLength);
     if (longer && lengthAtStart > 0)
         return setAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
     if (status != 0)
         return {PressEnding::Failed, wgetStatusText(status)};
-    if (!lengthOnDisk || *lengthOnDisk == 0)
+    if (!length || *length == 0)
         return {PressEnding::Ended, {}};
     // The file as wget finished it, at the length the server told, or at
     // wget's own end where it told none. Whatever leaves the file's state
@@ -486,12 +486,12 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
     const QString digestUndecided = QStringLiteral("the published digest decides nothing: ");
     if (!digest.undecided.isEmpty())
         undecided << digestUndecided + digest.undecided;
-    if (hasher_ && answered.serverLength && *lengthOnDisk != *answered.serverLength) {
+    if (hasher_ && answered.serverLength && *length != *answered.serverLength) {
         // A digest of the length told is not this file's.
         if (!longer)
             undecided << digestUndecided + QStringLiteral("the file is shorter than the server's");
     } else if (hasher_) {
-        const std::optional<QByteArray> own = digestOf(*hasher_, *lengthOnDisk);
+        const std::optional<QByteArray> own = digestOf(*hasher_, *length);
         const QString name = algorithmName(digest.digest->algorithm);
         if (own && *own == digest.digest->value)
             return {PressEnding::Verified, name};
@@ -499,7 +499,7 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
             return setAside({PressEnding::DigestDiffers, name});
         undecided << digestUndecided + QStringLiteral("the file could not be read");
     }
-    switch (compare(*file_, stretchesAfterRun(lengthAtStart, *lengthOnDisk, draws_), DifferenceCounts::WhenRepeated)) {
+    switch (compare(*file_, stretchesAfterRun(lengthAtStart, *length, draws_), DifferenceCounts::WhenRepeated)) {
     case Match::Different:
         return setAside({PressEnding::NotTheServers, {}});
     case Match::Unknown:

@@ -56,9 +56,9 @@ bool askAgainAlone(const StretchAnswer &answer, Match match)
     return !answer.alone && answer.status != 0 && match != Match::Same;
 }
 
-bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength)
+bool longerThanServers(qint64 length, std::optional<qint64> serverLength)
 {
-    return serverLength && *serverLength >= 0 && lengthOnDisk > *serverLength;
+    return serverLength && *serverLength >= 0 && length > *serverLength;
 }
 
 QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)

@@ -44,10 +44,10 @@ QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)
 // began to write, and stretches drawn across it as above.
 QList<Stretch> stretchesAfterRun(qint64 lengthAtStart, qint64 length, const QList<quint64> &draws);
 
-// A file of `lengthOnDisk` bytes cannot be the server's, nor a part of it,
+// A file of `length` bytes cannot be the server's, nor a part of it,
 // when it is longer than the server's file. A length the server did not
 // tell, or told below 0, decides nothing.
-bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength);
+bool longerThanServers(qint64 length, std::optional<qint64> serverLength);
 
 // What the server answered for a stretch.
 struct StretchAnswer

@@ -176,7 +176,7 @@ FileLock::~FileLock()
     ::close(fd_);
 }
 
-std::optional<qint64> FileLock::lengthOnDisk() const
+std::optional<qint64> FileLock::length() const
 {
     struct stat file {};
     if (::fstat(fd_, &file) != 0)
