@@ -81,7 +81,7 @@ private:
         DownloaderCall call;
     };
     // How a step ended the press.
-    struct Ending
+    struct EndOfPress
     {
         PressEnding ending;
         QString detail;
@@ -102,8 +102,8 @@ private:
     {
     };
 
-    Ending steps();
-    PressOutcome outcome(const Ending &ending) const;
+    EndOfPress steps();
+    PressOutcome outcome(const EndOfPress &ending) const;
 
     // Asks for the size with a HEAD request and sets the command's
     // totalSize from it. The stretches of a file already under the name are
@@ -112,7 +112,7 @@ private:
     // Lets wget continue only a file of the server's bytes: sets any other
     // aside and locks the new, empty file, or brings back a copy that holds
     // the server's bytes. How the press ends when nothing may run.
-    std::variant<ReadyToRun, Ending> prepare(const SizeAnswer &answered);
+    std::variant<ReadyToRun, EndOfPress> prepare(const SizeAnswer &answered);
     // Before wget fetches the file whole: the copies beside it, newest first
     // (by modification time), other than `justSetAside`, are compared
     // until one holds the server's bytes and is no longer than the server's
@@ -124,12 +124,12 @@ private:
     // Runs wget with the state at Downloading, the lock handed to it, the
     // file hashed as it grows when a digest was published. wget's exit
     // status; nothing when it ended by Pause.
-    std::variant<int, Ending> runWget(const DigestFinding &digest);
+    std::variant<int, EndOfPress> runWget(const DigestFinding &digest);
     // After wget ended by itself: whether the file is the server's.
     // `lengthAtStart` is the file's length when wget started.
-    Ending verify(qint64 lengthAtStart, int status, const SizeAnswer &answered);
+    EndOfPress verify(qint64 lengthAtStart, int status, const SizeAnswer &answered);
     // Sets the locked file aside; ends the press as `ending` says.
-    Ending setAside(Ending ending);
+    EndOfPress setAside(EndOfPress ending);
 
     // The server's answer for each stretch: those that came with the size,
     // the rest asked for together.
@@ -267,7 +267,7 @@ PressOutcome DownloadCommand::PressFlow::abandon()
     return outcome({PressEnding::Paused, QStringLiteral("closed")});
 }
 
-PressOutcome DownloadCommand::PressFlow::outcome(const Ending &ending) const
+PressOutcome DownloadCommand::PressFlow::outcome(const EndOfPress &ending) const
 {
     PressOutcome outcome;
     outcome.ending = ending.ending;
@@ -281,7 +281,7 @@ PressOutcome DownloadCommand::PressFlow::outcome(const Ending &ending) const
     return outcome;
 }
 
-DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
+DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::steps()
 {
     if (!accepted(address_))
         return {PressEnding::Refused, {}};
@@ -305,10 +305,10 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
     // An address for which wget writes no file has nothing to guard.
     if (press_.file.isEmpty()) {
         const auto ran = runWget({});
-        if (const Ending *ending = std::get_if<Ending>(&ran))
+        if (const EndOfPress *ending = std::get_if<EndOfPress>(&ran))
             return *ending;
         const int status = std::get<int>(ran);
-        return status == 0 ? Ending{PressEnding::Ended, {}} : Ending{PressEnding::Failed, wgetStatusText(status)};
+        return status == 0 ? EndOfPress{PressEnding::Ended, {}} : EndOfPress{PressEnding::Failed, wgetStatusText(status)};
     }
 
     auto taken = platform::FileLock::take(press_.file);
@@ -320,14 +320,14 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
                 {}};
     file_ = std::move(taken.lock);
     const auto prepared = prepare(answered);
-    if (const Ending *ending = std::get_if<Ending>(&prepared))
+    if (const EndOfPress *ending = std::get_if<EndOfPress>(&prepared))
         return *ending;
 
     const std::optional<qint64> lengthAtStart = file_->length();
     if (!lengthAtStart)
         return {PressEnding::Unlockable, {}};
     const auto ran = runWget(answered.digest);
-    if (const Ending *ending = std::get_if<Ending>(&ran))
+    if (const EndOfPress *ending = std::get_if<EndOfPress>(&ran))
         return *ending;
     return verify(*lengthAtStart, std::get<int>(ran), answered);
 }
@@ -368,13 +368,13 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
     return {false, head.status, serverLength, publishedDigest(answeredHeadersOf(head))};
 }
 
-std::variant<DownloadCommand::PressFlow::ReadyToRun, DownloadCommand::PressFlow::Ending>
+std::variant<DownloadCommand::PressFlow::ReadyToRun, DownloadCommand::PressFlow::EndOfPress>
 DownloadCommand::PressFlow::prepare(const SizeAnswer &answered)
 {
     comparing_ = QDeadlineTimer(command_.sizeProbe_.timeout());
     const std::optional<qint64> length = file_->length();
     if (!length)
-        return Ending{PressEnding::Unlockable, {}};
+        return EndOfPress{PressEnding::Unlockable, {}};
     if (*length == 0) {
         bringBackCopy(answered, {});
         return ReadyToRun{};
@@ -387,15 +387,15 @@ DownloadCommand::PressFlow::prepare(const SizeAnswer &answered)
         return ReadyToRun{};
     // A server that cannot tell leaves the file as it is, and nothing runs.
     if (match == Match::Unknown)
-        return Ending{PressEnding::Undecided, {}};
+        return EndOfPress{PressEnding::Undecided, {}};
     const std::optional<QByteArray> moved = file_->setAside();
     if (!moved)
-        return Ending{PressEnding::NotSetAside, {}};
+        return EndOfPress{PressEnding::NotSetAside, {}};
     setAside_ << *moved;
     // The lock went with the file set aside; wget writes a new one.
     file_ = platform::FileLock::take(press_.file).lock;
     if (!file_)
-        return Ending{PressEnding::NotReplaced, {}};
+        return EndOfPress{PressEnding::NotReplaced, {}};
     bringBackCopy(answered, *moved);
     return ReadyToRun{};
 }
@@ -429,7 +429,7 @@ void DownloadCommand::PressFlow::bringBackCopy(const SizeAnswer &answered, const
     }
 }
 
-std::variant<int, DownloadCommand::PressFlow::Ending>
+std::variant<int, DownloadCommand::PressFlow::EndOfPress>
 DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
 {
     // What the server answered before wget ran says nothing of the file after.
@@ -450,16 +450,16 @@ DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
     // A wget that cannot be started ends the run at once and wrote nothing;
     // the idle state is restored by the press, without a message.
     if (result.notStarted)
-        return Ending{PressEnding::NotStarted, *result.notStarted};
+        return EndOfPress{PressEnding::NotStarted, *result.notStarted};
     if (command_.state_ != State::Downloading)
-        return Ending{PressEnding::Paused, {}};
+        return EndOfPress{PressEnding::Paused, {}};
     // An end that could not be watched tells nothing of how wget did.
     if (!result.exitStatus)
-        return Ending{PressEnding::Failed, QStringLiteral("its end could not be watched")};
+        return EndOfPress{PressEnding::Failed, QStringLiteral("its end could not be watched")};
     return *result.exitStatus;
 }
 
-DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 lengthAtStart, int status,
+DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64 lengthAtStart, int status,
                                                                       const SizeAnswer &answered)
 {
     // wget ended by itself, perhaps after resuming on its own, against a
@@ -511,7 +511,7 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
     return {PressEnding::Ended, undecided.join(QStringLiteral("; "))};
 }
 
-DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::setAside(Ending ending)
+DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::setAside(EndOfPress ending)
 {
     if (const auto moved = file_->setAside()) {
         setAside_ << *moved;
