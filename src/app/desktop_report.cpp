@@ -50,7 +50,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         return PressNoticeText::tr("Not downloaded: no new file could be locked under the name");
     case PressEnding::NotStarted:
         return PressNoticeText::tr("Not downloaded: wget could not be started");
-    case PressEnding::Paused:
+    case PressEnding::Stopped:
         break; // the user did it: never notified (notifiesEnd)
     case PressEnding::Failed:
         if (!lengthOnDisk || !outcome.serverLength)
@@ -82,7 +82,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
 
 bool notifiesEnd(download::PressEnding ending, bool windowActive)
 {
-    return !windowActive && ending != download::PressEnding::Paused && ending != download::PressEnding::Refused;
+    return !windowActive && ending != download::PressEnding::Stopped && ending != download::PressEnding::Refused;
 }
 
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,

@@ -264,7 +264,7 @@ PressOutcome DownloadCommand::PressFlow::abandon()
         confinement_ = command_.runner_.confinement();
     if (file_)
         file_->removeIfMadeAndEmpty();
-    return outcome({PressEnding::Paused, QStringLiteral("closed")});
+    return outcome({PressEnding::Stopped, QStringLiteral("closed")});
 }
 
 PressOutcome DownloadCommand::PressFlow::outcome(const EndOfPress &ending) const
@@ -452,7 +452,7 @@ DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
     if (result.notStarted)
         return EndOfPress{PressEnding::NotStarted, *result.notStarted};
     if (command_.state_ != State::Downloading)
-        return EndOfPress{PressEnding::Paused, {}};
+        return EndOfPress{PressEnding::Stopped, {}};
     // An end that could not be watched tells nothing of how wget did.
     if (!result.exitStatus)
         return EndOfPress{PressEnding::Failed, QStringLiteral("its end could not be watched")};

@@ -34,7 +34,7 @@ QString endingText(PressEnding ending)
         return QStringLiteral("not downloaded: no new file could be locked under the name");
     case PressEnding::NotStarted:
         return QStringLiteral("not downloaded: wget could not be started");
-    case PressEnding::Paused:
+    case PressEnding::Stopped:
         return QStringLiteral("paused");
     case PressEnding::Failed:
         return QStringLiteral("wget failed");

@@ -26,7 +26,7 @@ enum class PressEnding {
     NotSetAside,   // the file does not hold the server's bytes and could not be moved, before or after the run
     NotReplaced,   // the file was set aside, and no new one could be locked under its name
     NotStarted,    // wget could not be started
-    Paused,        // Pause ended wget, or the window closed during the press ("closed"), whatever step it was at
+    Stopped,       // Pause ended wget, or the window closed during the press ("closed"), whatever step it was at
     Failed,        // wget ended by itself with an error (its exit status is the detail), or its end could not be watched
     NotTheServers, // wget ended; the file is longer than the server's, or differs where compared: set aside
     DigestDiffers, // wget ended; the file's digest is not the one the server published: set aside

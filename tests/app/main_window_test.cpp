@@ -543,7 +543,7 @@ private slots:
             QTest::addRow("%s, window active", name) << ending << true << false;
         }
         // The user did it, or the press only remembered the address.
-        for (const auto &[name, ending] : {std::pair{"paused", PressEnding::Paused}, {"refused", PressEnding::Refused}}) {
+        for (const auto &[name, ending] : {std::pair{"paused", PressEnding::Stopped}, {"refused", PressEnding::Refused}}) {
             QTest::addRow("%s, window behind", name) << ending << false << false;
             QTest::addRow("%s, window active", name) << ending << true << false;
         }

@@ -280,7 +280,7 @@ private slots:
         QCOMPARE(f.ending(), PressEnding::Ended);
         QCOMPARE(f.command.outcome()->detail, QString()); // nothing left undecided
         QCOMPARE(std::count_if(f.view.outcomes.cbegin(), f.view.outcomes.cend(),
-                               [](const PressOutcome &o) { return o.ending == PressEnding::Paused; }),
+                               [](const PressOutcome &o) { return o.ending == PressEnding::Stopped; }),
                  pauses);
     }
 
@@ -295,7 +295,7 @@ private slots:
         QTest::addColumn<PressEnding>("ending");
         QTest::newRow("another file while downloading") << false << "/x/rate=700000/s2.bin" << false << PressEnding::Ended;
         QTest::newRow("another file while asking") << true << "/x/rate=700000/s2.bin" << false << PressEnding::Ended;
-        QTest::newRow("the bare prefix, then Pause") << false << "http://" << true << PressEnding::Paused;
+        QTest::newRow("the bare prefix, then Pause") << false << "http://" << true << PressEnding::Stopped;
     }
     void pressKeepsItsAddress()
     {
@@ -379,7 +379,7 @@ private slots:
             return true;
         });
         f.press(marker);
-        QCOMPARE(f.ending(), PressEnding::Paused);
+        QCOMPARE(f.ending(), PressEnding::Stopped);
         QCOMPARE(runningWhilePaused, 2);
         QVERIFY(QTest::qWaitFor([&] { return wgets().isEmpty(); }, 2000));
         QVERIFY(QFileInfo(QStringLiteral("wrapped.bin")).size() < 3000000);
@@ -444,7 +444,7 @@ private slots:
         QCOMPARE(f.view.captionText, kDownloadCaption);
         // The warm-up and the press itself: the presses during it end no press.
         QCOMPARE(f.view.outcomes.size(), 2);
-        QCOMPARE(f.ending(), PressEnding::Paused);
+        QCOMPARE(f.ending(), PressEnding::Stopped);
     }
 
     // A server that never answers, or trickles the compared bytes, ends the
@@ -575,8 +575,8 @@ private slots:
         QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << "part" << true << PressEnding::Ended;
         QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << "" << true << PressEnding::Ended;
         QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << "part" << true << PressEnding::NoAnswer;
-        QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << "" << true << PressEnding::Paused;
-        QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << "" << false << PressEnding::Paused;
+        QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << "" << true << PressEnding::Stopped;
+        QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << "" << false << PressEnding::Stopped;
         // Compressed bytes are not the file's: they tell nothing, before a
         // resume (the part waits) and when wget has ended (the file stays);
         // a copy beside the name is not brought back on them, and the file
@@ -1282,7 +1282,7 @@ private slots:
         QTest::newRow("nothing, failing GET") << "" << true << false << PressEnding::Failed;
         QTest::newRow("dangling link, failing GET") << "dangling" << true << false << PressEnding::Failed;
         QTest::newRow("the user's own file") << "own" << true << false << PressEnding::Ended;
-        QTest::newRow("nothing, closed during the run") << "" << true << true << PressEnding::Paused;
+        QTest::newRow("nothing, closed during the run") << "" << true << true << PressEnding::Stopped;
         // The made file moved away during the run, a link to it in its place.
         QTest::newRow("a link put in the made file's place") << "relinked" << true << false << PressEnding::Ended;
         // Another writer beside wget: the part it continued ends longer than
