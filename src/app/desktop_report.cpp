@@ -64,7 +64,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
     case PressEnding::Verified:
         return PressNoticeText::tr("Downloaded and checked against the server's digest, %1")
             .arg(megabytes(lengthOnDisk.value_or(0), language));
-    case PressEnding::Ended:
+    case PressEnding::Unverified:
         // wget ended well and nothing published decided: the file tells.
         // Nothing under the name: the empty one made for wget was removed.
         if (!lengthOnDisk)

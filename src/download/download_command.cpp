@@ -308,7 +308,7 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::steps()
         if (const EndOfPress *ending = std::get_if<EndOfPress>(&ran))
             return *ending;
         const int status = std::get<int>(ran);
-        return status == 0 ? EndOfPress{PressEnding::Ended, {}} : EndOfPress{PressEnding::Failed, wgetStatusText(status)};
+        return status == 0 ? EndOfPress{PressEnding::Unverified, {}} : EndOfPress{PressEnding::Failed, wgetStatusText(status)};
     }
 
     auto taken = platform::FileLock::take(press_.file);
@@ -476,7 +476,7 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64
     if (status != 0)
         return {PressEnding::Failed, wgetStatusText(status)};
     if (!length || *length == 0)
-        return {PressEnding::Ended, {}};
+        return {PressEnding::Unverified, {}};
     // The file as wget finished it, at the length the server told, or at
     // wget's own end where it told none. Whatever leaves the file's state
     // open is named on the log line.
@@ -508,7 +508,7 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64
     case Match::Same:
         break;
     }
-    return {PressEnding::Ended, undecided.join(QStringLiteral("; "))};
+    return {PressEnding::Unverified, undecided.join(QStringLiteral("; "))};
 }
 
 DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::setAside(EndOfPress ending)

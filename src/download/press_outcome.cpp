@@ -44,7 +44,7 @@ QString endingText(PressEnding ending)
         return QStringLiteral("wget ended, but the file's digest is not the server's");
     case PressEnding::Verified:
         return QStringLiteral("wget ended; the file's digest is the server's");
-    case PressEnding::Ended:
+    case PressEnding::Unverified:
         return QStringLiteral("wget ended");
     }
     return {};

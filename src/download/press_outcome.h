@@ -31,7 +31,7 @@ enum class PressEnding {
     NotTheServers, // wget ended; the file is longer than the server's, or differs where compared: set aside
     DigestDiffers, // wget ended; the file's digest is not the one the server published: set aside
     Verified,      // wget ended; the file's digest is the one the server published (the detail names the algorithm)
-    Ended,         // wget ended by itself; no published digest decided, nor a difference (the detail says what could not tell)
+    Unverified,    // wget ended by itself with status 0; no published digest decided, nor a difference (the detail says what could not tell): not shown to be downloaded
 };
 
 struct PressOutcome

@@ -535,7 +535,7 @@ private slots:
             {"no size", PressEnding::NoSize},           {"held elsewhere", PressEnding::HeldElsewhere},
             {"unlockable", PressEnding::Unlockable},    {"undecided", PressEnding::Undecided},
             {"not set aside", PressEnding::NotSetAside}, {"not replaced", PressEnding::NotReplaced},
-            {"not started", PressEnding::NotStarted},   {"ended", PressEnding::Ended},
+            {"not started", PressEnding::NotStarted},   {"ended", PressEnding::Unverified},
             {"failed", PressEnding::Failed},            {"not the server's", PressEnding::NotTheServers},
             {"digest differs", PressEnding::DigestDiffers}, {"verified", PressEnding::Verified}};
         for (const auto &[name, ending] : told) {
@@ -569,9 +569,9 @@ private slots:
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("body");
         const qint64 size = 3 << 19; // 1.5 MB
-        QTest::newRow("downloaded") << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << size << "f.iso"
+        QTest::newRow("downloaded") << "" << PressEnding::Unverified << QByteArray("/d/f.iso") << "" << size << "f.iso"
                                     << "Downloaded, 1.5 MB";
-        QTest::newRow("wget ended early") << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(1 << 20)
+        QTest::newRow("wget ended early") << "" << PressEnding::Unverified << QByteArray("/d/f.iso") << "" << qint64(1 << 20)
                                           << "f.iso" << "Not downloaded whole: wget stopped at 1 MB of 1.5 MB; Download continues it";
         QTest::newRow("set aside as wget ended")
             << "" << PressEnding::NotTheServers << QByteArray("/d/f.iso") << "" << qint64(-3) << "f.iso"
@@ -581,7 +581,7 @@ private slots:
         QTest::newRow("wget failed part way")
             << "" << PressEnding::Failed << QByteArray("/d/f.iso") << "exit status 4, the network failed"
             << qint64(1 << 20) << "f.iso" << "Not downloaded whole: wget failed at 1 MB of 1.5 MB (exit status 4, the network failed)";
-        QTest::newRow("wget wrote nothing") << "" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(-1)
+        QTest::newRow("wget wrote nothing") << "" << PressEnding::Unverified << QByteArray("/d/f.iso") << "" << qint64(-1)
                                             << "f.iso" << "Not downloaded: wget wrote nothing";
         QTest::newRow("HTTP status") << "" << PressEnding::NoAnswer << QByteArray("/d/f.iso") << "HTTP 401" << qint64(-1)
                                      << "f.iso" << "Not downloaded: the size request failed (HTTP 401)";
@@ -596,14 +596,14 @@ private slots:
             << "" << PressEnding::NotStarted << QByteArray("/d/invoice0_\xe2\x80\xaegpj.sh\xc2\x9b")
             << "wget: \u202e" << qint64(-1) << "invoice0_%E2%80%AEgpj.sh%C2%9B"
             << "Not downloaded: wget could not be started (wget: %E2%80%AE)";
-        QTest::newRow("de downloaded") << "de_DE" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << size
+        QTest::newRow("de downloaded") << "de_DE" << PressEnding::Unverified << QByteArray("/d/f.iso") << "" << size
                                        << "f.iso" << "Heruntergeladen, 1,5 MB";
         QTest::newRow("fr wget ended early")
-            << "fr_FR" << PressEnding::Ended << QByteArray("/d/f.iso") << "" << qint64(1 << 20) << "f.iso"
+            << "fr_FR" << PressEnding::Unverified << QByteArray("/d/f.iso") << "" << qint64(1 << 20) << "f.iso"
             << "Téléchargement incomplet : wget s’est arrêté à 1 Mo sur 1,5 Mo ; Télécharger le poursuit";
         // A Content-Length that is no number tells no length: the total may
         // stay from an earlier press, and wget's end alone tells.
-        QTest::newRow("size untold, wget ended") << "" << PressEnding::Ended << QByteArray("/d/s.bin") << ""
+        QTest::newRow("size untold, wget ended") << "" << PressEnding::Unverified << QByteArray("/d/s.bin") << ""
                                                  << qint64(300000) << "s.bin" << "Downloaded, 0.29 MB";
         QTest::newRow("size untold, wget failed")
             << "" << PressEnding::Failed << QByteArray("/d/s.bin") << "exit status 4, the network failed" << qint64(1 << 20)

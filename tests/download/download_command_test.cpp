@@ -153,20 +153,20 @@ private slots:
         QTest::addColumn<qint64>("totalSize");
         QTest::addColumn<PressEnding>("ending");
         QTest::addColumn<QString>("detail");
-        QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500) << PressEnding::Ended << "";
+        QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500) << PressEnding::Unverified << "";
         QTest::newRow("zero") << "/x/gen=5,cl=0/f" << true << qint64(0) << PressEnding::NoSize << "";
         QTest::newRow("negative") << "/x/gen=5,cl=-5/f" << true << qint64(-5) << PressEnding::NoSize << "";
-        QTest::newRow("blanks around") << "/x/gen=5,cl=%20123%20/f" << false << qint64(123) << PressEnding::Ended << "";
-        QTest::newRow("above 2^31") << "/x/gen=5,cl=3000000000/f" << false << qint64(3000000000) << PressEnding::Ended << "";
+        QTest::newRow("blanks around") << "/x/gen=5,cl=%20123%20/f" << false << qint64(123) << PressEnding::Unverified << "";
+        QTest::newRow("above 2^31") << "/x/gen=5,cl=3000000000/f" << false << qint64(3000000000) << PressEnding::Unverified << "";
         QTest::newRow("not a number, fresh") << "/x/gen=5,cl=abc/f" << false << qint64(0) << PressEnding::NoSize << "";
-        QTest::newRow("not a number, stale") << "/x/gen=5,cl=abc/f" << true << qint64(1000) << PressEnding::Ended << "";
+        QTest::newRow("not a number, stale") << "/x/gen=5,cl=abc/f" << true << qint64(1000) << PressEnding::Unverified << "";
         // A blank header reads as one never sent, whatever the Qt version.
         QTest::newRow("empty, stale") << "/x/gen=5,cl=empty/f" << true << qint64(0) << PressEnding::NoSize << "";
-        QTest::newRow("above 2^63, stale") << "/x/gen=5,cl=9223372036854775808/f" << true << qint64(1000) << PressEnding::Ended << "";
+        QTest::newRow("above 2^63, stale") << "/x/gen=5,cl=9223372036854775808/f" << true << qint64(1000) << PressEnding::Unverified << "";
         QTest::newRow("missing header") << "/x/gen=5,cl=none/f" << true << qint64(0) << PressEnding::NoSize << "";
         QTest::newRow("404") << "/x/status=404/f" << true << qint64(0) << PressEnding::NoAnswer << "HTTP 404";
         QTest::newRow("500") << "/x/status=500/f" << true << qint64(0) << PressEnding::NoAnswer << "HTTP 500";
-        QTest::newRow("redirect") << "/x/redirect=!x!gen=77!f/f" << true << qint64(77) << PressEnding::Ended << "";
+        QTest::newRow("redirect") << "/x/redirect=!x!gen=77!f/f" << true << qint64(77) << PressEnding::Unverified << "";
         QTest::newRow("refused connection") << "http://127.0.0.1:1/f" << true << qint64(0) << PressEnding::NoAnswer << "";
     }
     void probeOutcomes()
@@ -277,7 +277,7 @@ private slots:
         QCOMPARE(paused, pauses);
         QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
         QCOMPARE(f.command.totalSize(), size);
-        QCOMPARE(f.ending(), PressEnding::Ended);
+        QCOMPARE(f.ending(), PressEnding::Unverified);
         QCOMPARE(f.command.outcome()->detail, QString()); // nothing left undecided
         QCOMPARE(std::count_if(f.view.outcomes.cbegin(), f.view.outcomes.cend(),
                                [](const PressOutcome &o) { return o.ending == PressEnding::Stopped; }),
@@ -293,8 +293,8 @@ private slots:
         QTest::addColumn<QString>("changedTo");  // a path on the site, or the text itself
         QTest::addColumn<bool>("pause");         // a press right after the change
         QTest::addColumn<PressEnding>("ending");
-        QTest::newRow("another file while downloading") << false << "/x/rate=700000/s2.bin" << false << PressEnding::Ended;
-        QTest::newRow("another file while asking") << true << "/x/rate=700000/s2.bin" << false << PressEnding::Ended;
+        QTest::newRow("another file while downloading") << false << "/x/rate=700000/s2.bin" << false << PressEnding::Unverified;
+        QTest::newRow("another file while asking") << true << "/x/rate=700000/s2.bin" << false << PressEnding::Unverified;
         QTest::newRow("the bare prefix, then Pause") << false << "http://" << true << PressEnding::Stopped;
     }
     void pressKeepsItsAddress()
@@ -463,7 +463,7 @@ private slots:
         QTest::newRow("silent size probe") << "/x/headdelay=never/site/f" << qint64(0) << qint64(0) << false << PressEnding::NoAnswer << 1500 << "" << false;
         QTest::newRow("trickled comparison") << "/x/rate=2/site/f" << qint64(1000) << qint64(9000) << false << PressEnding::Undecided << 1500 << "" << false;
         QTest::newRow("steady comparison beyond the time-out")
-            << "/x/norange=1,rate=2000/site/f" << qint64(6000) << qint64(9000) << true << PressEnding::Ended << 1500 << "" << false;
+            << "/x/norange=1,rate=2000/site/f" << qint64(6000) << qint64(9000) << true << PressEnding::Unverified << 1500 << "" << false;
         // One time-out for all the hops of a request, however many.
         QTest::newRow("silent redirects") << "/x/latency=0.7,loop=1/site/f" << qint64(0) << qint64(0) << false
                                           << PressEnding::NoAnswer << 1500 << "" << false;
@@ -485,7 +485,7 @@ private slots:
         // A server slow to answer while the window works hard (a screen
         // reader reading it): the window's work costs the request nothing.
         QTest::newRow("slow size probe, the window busy") << "/x/headdelay=3/site/f" << qint64(0) << qint64(9000) << true
-                                                          << PressEnding::Ended << 60000 << "" << true;
+                                                          << PressEnding::Unverified << 60000 << "" << true;
     }
     void slowServerEndsAtTheTimeoutWithEventsHandled()
     {
@@ -549,7 +549,7 @@ private slots:
         QFETCH(QString, afterwards);
         if (!afterwards.isEmpty()) {
             f.press(afterwards, 20);
-            QCOMPARE(f.ending(), PressEnding::Ended);
+            QCOMPARE(f.ending(), PressEnding::Unverified);
             QCOMPARE(f.command.totalSize(), qint64(10));
             // As costly a second time, no more: ended by its cost again, and
             // nothing of it goes on costing.
@@ -570,10 +570,10 @@ private slots:
         QTest::addColumn<QString>("before"); // "part" of f.bin, "copy" (another file's f.bin.1), "copy, empty file", or nothing
         QTest::addColumn<bool>("leavesFile");
         QTest::addColumn<PressEnding>("ending"); // of the press against the fault
-        QTest::newRow("reset mid-body") << "/x/reset=1500000/f.bin" << "" << true << PressEnding::Ended;
-        QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << "part" << true << PressEnding::Ended;
-        QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << "part" << true << PressEnding::Ended;
-        QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << "" << true << PressEnding::Ended;
+        QTest::newRow("reset mid-body") << "/x/reset=1500000/f.bin" << "" << true << PressEnding::Unverified;
+        QTest::newRow("ignores Range") << "/x/norange=1/f.bin" << "part" << true << PressEnding::Unverified;
+        QTest::newRow("sends part of a range") << "/x/rangecap=32768/f.bin" << "part" << true << PressEnding::Unverified;
+        QTest::newRow("length larger than body") << "/x/cl=99999999/f.bin" << "" << true << PressEnding::Unverified;
         QTest::newRow("redirect loop") << "/x/loop=1/f.bin" << "part" << true << PressEnding::NoAnswer;
         QTest::newRow("under 1 KB/s") << "/x/rate=800/f.bin" << "" << true << PressEnding::Stopped;
         QTest::newRow("stalls after headers") << "/x/stall=30/f.bin" << "" << false << PressEnding::Stopped;
@@ -582,12 +582,12 @@ private slots:
         // a copy beside the name is not brought back on them, and the file
         // is fetched whole.
         QTest::newRow("compresses ranges, a part") << "/x/gzipranges=1/f.bin" << "part" << true << PressEnding::Undecided;
-        QTest::newRow("compresses ranges, fresh") << "/x/gzipranges=1/f.bin" << "" << true << PressEnding::Ended;
-        QTest::newRow("compresses ranges, a copy") << "/x/gzipranges=1/f.bin" << "copy" << true << PressEnding::Ended;
+        QTest::newRow("compresses ranges, fresh") << "/x/gzipranges=1/f.bin" << "" << true << PressEnding::Unverified;
+        QTest::newRow("compresses ranges, a copy") << "/x/gzipranges=1/f.bin" << "copy" << true << PressEnding::Unverified;
         QTest::newRow("compresses ranges, a copy, empty file")
-            << "/x/gzipranges=1/f.bin" << "copy, empty file" << true << PressEnding::Ended;
+            << "/x/gzipranges=1/f.bin" << "copy, empty file" << true << PressEnding::Unverified;
         // A far server: the part's stretches are asked together with the size.
-        QTest::newRow("a second per answer, a part") << "/x/latency=1/f.bin" << "part" << true << PressEnding::Ended;
+        QTest::newRow("a second per answer, a part") << "/x/latency=1/f.bin" << "part" << true << PressEnding::Unverified;
     }
     void serverFaultsLoseNothing()
     {
@@ -653,7 +653,7 @@ private slots:
             QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin")));
         f.press(site.url(QStringLiteral("/f.bin")));
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
-        QCOMPARE(f.ending(), PressEnding::Ended);
+        QCOMPARE(f.ending(), PressEnding::Unverified);
     }
 
     // The requests a press sends before wget runs, as the test server's log
@@ -725,7 +725,7 @@ private slots:
         if (options.contains(QStringLiteral("auth=")))
             address.insert(7, QStringLiteral("alice:secret@"));
         f.press(address);
-        QCOMPARE(f.ending(), PressEnding::Ended);
+        QCOMPARE(f.ending(), PressEnding::Unverified);
         QTEST(f.command.outcome()->detail, "detail");
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
         QCOMPARE(f.command.outcome()->setAside.size(), before == QStringLiteral("changed part") ? 1 : 0);
@@ -795,9 +795,9 @@ private slots:
         QTest::newRow("Content-MD5") << "Content-MD5: %md5" << false << true << PressEnding::DigestDiffers << "MD5";
         QTest::newRow("no length told") << "no size:Repr-Digest: sha-256=:%256:" << false << true << PressEnding::DigestDiffers << "SHA-256";
         QTest::newRow("x-goog-hash") << "x-goog-hash: crc32c=n03x6A==,md5=%md5" << false << true << PressEnding::DigestDiffers << "MD5";
-        QTest::newRow("malformed") << "Repr-Digest: sha-256=%256" << false << false << PressEnding::Ended
+        QTest::newRow("malformed") << "Repr-Digest: sha-256=%256" << false << false << PressEnding::Unverified
                                    << "the published digest decides nothing: malformed Repr-Digest";
-        QTest::newRow("shorter than told") << "told more:Repr-Digest: sha-256=:%256:" << false << false << PressEnding::Ended
+        QTest::newRow("shorter than told") << "told more:Repr-Digest: sha-256=:%256:" << false << false << PressEnding::Unverified
                                            << "the published digest decides nothing: the file is shorter than the server's";
     }
     void digestDecidesTheFinishedFile()
@@ -970,12 +970,12 @@ private slots:
         QTest::addColumn<QString>("schemes");  // Brindle's Authorization schemes at the first server, in order
         QTest::addColumn<PressEnding>("ending");    // of the last press
         QTest::addColumn<bool>("netrc");       // the password in ~/.netrc, not in the address
-        QTest::newRow("not asked") << "" << false << false << "-" << PressEnding::Ended << false;
-        QTest::newRow("Basic") << "auth=basic," << false << false << "-,basic" << PressEnding::Ended << false;
-        QTest::newRow("Digest") << "auth=digest," << false << false << "-,digest" << PressEnding::Ended << false;
-        QTest::newRow("redirected elsewhere") << "" << true << false << "-" << PressEnding::Ended << false;
+        QTest::newRow("not asked") << "" << false << false << "-" << PressEnding::Unverified << false;
+        QTest::newRow("Basic") << "auth=basic," << false << false << "-,basic" << PressEnding::Unverified << false;
+        QTest::newRow("Digest") << "auth=digest," << false << false << "-,digest" << PressEnding::Unverified << false;
+        QTest::newRow("redirected elsewhere") << "" << true << false << "-" << PressEnding::Unverified << false;
         QTest::newRow("Digest, then no password") << "auth=digest," << false << true << "-" << PressEnding::NoAnswer << false;
-        QTest::newRow("Basic, from ~/.netrc") << "auth=basic," << false << false << "-,basic" << PressEnding::Ended << true;
+        QTest::newRow("Basic, from ~/.netrc") << "auth=basic," << false << false << "-,basic" << PressEnding::Unverified << true;
     }
 
     void signInOnlyWhenAsked()
@@ -1206,7 +1206,7 @@ private slots:
         const bool during = before.endsWith(QStringLiteral("during"));
         const PressOutcome &mover = f.view.outcomes.at(f.view.outcomes.size() - (during ? 2 : 1));
         QCOMPARE(mover.setAside, setAside ? QByteArrayList{copy} : QByteArrayList{});
-        QCOMPARE(f.ending(), PressEnding::Ended);
+        QCOMPARE(f.ending(), PressEnding::Unverified);
         if (setAside && !during) {
             QCOMPARE(QFileInfo(setAsideName).size(), partial);
             QVERIFY(isPrefixOf(setAsideName, beforeCopy));
@@ -1281,10 +1281,10 @@ private slots:
         QTest::newRow("Wget2 on PATH") << "Wget2" << false << false << PressEnding::Wget2;
         QTest::newRow("nothing, failing GET") << "" << true << false << PressEnding::Failed;
         QTest::newRow("dangling link, failing GET") << "dangling" << true << false << PressEnding::Failed;
-        QTest::newRow("the user's own file") << "own" << true << false << PressEnding::Ended;
+        QTest::newRow("the user's own file") << "own" << true << false << PressEnding::Unverified;
         QTest::newRow("nothing, closed during the run") << "" << true << true << PressEnding::Stopped;
         // The made file moved away during the run, a link to it in its place.
-        QTest::newRow("a link put in the made file's place") << "relinked" << true << false << PressEnding::Ended;
+        QTest::newRow("a link put in the made file's place") << "relinked" << true << false << PressEnding::Unverified;
         // Another writer beside wget: the part it continued ends longer than
         // the server's file (a file fetched whole is its answer's).
         QTest::newRow("longer than the server's after the run") << "longer" << true << false << PressEnding::NotTheServers;
