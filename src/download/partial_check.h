@@ -58,7 +58,7 @@ struct StretchAnswer
     // ends or where it chose to send less; nothing when the answer did not
     // hold them.
     std::optional<QByteArray> bytes;
-    std::optional<qint64> serverLength; // the server's whole file, when told
+    std::optional<qint64> completeLength; // the server's whole file, when told
     // The request asked for this stretch alone. Servers answer a request of
     // several ranges in many ways (all of them, some, joined, reordered,
     // the whole file, or a refusal), so only what such an answer holds

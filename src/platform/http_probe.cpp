@@ -28,7 +28,7 @@ namespace {
 struct ContentRange
 {
     qint64 start = 0;
-    std::optional<qint64> serverLength;
+    std::optional<qint64> completeLength;
 };
 
 std::optional<ContentRange> contentRange(const QByteArray &header)
@@ -337,7 +337,7 @@ struct Part
 struct Parts
 {
     QList<Part> whole;
-    std::optional<qint64> serverLength;
+    std::optional<qint64> completeLength;
 };
 
 Parts partsOf(const QByteArray &body, const QByteArray &boundary)
@@ -368,8 +368,8 @@ Parts partsOf(const QByteArray &body, const QByteArray &boundary)
         if (body.size() - from < length)
             return parts;
         parts.whole << Part{range->start, body.mid(from, length)};
-        if (range->serverLength)
-            parts.serverLength = range->serverLength;
+        if (range->completeLength)
+            parts.completeLength = range->completeLength;
         at = from + length;
     }
 }
@@ -469,7 +469,7 @@ private:
         complete_ = false;
         body_ = Body::Unread;
         buffer_.clear();
-        answer.serverLength.reset();
+        answer.completeLength.reset();
         receivedBefore_ = received_;
         hopTime_.start();
         reply_ = request_.ranges.isEmpty() ? manager_.head(request) : manager_.get(request);
@@ -539,12 +539,12 @@ private:
         if (code == 200) {
             body_ = Body::Stretch;
             bodyStart_ = 0;
-            answer.serverLength = contentLength(*reply_);
+            answer.completeLength = contentLength(*reply_);
         } else if (const auto told = contentRange(reply_->rawHeader(QByteArrayLiteral("Content-Range")));
                    code == 206 && told) {
             body_ = Body::Stretch;
             bodyStart_ = told->start;
-            answer.serverLength = told->serverLength;
+            answer.completeLength = told->completeLength;
         } else if (const qsizetype at = type.toLower().indexOf("boundary=");
                    code == 206 && type.toLower().startsWith("multipart/byteranges") && at > 0) {
             body_ = Body::Multipart;
@@ -617,7 +617,7 @@ private:
         if (body_ == Body::Multipart) {
             Parts found = partsOf(buffer_, boundary_);
             parts = found.whole;
-            answer.serverLength = found.serverLength;
+            answer.completeLength = found.completeLength;
         } else if (body_ == Body::Stretch) {
             parts << Part{bodyStart_, buffer_};
         }
@@ -630,7 +630,7 @@ private:
                 // A 200 that ended, or a 206 that ended where the server's
                 // file does, holds the range's start, or nothing of it.
                 const bool tellsEnd = ended && body_ == Body::Stretch && range.first >= part.start
-                                      && (status() == 200 || answer.serverLength == end);
+                                      && (status() == 200 || answer.completeLength == end);
                 if (holdsStart || tellsEnd) {
                     answer.rangeBytes[i] = part.bytes.mid(range.first - part.start, range.count);
                     break;
@@ -657,7 +657,7 @@ private:
             fill(true);
             // A whole file that ended before the bytes asked for is that long.
             if (status() == 200)
-                answer.serverLength = buffer_.size();
+                answer.completeLength = buffer_.size();
         }
         end(reply_->error());
     }
@@ -701,7 +701,7 @@ private:
         if (answer.failed()) {
             for (auto &bytes : answer.rangeBytes)
                 bytes.reset();
-            answer.serverLength.reset();
+            answer.completeLength.reset();
         }
         drop();
         ended_();
