@@ -206,7 +206,7 @@ std::optional<QByteArray> FileLock::setAside()
 {
     if (!leadsTo(path_, device_, inode_))
         return std::nullopt;
-    auto moved = platform::setAside(path_);
+    auto moved = platform::renameToFreeCopy(path_);
     if (moved)
         createdPath_.reset();
     return moved;
