@@ -129,7 +129,7 @@ private:
     // `lengthAtStart` is the file's length when wget started.
     EndOfPress verify(qint64 lengthAtStart, int status, const SizeAnswer &answered);
     // Sets the locked file aside; ends the press as `ending` says.
-    EndOfPress setAside(EndOfPress ending);
+    EndOfPress endSettingAside(EndOfPress ending);
 
     // The server's answer for each stretch: those that came with the size,
     // the rest asked for together.
@@ -472,7 +472,7 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64
     // length the size request told; only a continued one can be a mix.
     const bool longer = length && longerThanServers(*length, answered.serverLength);
     if (longer && lengthAtStart > 0)
-        return setAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
+        return endSettingAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
     if (status != 0)
         return {PressEnding::Failed, wgetStatusText(status)};
     if (!length || *length == 0)
@@ -496,12 +496,12 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64
         if (own && *own == digest.digest->value)
             return {PressEnding::Verified, name};
         if (own)
-            return setAside({PressEnding::DigestDiffers, name});
+            return endSettingAside({PressEnding::DigestDiffers, name});
         undecided << digestUndecided + QStringLiteral("the file could not be read");
     }
     switch (compare(*file_, stretchesAfterRun(lengthAtStart, *length, draws_), DifferenceCounts::WhenRepeated)) {
     case Match::Different:
-        return setAside({PressEnding::NotTheServers, {}});
+        return endSettingAside({PressEnding::NotTheServers, {}});
     case Match::Unknown:
         undecided << QStringLiteral("the server could not tell whether the file holds its bytes");
         break;
@@ -511,7 +511,7 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64
     return {PressEnding::Unverified, undecided.join(QStringLiteral("; "))};
 }
 
-DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::setAside(EndOfPress ending)
+DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::endSettingAside(EndOfPress ending)
 {
     if (const auto moved = file_->setAside()) {
         setAside_ << *moved;
