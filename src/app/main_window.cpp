@@ -277,7 +277,7 @@ void MainWindow::pressEnded(const download::PressOutcome &outcome)
     // the figures show what is under the name now, nothing as 0. A file gone
     // for reasons of its own keeps the last reading.
     const auto length = outcome.file.isEmpty() ? std::nullopt : platform::lengthOnDisk(outcome.file);
-    if (!outcome.setAside.isEmpty())
+    if (!outcome.keptAs.isEmpty())
         showSizes(length.value_or(0));
     tellDesktop(outcome, length);
 }

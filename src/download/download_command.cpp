@@ -162,7 +162,7 @@ private:
     // Answers that came with the size, for the stretches they were asked
     // for; each is used once, and none after wget ran.
     QList<std::pair<Stretch, StretchAnswer>> answersWithSize_;
-    QByteArrayList setAside_;
+    QByteArrayList keptAs_;
     QByteArray broughtBack_;
     QList<quint16> serverPorts_; // the ports the size request went to, redirects and proxy included
     std::optional<unsigned> confinement_; // what of the confinement applied to wget, once it started
@@ -274,7 +274,7 @@ PressOutcome DownloadCommand::PressFlow::outcome(const EndOfPress &ending) const
     outcome.address = address_;
     outcome.detail = ending.detail;
     outcome.file = press_.file;
-    outcome.setAside = setAside_;
+    outcome.keptAs = keptAs_;
     outcome.broughtBack = broughtBack_;
     outcome.confinement = confinement_;
     outcome.serverLength = serverLength_;
@@ -391,7 +391,7 @@ DownloadCommand::PressFlow::prepare(const SizeAnswer &answered)
     const std::optional<QByteArray> moved = file_->setAside();
     if (!moved)
         return EndOfPress{PressEnding::NotSetAside, {}};
-    setAside_ << *moved;
+    keptAs_ << *moved;
     // The lock went with the file set aside; wget writes a new one.
     file_ = platform::FileLock::take(press_.file).lock;
     if (!file_)
@@ -514,7 +514,7 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64
 DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::endSettingAside(EndOfPress ending)
 {
     if (const auto moved = file_->setAside()) {
-        setAside_ << *moved;
+        keptAs_ << *moved;
         return ending;
     }
     // Moved or replaced meanwhile, or the folder refuses: the name keeps

@@ -99,7 +99,7 @@ QString describe(const QString &shownAddress, const PressOutcome &outcome)
     const auto shown = [](const QByteArray &path) {
         return shownOnLine(QString::fromLocal8Bit(path));
     };
-    for (const QByteArray &copy : outcome.setAside)
+    for (const QByteArray &copy : outcome.keptAs)
         line += QStringLiteral("; a file not the server's was kept as ") + shown(copy);
     if (!outcome.broughtBack.isEmpty())
         line += QStringLiteral("; the copy ") + shown(outcome.broughtBack)

@@ -44,7 +44,7 @@ struct PressOutcome
     QByteArray file;
     // The copies this press moved the file under the name to, in order:
     // before wget ran, and when it ended with bytes not the server's.
-    QByteArrayList setAside;
+    QByteArrayList keptAs;
     // The copy this press found holding the server's bytes, brought back
     // under the name and continued; empty when none.
     QByteArray broughtBack;

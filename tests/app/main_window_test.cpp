@@ -629,7 +629,7 @@ private slots:
         outcome.file = file;
         outcome.detail = detail;
         if (length == -3)
-            outcome.setAside << file + ".1";
+            outcome.keptAs << file + ".1";
         if (!QByteArray(QTest::currentDataTag()).startsWith("size untold"))
             outcome.serverLength = 3 << 19;
         const auto notice = app::pressNotice(outcome, download::shownAddress(QStringLiteral("http://alice:secret@h/f.iso")),

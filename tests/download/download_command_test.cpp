@@ -327,7 +327,7 @@ private slots:
         f.press(server.url(QStringLiteral("/x/rate=700000,headdelay=0.5/s1.bin")));
         QVERIFY(done);
         QTEST(f.ending(), "ending");
-        QVERIFY(f.view.outcomes.last().setAside.isEmpty());
+        QVERIFY(f.view.outcomes.last().keptAs.isEmpty());
         QCOMPARE(f.command.totalSize(), qint64(1 << 20));
         QVERIFY(!QFileInfo::exists(QStringLiteral("s2.bin")));
         QVERIFY(!QFileInfo::exists(QStringLiteral("s1.bin.1")));
@@ -728,7 +728,7 @@ private slots:
         QCOMPARE(f.ending(), PressEnding::Unverified);
         QTEST(f.command.outcome()->detail, "detail");
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
-        QCOMPARE(f.command.outcome()->setAside.size(), before == QStringLiteral("changed part") ? 1 : 0);
+        QCOMPARE(f.command.outcome()->keptAs.size(), before == QStringLiteral("changed part") ? 1 : 0);
         QCOMPARE(f.command.outcome()->broughtBack.isEmpty(), before != QStringLiteral("copy"));
         if (plan.isEmpty())
             return;
@@ -1205,7 +1205,7 @@ private slots:
         const QByteArray copy = f.sandbox.work().toLocal8Bit() + '/' + setAsideName.toLocal8Bit();
         const bool during = before.endsWith(QStringLiteral("during"));
         const PressOutcome &mover = f.view.outcomes.at(f.view.outcomes.size() - (during ? 2 : 1));
-        QCOMPARE(mover.setAside, setAside ? QByteArrayList{copy} : QByteArrayList{});
+        QCOMPARE(mover.keptAs, setAside ? QByteArrayList{copy} : QByteArrayList{});
         QCOMPARE(f.ending(), PressEnding::Unverified);
         if (setAside && !during) {
             QCOMPARE(QFileInfo(setAsideName).size(), partial);
@@ -1256,7 +1256,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(QStringLiteral("big.bin.1")));
         QCOMPARE(QFileInfo(QStringLiteral("big.bin.3")).size(), qint64(6000));
         QVERIFY2(log.readAll().contains(" GET bytes=" + QByteArray::number(part) + "- - Wget/"), "wget did not continue the part");
-        QCOMPARE(f.view.outcomes.last().setAside,
+        QCOMPARE(f.view.outcomes.last().keptAs,
                  QByteArrayList{f.sandbox.work().toLocal8Bit() + "/big.bin.3"});
         QCOMPARE(f.view.outcomes.last().broughtBack, f.sandbox.work().toLocal8Bit() + "/big.bin.1");
     }
@@ -1418,7 +1418,7 @@ private slots:
             QVERIFY(!name.exists());
         } else if (under == QStringLiteral("longer, moved")) {
             QCOMPARE(QFileInfo(QStringLiteral("moved.bin")).size(), qint64(201));
-            QVERIFY(f.command.outcome()->setAside.isEmpty());
+            QVERIFY(f.command.outcome()->keptAs.isEmpty());
             QVERIFY(!name.exists() && !QFileInfo::exists(QStringLiteral("f.bin.1")));
         } else if (runs) {
             QVERIFY(!name.exists());
