@@ -104,11 +104,11 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
     return notice;
 }
 
-std::optional<double> taskBarProgress(qint64 totalSize, std::optional<qint64> lengthOnDisk,
+std::optional<double> taskBarProgress(qint64 totalBytes, std::optional<qint64> lengthOnDisk,
                                       std::optional<double> shown)
 {
-    const double share = totalSize > 0
-                             ? std::clamp(static_cast<double>(lengthOnDisk.value_or(0)) / static_cast<double>(totalSize), 0.0, 1.0)
+    const double share = totalBytes > 0
+                             ? std::clamp(static_cast<double>(lengthOnDisk.value_or(0)) / static_cast<double>(totalBytes), 0.0, 1.0)
                              : 0.0;
     if (shown && share <= *shown)
         return std::nullopt;

@@ -40,7 +40,7 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
 // when it is not above `shown`, the share shown last (nothing when none is
 // shown yet, so the first tick always shows one). The bar only rises: a
 // file set aside and begun again does not take it back.
-std::optional<double> taskBarProgress(qint64 totalSize, std::optional<qint64> lengthOnDisk,
+std::optional<double> taskBarProgress(qint64 totalBytes, std::optional<qint64> lengthOnDisk,
                                       std::optional<double> shown);
 
 } // namespace app

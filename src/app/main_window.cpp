@@ -208,7 +208,7 @@ void MainWindow::onDisplayTick()
 
 void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 {
-    if (const auto share = app::taskBarProgress(totalSize(), length, taskBarShown_)) {
+    if (const auto share = app::taskBarProgress(totalBytes(), length, taskBarShown_)) {
         launcherEntry_->showProgress(*share);
         taskBarShown_ = share;
     }
@@ -216,7 +216,7 @@ void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 
 void MainWindow::showSizes(std::optional<qint64> length)
 {
-    const auto tick = progress::sampleTick(totalSize(), length, currentSize_->text(), language_);
+    const auto tick = progress::sampleTick(totalBytes(), length, currentSize_->text(), language_);
     totalSize_->setText(tick.total);
     currentSize_->setText(tick.current);
     if (tick.percent)

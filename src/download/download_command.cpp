@@ -106,7 +106,7 @@ private:
     PressOutcome outcome(const EndOfPress &ending) const;
 
     // Asks for the size with a HEAD request and sets the command's
-    // totalSize from it. The stretches of a file already under the name are
+    // totalBytes from it. The stretches of a file already under the name are
     // asked for together with it.
     SizeAnswer probe();
     // Lets wget continue only a file of the server's bytes: sets any other
@@ -299,7 +299,7 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::steps()
     if (answered.failed)
         return {PressEnding::NoAnswer, answered.status > 0 ? QStringLiteral("HTTP %1").arg(answered.status) : QString()};
     // An answer with an error leaves the total at 0, so a run always has one.
-    if (command_.totalSize_ <= 0)
+    if (command_.totalBytes_ <= 0)
         return {PressEnding::NoSize, {}};
 
     // An address for which wget writes no file has nothing to guard.
@@ -355,15 +355,15 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
     serverPorts_ = head.ports;
     servesRanges_ = head.header(QByteArrayLiteral("Accept-Ranges")).value_or(QString()).trimmed().compare(QLatin1String("bytes"), Qt::CaseInsensitive) == 0;
     if (head.failed()) {
-        command_.totalSize_ = 0;
+        command_.totalBytes_ = 0;
         return {true, head.status, std::nullopt, {}};
     }
     const auto header = head.header(QByteArrayLiteral("Content-Length"));
     const auto serverLength = header ? toSize(*header) : std::nullopt;
     if (!header)
-        command_.totalSize_ = 0;
+        command_.totalBytes_ = 0;
     else if (serverLength)
-        command_.totalSize_ = *serverLength;
+        command_.totalBytes_ = *serverLength;
     // Text that is not a size leaves the previous press's total in place.
     return {false, head.status, serverLength, publishedDigest(answeredHeadersOf(head))};
 }

@@ -517,7 +517,7 @@ private slots:
         MainWindow window([] {});
         child<QLineEdit>(window, "addressBox")->setText(nginx.url(QLatin1Char('/') + name));
         qobject_cast<QPushButton *>(child(window, "downloadButton"))->click();
-        QCOMPARE(window.totalSize(), text.size());
+        QCOMPARE(window.totalBytes(), text.size());
         QCOMPARE(testing::sha256(name), testing::sha256(text.fileName()));
         QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "percentLabel")->text(), QStringLiteral("100%"), 2000);
     }

@@ -150,7 +150,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("afterEarlierSize");
-        QTest::addColumn<qint64>("totalSize");
+        QTest::addColumn<qint64>("totalBytes");
         QTest::addColumn<PressEnding>("ending");
         QTest::addColumn<QString>("detail");
         QTest::newRow("size") << "/x/gen=500/f" << false << qint64(500) << PressEnding::Unverified << "";
@@ -172,7 +172,7 @@ private slots:
     void probeOutcomes()
     {
         QFETCH(QString, path);
-        QFETCH(qint64, totalSize);
+        QFETCH(qint64, totalBytes);
         Fixture f;
         testing::FakeWget wget;
         QFETCH(bool, afterEarlierSize);
@@ -180,9 +180,9 @@ private slots:
             f.press(QStringLiteral("/x/gen=1000/earlier"));
         const int runsBefore = wget.calls().size();
         f.press(path);
-        QCOMPARE(f.command.totalSize(), totalSize);
-        QCOMPARE(wget.calls().size() - runsBefore, totalSize > 0 ? 1 : 0);
-        if (totalSize > 0)
+        QCOMPARE(f.command.totalBytes(), totalBytes);
+        QCOMPARE(wget.calls().size() - runsBefore, totalBytes > 0 ? 1 : 0);
+        if (totalBytes > 0)
             QCOMPARE(wget.calls().last(), (QStringList{QStringLiteral("-c"), QStringLiteral("--local-encoding=UTF-8"), QStringLiteral("--retry-on-http-error=429,503"), f.view.text}));
         QVERIFY(f.view.enabled);
         QCOMPARE(f.view.captionText, kDownloadCaption);
@@ -276,7 +276,7 @@ private slots:
         }
         QCOMPARE(paused, pauses);
         QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
-        QCOMPARE(f.command.totalSize(), size);
+        QCOMPARE(f.command.totalBytes(), size);
         QCOMPARE(f.ending(), PressEnding::Unverified);
         QCOMPARE(f.command.outcome()->detail, QString()); // nothing left undecided
         QCOMPARE(std::count_if(f.view.outcomes.cbegin(), f.view.outcomes.cend(),
@@ -328,7 +328,7 @@ private slots:
         QVERIFY(done);
         QTEST(f.ending(), "ending");
         QVERIFY(f.view.outcomes.last().keptAs.isEmpty());
-        QCOMPARE(f.command.totalSize(), qint64(1 << 20));
+        QCOMPARE(f.command.totalBytes(), qint64(1 << 20));
         QVERIFY(!QFileInfo::exists(QStringLiteral("s2.bin")));
         QVERIFY(!QFileInfo::exists(QStringLiteral("s1.bin.1")));
         if (pause)
@@ -356,7 +356,7 @@ private slots:
         }
         QCOMPARE(command.outcome()->ending, PressEnding::NoFolder);
         QVERIFY(wget.calls().isEmpty());
-        QCOMPARE(command.totalSize(), qint64(0));
+        QCOMPARE(command.totalBytes(), qint64(0));
         QVERIFY(!QFileInfo::exists(QLatin1Char('/') + name));
         QVERIFY(f.view.enabled);
     }
@@ -454,7 +454,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<qint64>("partLength"); // of the served site/f, copied first
-        QTest::addColumn<qint64>("totalSize");
+        QTest::addColumn<qint64>("totalBytes");
         QTest::addColumn<bool>("runs");
         QTest::addColumn<PressEnding>("ending");
         QTest::addColumn<int>("timeout"); // ms
@@ -541,7 +541,7 @@ private slots:
                  qPrintable(QStringLiteral("%1 ticks in %2 ms").arg(ticksDuringPress).arg(pressLasted)));
         const testing::Cost idle = testing::costOf([] { QTest::qWait(1000); });
         QVERIFY2(idle.cpuSeconds < 0.2, qPrintable(QString::number(idle.cpuSeconds)));
-        QTEST(f.command.totalSize(), "totalSize");
+        QTEST(f.command.totalBytes(), "totalBytes");
         QCOMPARE(wget.calls().size(), runs ? 1 : 0);
         QTEST(f.ending(), "ending");
         if (partLength > 0)
@@ -550,7 +550,7 @@ private slots:
         if (!afterwards.isEmpty()) {
             f.press(afterwards, 20);
             QCOMPARE(f.ending(), PressEnding::Unverified);
-            QCOMPARE(f.command.totalSize(), qint64(10));
+            QCOMPARE(f.command.totalBytes(), qint64(10));
             // As costly a second time, no more: ended by its cost again, and
             // nothing of it goes on costing.
             const testing::Cost again = testing::costOf([&] { f.press(path, 20); });
@@ -885,7 +885,7 @@ private slots:
         QFile file(QStringLiteral("c"));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("/x/echo=1/a/c"));
-        QCOMPARE(f.command.totalSize(), file.size());
+        QCOMPARE(f.command.totalBytes(), file.size());
     }
 
     // The size, the comparison and wget all go through the proxy wget's
@@ -901,7 +901,7 @@ private slots:
         QFile::resize(QStringLiteral("f.bin"), 100000);
         f.press(address);
         qputenv("http_proxy", before);
-        QCOMPARE(f.command.totalSize(), qint64(300000));
+        QCOMPARE(f.command.totalBytes(), qint64(300000));
         QCOMPARE(QFileInfo(QStringLiteral("f.bin")).size(), qint64(300000));
         QVERIFY(!QFileInfo::exists(QStringLiteral("f.bin.1")));
     }
@@ -949,7 +949,7 @@ private slots:
         pressPausingAfter(f, -1, look);
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
         QCOMPARE(seenIn, QList<int>());
-        QCOMPARE(f.command.totalSize(), qint64(3 << 20));
+        QCOMPARE(f.command.totalBytes(), qint64(3 << 20));
         QCOMPARE(logged.size(), 2);
         QVERIFY(logged.first().contains(QStringLiteral("://") + user + QStringLiteral("@127.0.0.1:")));
         for (const QString &form : forms)
@@ -1007,7 +1007,7 @@ private slots:
             QVERIFY(entries.open(QIODevice::WriteOnly) && entries.write("# mine\nmachine 127.0.0.1\n  login alice password \"s\\ecret\"\n") > 0);
         }
         f.press(netrc ? address : QString(address).insert(7, QStringLiteral("alice:secret@")));
-        QCOMPARE(f.command.totalSize(), qint64(300000));
+        QCOMPARE(f.command.totalBytes(), qint64(300000));
         // Brindle's requests, not wget's: the schemes they carried, each once, in order.
         const auto schemes = [](const QString &path) {
             QFile log(path);
