@@ -59,7 +59,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
         return PressNoticeText::tr("Not downloaded: no new file could be locked under the name");
     case PressEnding::NotStarted:
         return PressNoticeText::tr("Not downloaded: wget could not be started");
-    case PressEnding::Paused:
+    case PressEnding::Stopped:
         break; // the user did it: never notified (notifiesEnd)
     case PressEnding::Failed:
         if (!lengthOnDisk || !outcome.serverLength)
@@ -73,7 +73,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
     case PressEnding::Verified:
         return PressNoticeText::tr("Downloaded and checked against the server's digest, %1")
             .arg(megabytes(lengthOnDisk.value_or(0), language));
-    case PressEnding::Ended:
+    case PressEnding::Unverified:
         // wget ended well and nothing published decided: the file tells.
         // Nothing under the name: the empty one made for wget was removed.
         if (!lengthOnDisk)
@@ -91,7 +91,7 @@ QString endingText(const download::PressOutcome &outcome, std::optional<qint64> 
 
 bool notifiesEnd(download::PressEnding ending, bool windowActive)
 {
-    return !windowActive && ending != download::PressEnding::Paused && ending != download::PressEnding::Refused;
+    return !windowActive && ending != download::PressEnding::Stopped && ending != download::PressEnding::Refused;
 }
 
 PressNotice pressNotice(const download::PressOutcome &outcome, const QString &shownAddress,
@@ -112,11 +112,11 @@ QString stayAwakeReason(const QByteArray &file, const QString &shownAddress)
     return PressNoticeText::tr("Downloading %1").arg(shownName(file, shownAddress));
 }
 
-std::optional<double> taskBarProgress(qint64 totalSize, std::optional<qint64> lengthOnDisk,
+std::optional<double> taskBarProgress(qint64 totalBytes, std::optional<qint64> lengthOnDisk,
                                       std::optional<double> shown)
 {
-    const double share = totalSize > 0
-                             ? std::clamp(static_cast<double>(lengthOnDisk.value_or(0)) / static_cast<double>(totalSize), 0.0, 1.0)
+    const double share = totalBytes > 0
+                             ? std::clamp(static_cast<double>(lengthOnDisk.value_or(0)) / static_cast<double>(totalBytes), 0.0, 1.0)
                              : 0.0;
     if (shown && share <= *shown)
         return std::nullopt;

@@ -13,8 +13,10 @@
 namespace app {
 
 // A notification tells how a press ended only to a user who is not looking
-// at the window: none while it is the active one, none for Pause (the user
-// did it), none for a press that only remembered the address.
+// at Brindle: none while `windowActive`, which the window sets while any of
+// Brindle's windows is the active one (the window, or its message box),
+// none for Pause (the user did it), none for a press that only remembered
+// the address.
 bool notifiesEnd(download::PressEnding ending, bool windowActive);
 
 struct PressNotice
@@ -44,7 +46,7 @@ QString stayAwakeReason(const QByteArray &file, const QString &shownAddress);
 // when it is not above `shown`, the share shown last (nothing when none is
 // shown yet, so the first tick always shows one). The bar only rises: a
 // file set aside and begun again does not take it back.
-std::optional<double> taskBarProgress(qint64 totalSize, std::optional<qint64> lengthOnDisk,
+std::optional<double> taskBarProgress(qint64 totalBytes, std::optional<qint64> lengthOnDisk,
                                       std::optional<double> shown);
 
 } // namespace app

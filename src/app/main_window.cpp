@@ -210,7 +210,7 @@ void MainWindow::onDisplayTick()
 
 void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 {
-    if (const auto share = app::taskBarProgress(totalSize(), length, taskBarShown_)) {
+    if (const auto share = app::taskBarProgress(totalBytes(), length, taskBarShown_)) {
         launcherEntry_->showProgress(*share);
         taskBarShown_ = share;
     }
@@ -218,7 +218,7 @@ void MainWindow::showTaskBarProgress(std::optional<qint64> length)
 
 void MainWindow::showSizes(std::optional<qint64> length)
 {
-    const auto tick = progress::sampleTick(totalSize(), length, currentSize_->text(), language_);
+    const auto tick = progress::sampleTick(totalBytes(), length, currentSize_->text(), language_);
     totalSize_->setText(tick.total);
     currentSize_->setText(tick.current);
     if (tick.percent)
@@ -241,11 +241,9 @@ void MainWindow::onMakerLinkClicked()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // Closing is never refused. A running wget is stopped, its partial file
-    // kept for the next Download (an empty one the lock made for it goes),
-    // and the program ends here: the program's
-    // endProgram_ does not return, so no waiting press ever resumes (tests
-    // pass one that does, and look at the closed window).
+    // Closing is never refused, and the program ends here: endProgram_
+    // does not return, so no waiting press ever resumes (tests pass one
+    // that does, and look at the closed window).
     event->accept();
     command_->abandon();
     endProgram_();
@@ -289,7 +287,7 @@ void MainWindow::pressEnded(const download::PressOutcome &outcome)
     // the figures show what is under the name now, nothing as 0. A file gone
     // for reasons of its own keeps the last reading.
     const auto length = outcome.file.isEmpty() ? std::nullopt : platform::lengthOnDisk(outcome.file);
-    if (!outcome.setAside.isEmpty())
+    if (!outcome.keptAs.isEmpty())
         showSizes(length.value_or(0));
     tellDesktop(outcome, length);
 }

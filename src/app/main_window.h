@@ -47,7 +47,7 @@ public:
                         QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    qint64 totalSize() const { return command_->totalSize(); }
+    qint64 totalBytes() const { return command_->totalBytes(); }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -92,8 +92,8 @@ private:
     QLabel *addressCaption_ = nullptr;
     QLineEdit *addressBox_ = nullptr;
     QPushButton *downloadButton_ = nullptr;
-    QLabel *totalSize_ = nullptr; // in megabytes
-    QLabel *currentSize_ = nullptr; // in megabytes
+    QLabel *totalSize_ = nullptr; // totalBytes() in MiB
+    QLabel *currentSize_ = nullptr; // in MiB
     QLabel *totalSizeCaption_ = nullptr;
     QLabel *currentSizeCaption_ = nullptr;
     progress::GradientBar *progressBar_ = nullptr;

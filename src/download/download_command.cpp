@@ -86,7 +86,7 @@ private:
         DownloaderCall call;
     };
     // How a step ended the press.
-    struct Ending
+    struct EndOfPress
     {
         PressEnding ending;
         QString detail;
@@ -107,17 +107,17 @@ private:
     {
     };
 
-    Ending steps();
-    PressOutcome outcome(const Ending &ending) const;
+    EndOfPress steps();
+    PressOutcome outcome(const EndOfPress &ending) const;
 
     // Asks for the size with a HEAD request and sets the command's
-    // totalSize from it. The stretches of a file already under the name are
+    // totalBytes from it. The stretches of a file already under the name are
     // asked for together with it.
     SizeAnswer probe();
     // Lets wget continue only a file of the server's bytes: sets any other
     // aside and locks the new, empty file, or brings back a copy that holds
     // the server's bytes. How the press ends when nothing may run.
-    std::variant<ReadyToRun, Ending> prepare(const SizeAnswer &answered);
+    std::variant<ReadyToRun, EndOfPress> prepare(const SizeAnswer &answered);
     // Before wget fetches the file whole: the copies beside it, newest first
     // (by modification time), other than `justSetAside`, are compared
     // until one holds the server's bytes and is no longer than the server's
@@ -129,12 +129,12 @@ private:
     // Runs wget with the state at Downloading, the lock handed to it, the
     // file hashed as it grows when a digest was published. wget's exit
     // status; nothing when it ended by Pause.
-    std::variant<int, Ending> runWget(const DigestFinding &digest);
+    std::variant<int, EndOfPress> runWget(const DigestFinding &digest);
     // After wget ended by itself: whether the file is the server's.
     // `lengthAtStart` is the file's length when wget started.
-    Ending verify(qint64 lengthAtStart, int status, const SizeAnswer &answered);
+    EndOfPress verify(qint64 lengthAtStart, int status, const SizeAnswer &answered);
     // Sets the locked file aside; ends the press as `ending` says.
-    Ending setAside(Ending ending);
+    EndOfPress endSettingAside(EndOfPress ending);
 
     // The server's answer for each stretch: those that came with the size,
     // the rest asked for together.
@@ -167,7 +167,7 @@ private:
     // Answers that came with the size, for the stretches they were asked
     // for; each is used once, and none after wget ran.
     QList<std::pair<Stretch, StretchAnswer>> answersWithSize_;
-    QByteArrayList setAside_;
+    QByteArrayList keptAs_;
     QByteArray broughtBack_;
     QList<quint16> serverPorts_; // the ports the size request went to, redirects and proxy included
     std::optional<unsigned> confinement_; // what of the confinement applied to wget, once it started
@@ -204,7 +204,7 @@ void DownloadCommand::click()
             return;
         setState(State::Stopping);
         // The press that started the download goes back to idle.
-        runner_.terminate();
+        runner_.stop();
         return;
     }
     // A press is under way: it alone decides what happens next.
@@ -272,24 +272,24 @@ PressOutcome DownloadCommand::PressFlow::abandon()
         confinement_ = command_.runner_.confinement();
     if (file_)
         file_->removeIfMadeAndEmpty();
-    return outcome({PressEnding::Paused, QStringLiteral("closed")});
+    return outcome({PressEnding::Stopped, QStringLiteral("closed")});
 }
 
-PressOutcome DownloadCommand::PressFlow::outcome(const Ending &ending) const
+PressOutcome DownloadCommand::PressFlow::outcome(const EndOfPress &ending) const
 {
     PressOutcome outcome;
     outcome.ending = ending.ending;
     outcome.address = address_;
     outcome.detail = ending.detail;
     outcome.file = press_.file;
-    outcome.setAside = setAside_;
+    outcome.keptAs = keptAs_;
     outcome.broughtBack = broughtBack_;
     outcome.confinement = confinement_;
     outcome.serverLength = serverLength_;
     return outcome;
 }
 
-DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
+DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::steps()
 {
     if (!accepted(address_))
         return {PressEnding::Refused, {}};
@@ -307,16 +307,16 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
     if (answered.failed)
         return {PressEnding::NoAnswer, answered.status > 0 ? QStringLiteral("HTTP %1").arg(answered.status) : QString()};
     // An answer with an error leaves the total at 0, so a run always has one.
-    if (command_.totalSize_ <= 0)
+    if (command_.totalBytes_ <= 0)
         return {PressEnding::NoSize, {}};
 
     // An address for which wget writes no file has nothing to guard.
     if (press_.file.isEmpty()) {
         const auto ran = runWget({});
-        if (const Ending *ending = std::get_if<Ending>(&ran))
+        if (const EndOfPress *ending = std::get_if<EndOfPress>(&ran))
             return *ending;
         const int status = std::get<int>(ran);
-        return status == 0 ? Ending{PressEnding::Ended, {}} : Ending{PressEnding::Failed, wgetStatusText(status)};
+        return status == 0 ? EndOfPress{PressEnding::Unverified, {}} : EndOfPress{PressEnding::Failed, wgetStatusText(status)};
     }
 
     auto taken = platform::FileLock::take(press_.file);
@@ -328,14 +328,14 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::steps()
                 {}};
     file_ = std::move(taken.lock);
     const auto prepared = prepare(answered);
-    if (const Ending *ending = std::get_if<Ending>(&prepared))
+    if (const EndOfPress *ending = std::get_if<EndOfPress>(&prepared))
         return *ending;
 
-    const std::optional<qint64> lengthAtStart = file_->lengthOnDisk();
+    const std::optional<qint64> lengthAtStart = file_->length();
     if (!lengthAtStart)
         return {PressEnding::Unlockable, {}};
     const auto ran = runWget(answered.digest);
-    if (const Ending *ending = std::get_if<Ending>(&ran))
+    if (const EndOfPress *ending = std::get_if<EndOfPress>(&ran))
         return *ending;
     return verify(*lengthAtStart, std::get<int>(ran), answered);
 }
@@ -363,47 +363,47 @@ DownloadCommand::PressFlow::SizeAnswer DownloadCommand::PressFlow::probe()
     serverPorts_ = head.ports;
     servesRanges_ = head.header(QByteArrayLiteral("Accept-Ranges")).value_or(QString()).trimmed().compare(QLatin1String("bytes"), Qt::CaseInsensitive) == 0;
     if (head.failed()) {
-        command_.totalSize_ = 0;
+        command_.totalBytes_ = 0;
         return {true, head.status, std::nullopt, {}};
     }
     const auto header = head.header(QByteArrayLiteral("Content-Length"));
     const auto serverLength = header ? toSize(*header) : std::nullopt;
     if (!header)
-        command_.totalSize_ = 0;
+        command_.totalBytes_ = 0;
     else if (serverLength)
-        command_.totalSize_ = *serverLength;
+        command_.totalBytes_ = *serverLength;
     // Text that is not a size leaves the previous press's total in place.
     return {false, head.status, serverLength, publishedDigest(answeredHeadersOf(head))};
 }
 
-std::variant<DownloadCommand::PressFlow::ReadyToRun, DownloadCommand::PressFlow::Ending>
+std::variant<DownloadCommand::PressFlow::ReadyToRun, DownloadCommand::PressFlow::EndOfPress>
 DownloadCommand::PressFlow::prepare(const SizeAnswer &answered)
 {
     comparing_ = QDeadlineTimer(command_.sizeProbe_.timeout());
-    const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
-    if (!lengthOnDisk)
-        return Ending{PressEnding::Unlockable, {}};
-    if (*lengthOnDisk == 0) {
+    const std::optional<qint64> length = file_->length();
+    if (!length)
+        return EndOfPress{PressEnding::Unlockable, {}};
+    if (*length == 0) {
         bringBackCopy(answered, {});
         return ReadyToRun{};
     }
     const Match match =
-        longerThanServers(*lengthOnDisk, answered.serverLength)
+        longerThanServers(*length, answered.serverLength)
             ? Match::Different
-            : compare(*file_, stretchesBeforeResume(*lengthOnDisk, draws_), DifferenceCounts::AtOnce);
+            : compare(*file_, stretchesBeforeResume(*length, draws_), DifferenceCounts::AtOnce);
     if (match == Match::Same)
         return ReadyToRun{};
     // A server that cannot tell leaves the file as it is, and nothing runs.
     if (match == Match::Unknown)
-        return Ending{PressEnding::Undecided, {}};
+        return EndOfPress{PressEnding::Undecided, {}};
     const std::optional<QByteArray> moved = file_->setAside();
     if (!moved)
-        return Ending{PressEnding::NotSetAside, {}};
-    setAside_ << *moved;
+        return EndOfPress{PressEnding::NotSetAside, {}};
+    keptAs_ << *moved;
     // The lock went with the file set aside; wget writes a new one.
     file_ = platform::FileLock::take(press_.file).lock;
     if (!file_)
-        return Ending{PressEnding::NotReplaced, {}};
+        return EndOfPress{PressEnding::NotReplaced, {}};
     bringBackCopy(answered, *moved);
     return ReadyToRun{};
 }
@@ -415,18 +415,18 @@ void DownloadCommand::PressFlow::bringBackCopy(const SizeAnswer &answered, const
     copies.removeAll(justSetAside);
     for (const QByteArray &path : copies.mid(0, kCopiesTried)) {
         auto copy = platform::FileLock::take(path).lock;
-        const std::optional<qint64> lengthOnDisk = copy ? copy->lengthOnDisk() : std::nullopt;
-        if (!lengthOnDisk || *lengthOnDisk == 0 || longerThanServers(*lengthOnDisk, answered.serverLength)
-            || compare(*copy, stretchesBeforeResume(*lengthOnDisk, draws_), DifferenceCounts::AtOnce) != Match::Same)
+        const std::optional<qint64> length = copy ? copy->length() : std::nullopt;
+        if (!length || *length == 0 || longerThanServers(*length, answered.serverLength)
+            || compare(*copy, stretchesBeforeResume(*length, draws_), DifferenceCounts::AtOnce) != Match::Same)
             continue;
         // A whole file leaves nothing to continue, so only its digest can
         // vouch for it: a copy set aside as another file after its run (by
         // its digest, or a difference repeated) never comes back.
-        if (*lengthOnDisk == answered.serverLength) {
+        if (*length == answered.serverLength) {
             if (!digest.digest)
                 continue;
             platform::GrowingFileHasher hasher(copy->descriptor(), digest.digest->algorithm);
-            if (digestOf(hasher, *lengthOnDisk) != digest.digest->value)
+            if (digestOf(hasher, *length) != digest.digest->value)
                 continue;
         }
         if (!copy->takePlaceOf(*file_))
@@ -437,7 +437,7 @@ void DownloadCommand::PressFlow::bringBackCopy(const SizeAnswer &answered, const
     }
 }
 
-std::variant<int, DownloadCommand::PressFlow::Ending>
+std::variant<int, DownloadCommand::PressFlow::EndOfPress>
 DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
 {
     // What the server answered before wget ran says nothing of the file after.
@@ -462,33 +462,33 @@ DownloadCommand::PressFlow::runWget(const DigestFinding &digest)
     // A wget that cannot be started ends the run at once and wrote nothing;
     // the idle state is restored by the press, without a message.
     if (result.notStarted)
-        return Ending{PressEnding::NotStarted, *result.notStarted};
+        return EndOfPress{PressEnding::NotStarted, *result.notStarted};
     if (command_.state_ != State::Downloading)
-        return Ending{PressEnding::Paused, {}};
+        return EndOfPress{PressEnding::Stopped, {}};
     // An end that could not be watched tells nothing of how wget did.
     if (!result.exitStatus)
-        return Ending{PressEnding::Failed, QStringLiteral("its end could not be watched")};
+        return EndOfPress{PressEnding::Failed, QStringLiteral("its end could not be watched")};
     return *result.exitStatus;
 }
 
-DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 lengthAtStart, int status,
+DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64 lengthAtStart, int status,
                                                                       const SizeAnswer &answered)
 {
     // wget ended by itself, perhaps after resuming on its own, against a
     // server whose file may have changed since the check before it.
     command_.setState(State::Finishing);
     comparing_ = QDeadlineTimer(command_.sizeProbe_.timeout());
-    const std::optional<qint64> lengthOnDisk = file_->lengthOnDisk();
+    const std::optional<qint64> length = file_->length();
     const DigestFinding &digest = answered.digest;
     // A file wget fetched whole in this run is its one answer's, whatever
     // length the size request told; only a continued one can be a mix.
-    const bool longer = lengthOnDisk && longerThanServers(*lengthOnDisk, answered.serverLength);
+    const bool longer = length && longerThanServers(*length, answered.serverLength);
     if (longer && lengthAtStart > 0)
-        return setAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
+        return endSettingAside({PressEnding::NotTheServers, QStringLiteral("longer than the server's")});
     if (status != 0)
         return {PressEnding::Failed, wgetStatusText(status)};
-    if (!lengthOnDisk || *lengthOnDisk == 0)
-        return {PressEnding::Ended, {}};
+    if (!length || *length == 0)
+        return {PressEnding::Unverified, {}};
     // The file as wget finished it, at the length the server told, or at
     // wget's own end where it told none. Whatever leaves the file's state
     // open is named on the log line.
@@ -498,35 +498,35 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
     const QString digestUndecided = QStringLiteral("the published digest decides nothing: ");
     if (!digest.undecided.isEmpty())
         undecided << digestUndecided + digest.undecided;
-    if (hasher_ && answered.serverLength && *lengthOnDisk != *answered.serverLength) {
+    if (hasher_ && answered.serverLength && *length != *answered.serverLength) {
         // A digest of the length told is not this file's.
         if (!longer)
             undecided << digestUndecided + QStringLiteral("the file is shorter than the server's");
     } else if (hasher_) {
-        const std::optional<QByteArray> own = digestOf(*hasher_, *lengthOnDisk);
+        const std::optional<QByteArray> own = digestOf(*hasher_, *length);
         const QString name = algorithmName(digest.digest->algorithm);
         if (own && *own == digest.digest->value)
             return {PressEnding::Verified, name};
         if (own)
-            return setAside({PressEnding::DigestDiffers, name});
+            return endSettingAside({PressEnding::DigestDiffers, name});
         undecided << digestUndecided + QStringLiteral("the file could not be read");
     }
-    switch (compare(*file_, stretchesAfterRun(lengthAtStart, *lengthOnDisk, draws_), DifferenceCounts::WhenRepeated)) {
+    switch (compare(*file_, stretchesAfterRun(lengthAtStart, *length, draws_), DifferenceCounts::WhenRepeated)) {
     case Match::Different:
-        return setAside({PressEnding::NotTheServers, {}});
+        return endSettingAside({PressEnding::NotTheServers, {}});
     case Match::Unknown:
         undecided << QStringLiteral("the server could not tell whether the file holds its bytes");
         break;
     case Match::Same:
         break;
     }
-    return {PressEnding::Ended, undecided.join(QStringLiteral("; "))};
+    return {PressEnding::Unverified, undecided.join(QStringLiteral("; "))};
 }
 
-DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::setAside(Ending ending)
+DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::endSettingAside(EndOfPress ending)
 {
     if (const auto moved = file_->setAside()) {
-        setAside_ << *moved;
+        keptAs_ << *moved;
         return ending;
     }
     // Moved or replaced meanwhile, or the folder refuses: the name keeps

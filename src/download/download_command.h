@@ -92,7 +92,7 @@ public:
     // one without the header); kept from the press before when the
     // Content-Length is no number; 0 at start. A press compares the file
     // with its own answer, never with a total kept from another press.
-    qint64 totalSize() const { return totalSize_; }
+    qint64 totalBytes() const { return totalBytes_; }
     // The folder wget writes into, read once, when the command is made.
     const DownloadFolder &folder() const { return folder_; }
 
@@ -111,7 +111,7 @@ private:
     Runner &runner_;
     DownloadFolder folder_;
     State state_ = State::Idle;
-    qint64 totalSize_ = 0;
+    qint64 totalBytes_ = 0;
     std::optional<PressOutcome> outcome_;
     PressFlow *flow_ = nullptr; // the running press, in click()'s frame
     QElapsedTimer pressedAt_;   // the press from idle

@@ -36,7 +36,7 @@ Match compareBytes(const Stretch &stretch, const StretchAnswer &server, const QB
         return server.status == 416 ? Match::Different : Match::Unknown;
     if (!server.bytes)
         return Match::Unknown;
-    if (server.serverLength && *server.serverLength < stretch.to)
+    if (server.completeLength && *server.completeLength < stretch.to)
         return Match::Different;
     // A server may send less than asked for, and say so; what it sent decides.
     if (server.bytes->isEmpty())
@@ -48,7 +48,7 @@ Match compareBytes(const Stretch &stretch, const StretchAnswer &server, const QB
 
 StretchAnswer stretchAnswerOf(const platform::HttpProbe::Answer &answer, qsizetype index, qsizetype rangesAsked)
 {
-    return {answer.failed(), answer.status, answer.rangeBytes.value(index), answer.serverLength, rangesAsked <= 1};
+    return {answer.failed(), answer.status, answer.rangeBytes.value(index), answer.completeLength, rangesAsked <= 1};
 }
 
 bool askAgainAlone(const StretchAnswer &answer, Match match)
@@ -56,9 +56,9 @@ bool askAgainAlone(const StretchAnswer &answer, Match match)
     return !answer.alone && answer.status != 0 && match != Match::Same;
 }
 
-bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength)
+bool longerThanServers(qint64 length, std::optional<qint64> serverLength)
 {
-    return serverLength && *serverLength >= 0 && lengthOnDisk > *serverLength;
+    return serverLength && *serverLength >= 0 && length > *serverLength;
 }
 
 QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)

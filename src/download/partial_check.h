@@ -44,10 +44,10 @@ QList<Stretch> stretchesBeforeResume(qint64 length, const QList<quint64> &draws)
 // began to write, and stretches drawn across it as above.
 QList<Stretch> stretchesAfterRun(qint64 lengthAtStart, qint64 length, const QList<quint64> &draws);
 
-// A file of `lengthOnDisk` bytes cannot be the server's, nor a part of it,
+// A file of `length` bytes cannot be the server's, nor a part of it,
 // when it is longer than the server's file. A length the server did not
 // tell, or told below 0, decides nothing.
-bool longerThanServers(qint64 lengthOnDisk, std::optional<qint64> serverLength);
+bool longerThanServers(qint64 length, std::optional<qint64> serverLength);
 
 // What the server answered for a stretch.
 struct StretchAnswer
@@ -58,7 +58,7 @@ struct StretchAnswer
     // ends or where it chose to send less; nothing when the answer did not
     // hold them.
     std::optional<QByteArray> bytes;
-    std::optional<qint64> serverLength; // the server's whole file, when told
+    std::optional<qint64> completeLength; // the server's whole file, when told
     // The request asked for this stretch alone. Servers answer a request of
     // several ranges in many ways (all of them, some, joined, reordered,
     // the whole file, or a refusal), so only what such an answer holds

@@ -34,7 +34,7 @@ QString endingText(PressEnding ending)
         return QStringLiteral("not downloaded: no new file could be locked under the name");
     case PressEnding::NotStarted:
         return QStringLiteral("not downloaded: wget could not be started");
-    case PressEnding::Paused:
+    case PressEnding::Stopped:
         return QStringLiteral("paused");
     case PressEnding::Failed:
         return QStringLiteral("wget failed");
@@ -44,7 +44,7 @@ QString endingText(PressEnding ending)
         return QStringLiteral("wget ended, but the file's digest is not the server's");
     case PressEnding::Verified:
         return QStringLiteral("wget ended; the file's digest is the server's");
-    case PressEnding::Ended:
+    case PressEnding::Unverified:
         return QStringLiteral("wget ended");
     }
     return {};
@@ -59,9 +59,9 @@ QString confinementText(unsigned parts)
         applied << QStringLiteral("files");
     if (parts & Confinement::Network)
         applied << QStringLiteral("network");
-    if (parts & Confinement::Scoping)
+    if (parts & Confinement::Signals)
         applied << QStringLiteral("signals");
-    if (parts & Confinement::SystemCalls)
+    if (parts & Confinement::SocketsAndPtrace)
         applied << QStringLiteral("sockets and ptrace");
     return applied.isEmpty() ? QStringLiteral("; wget ran unconfined")
                              : QStringLiteral("; wget confined: ") + applied.join(QStringLiteral(", "));
@@ -99,7 +99,7 @@ QString describe(const QString &shownAddress, const PressOutcome &outcome)
     const auto shown = [](const QByteArray &path) {
         return shownOnLine(QString::fromLocal8Bit(path));
     };
-    for (const QByteArray &copy : outcome.setAside)
+    for (const QByteArray &copy : outcome.keptAs)
         line += QStringLiteral("; a file not the server's was kept as ") + shown(copy);
     if (!outcome.broughtBack.isEmpty())
         line += QStringLiteral("; the copy ") + shown(outcome.broughtBack)

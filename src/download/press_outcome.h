@@ -26,12 +26,12 @@ enum class PressEnding {
     NotSetAside,   // the file does not hold the server's bytes and could not be moved, before or after the run
     NotReplaced,   // the file was set aside, and no new one could be locked under its name
     NotStarted,    // wget could not be started
-    Paused,        // Pause ended wget, or the window closed during the press ("closed"), whatever step it was at
+    Stopped,       // Pause ended wget, or the window closed during the press ("closed"), whatever step it was at
     Failed,        // wget ended by itself with an error (its exit status is the detail), or its end could not be watched
     NotTheServers, // wget ended; the file is longer than the server's, or differs where compared: set aside
     DigestDiffers, // wget ended; the file's digest is not the one the server published: set aside
     Verified,      // wget ended; the file's digest is the one the server published (the detail names the algorithm)
-    Ended,         // wget ended by itself; no published digest decided, nor a difference (the detail says what could not tell)
+    Unverified,    // wget ended by itself with status 0; no published digest decided, nor a difference (the detail says what could not tell): not shown to be downloaded
 };
 
 struct PressOutcome
@@ -44,7 +44,7 @@ struct PressOutcome
     QByteArray file;
     // The copies this press moved the file under the name to, in order:
     // before wget ran, and when it ended with bytes not the server's.
-    QByteArrayList setAside;
+    QByteArrayList keptAs;
     // The copy this press found holding the server's bytes, brought back
     // under the name and continued; empty when none.
     QByteArray broughtBack;

@@ -16,7 +16,7 @@ Runner::Runner()
     escalation_.setSingleShot(true);
     escalation_.setInterval(kTermGraceMilliseconds);
     QObject::connect(&escalation_, &QTimer::timeout, [this] {
-        if (waitedProcess_ && terminatedRun_ == runs_)
+        if (waitedProcess_ && stoppedRun_ == runs_)
             waitedProcess_->kill();
     });
 }
@@ -72,12 +72,12 @@ std::optional<int> Runner::wait(platform::ChildProcess &process)
     return process.exitStatus();
 }
 
-void Runner::terminate()
+void Runner::stop()
 {
     if (!waitedProcess_)
         return;
     waitedProcess_->terminate();
-    terminatedRun_ = runs_;
+    stoppedRun_ = runs_;
     escalation_.start();
 }
 

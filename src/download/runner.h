@@ -51,12 +51,12 @@ public:
     // Ends the downloader of the run started last, with its process group,
     // and only while that run still waits on it. Once a nested run has
     // returned, this reaches nothing, not even the outer run's downloader.
-    // terminate() is Pause: SIGTERM to the group first, so wget ends as it
+    // stop() is Pause: SIGTERM to the group first, so wget ends as it
     // chooses; if wget still runs half a second later, the group is killed,
     // whatever it ignores. Once wget has ended, what is left of its group
     // is killed at once (see runAndWait). kill() is closing: the group is
     // killed at once (wget keeps nothing a kill loses).
-    void terminate();
+    void stop();
     void kill();
 
     // Runs the program as runAndWait does, without input or lock, and
@@ -78,9 +78,9 @@ private:
     // cleared when that run returns.
     platform::ChildProcess *waitedProcess_ = nullptr;
     // Counts the runs started, so a late escalation reaches only the run
-    // that was terminated.
+    // that was stopped.
     quint64 runs_ = 0;
-    quint64 terminatedRun_ = 0;
+    quint64 stoppedRun_ = 0;
     QTimer escalation_; // Pause's kill, half a second after its SIGTERM
     unsigned confinement_ = 0;
 };

@@ -5,7 +5,7 @@
 // digest is checked). It is read as a number in the locale, rounded, by
 // design. The probe reads the lengths of ranged answers, which decide
 // whether stretches are the server's bytes, as the whole numbers HTTP
-// writes (platform::HttpProbe::Answer::serverLength): the two are not one
+// writes (platform::HttpProbe::Answer::completeLength): the two are not one
 // parser.
 
 #include <QLocale>

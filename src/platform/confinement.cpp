@@ -104,7 +104,7 @@ int landlockAbi()
 Confinement Confinement::prepare(const QByteArray &program, const Reach &reach)
 {
     const Filter *filter = buildFilter();
-    unsigned parts = filter ? unsigned(SystemCalls) : 0u;
+    unsigned parts = filter ? unsigned(SocketsAndPtrace) : 0u;
     const int abi = landlockAbi();
     if (abi < 1)
         return Confinement(-1, parts, filter);
@@ -158,7 +158,7 @@ Confinement Confinement::prepare(const QByteArray &program, const Reach &reach)
         parts |= Network;
     }
     if (abi >= 6)
-        parts |= Scoping;
+        parts |= Signals;
     return Confinement(ruleset, parts, filter);
 }
 

@@ -14,7 +14,7 @@
 //   made or removed, and, from ABI 3 (Linux 6.2), none truncated.
 // - Landlock, network (ABI 4): TCP connect only to the ports named, bind
 //   nowhere. UDP (the resolver's) is not Landlock's to confine.
-// - Landlock, scoping (ABI 6): no signal to, and no abstract Unix socket
+// - Landlock, signals (ABI 6, its scoping): no signal to, and no abstract Unix socket
 //   of, any process outside the child's own.
 // - seccomp: no Unix socket of any kind (socket, socketpair), no packet or
 //   raw socket, no ptrace or process_vm_readv/writev (another process's
@@ -49,8 +49,8 @@ public:
     enum Part : unsigned {
         Files = 1u << 0,
         Network = 1u << 1,
-        Scoping = 1u << 2,    // signals and abstract Unix sockets
-        SystemCalls = 1u << 3 // no_new_privs and the seccomp filter
+        Signals = 1u << 2,  // signals to, and abstract Unix sockets of, processes outside the child's own
+        SocketsAndPtrace = 1u << 3 // no_new_privs and the seccomp filter
     };
 
     // Prepares the confinement for a child that executes `program` (an

@@ -177,7 +177,7 @@ FileLock::~FileLock()
     ::close(fd_);
 }
 
-std::optional<qint64> FileLock::lengthOnDisk() const
+std::optional<qint64> FileLock::length() const
 {
     struct stat file {};
     if (::fstat(fd_, &file) != 0)
@@ -207,7 +207,7 @@ std::optional<QByteArray> FileLock::setAside()
 {
     if (!leadsTo(path_, device_, inode_))
         return std::nullopt;
-    auto moved = platform::setAside(path_);
+    auto moved = platform::renameToFreeCopy(path_);
     if (moved)
         createdPath_.reset();
     return moved;

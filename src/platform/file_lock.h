@@ -50,9 +50,9 @@ public:
     // The locked descriptor, for a child that is to hold the lock for as
     // long as it or any process it starts runs.
     int descriptor() const { return fd_; }
-    // The file's length now (platform::lengthOnDisk, through the lock);
-    // nothing when it cannot be asked.
-    std::optional<qint64> lengthOnDisk() const;
+    // The locked file's length now, wherever its name went (fstat through
+    // the lock); nothing when it cannot be asked.
+    std::optional<qint64> length() const;
     // `count` bytes of the file from `offset`, fewer where it ends; nothing
     // when it cannot be read.
     std::optional<QByteArray> read(qint64 offset, qint64 count) const;

@@ -61,7 +61,7 @@ QList<QByteArray> copiesBeside(const QByteArray &path)
     return newestFirst;
 }
 
-std::optional<QByteArray> setAside(const QByteArray &path)
+std::optional<QByteArray> renameToFreeCopy(const QByteArray &path)
 {
     for (int copy = 1; copy > 0; ++copy) {
         const QByteArray candidate = path + '.' + QByteArray::number(copy);

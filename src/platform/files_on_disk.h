@@ -28,6 +28,6 @@ QList<QByteArray> copiesBeside(const QByteArray &path);
 // Renames the file to the first free "<path>.1", "<path>.2", ... (the way
 // wget numbers copies), never replacing anything that exists. The new path,
 // or nothing when the file could not be moved.
-std::optional<QByteArray> setAside(const QByteArray &path);
+std::optional<QByteArray> renameToFreeCopy(const QByteArray &path);
 
 } // namespace platform

@@ -28,7 +28,7 @@ namespace {
 struct ContentRange
 {
     qint64 start = 0;
-    std::optional<qint64> serverLength;
+    std::optional<qint64> completeLength;
 };
 
 std::optional<ContentRange> contentRange(const QByteArray &header)
@@ -46,11 +46,12 @@ std::optional<ContentRange> contentRange(const QByteArray &header)
     return ContentRange{start, ok && length >= 0 ? std::optional<qint64>(length) : std::nullopt};
 }
 
-// wget goes through the proxy its environment names (http_proxy, no_proxy),
-// and so does every request here. Qt reads some of those settings otherwise
-// than wget (a limit the manual page states), and then the two may reach different
-// servers.
-class EnvironmentProxies : public QNetworkProxyFactory
+// Every request here goes through the system's proxy as Qt reads it: the
+// environment's http_proxy and no_proxy, which wget reads too (some of them
+// otherwise), and with Debian's Qt the desktop's settings through libproxy,
+// which wget does not read. Where the two differ they may reach different
+// servers (a limit the manual page states).
+class SystemProxies : public QNetworkProxyFactory
 {
 public:
     QList<QNetworkProxy> queryProxy(const QNetworkProxyQuery &query) override
@@ -336,7 +337,7 @@ struct Part
 struct Parts
 {
     QList<Part> whole;
-    std::optional<qint64> serverLength;
+    std::optional<qint64> completeLength;
 };
 
 Parts partsOf(const QByteArray &body, const QByteArray &boundary)
@@ -367,8 +368,8 @@ Parts partsOf(const QByteArray &body, const QByteArray &boundary)
         if (body.size() - from < length)
             return parts;
         parts.whole << Part{range->start, body.mid(from, length)};
-        if (range->serverLength)
-            parts.serverLength = range->serverLength;
+        if (range->completeLength)
+            parts.completeLength = range->completeLength;
         at = from + length;
     }
 }
@@ -468,7 +469,7 @@ private:
         complete_ = false;
         body_ = Body::Unread;
         buffer_.clear();
-        answer.serverLength.reset();
+        answer.completeLength.reset();
         receivedBefore_ = received_;
         hopTime_.start();
         reply_ = request_.ranges.isEmpty() ? manager_.head(request) : manager_.get(request);
@@ -538,12 +539,12 @@ private:
         if (code == 200) {
             body_ = Body::Stretch;
             bodyStart_ = 0;
-            answer.serverLength = contentLength(*reply_);
+            answer.completeLength = contentLength(*reply_);
         } else if (const auto told = contentRange(reply_->rawHeader(QByteArrayLiteral("Content-Range")));
                    code == 206 && told) {
             body_ = Body::Stretch;
             bodyStart_ = told->start;
-            answer.serverLength = told->serverLength;
+            answer.completeLength = told->completeLength;
         } else if (const qsizetype at = type.toLower().indexOf("boundary=");
                    code == 206 && type.toLower().startsWith("multipart/byteranges") && at > 0) {
             body_ = Body::Multipart;
@@ -616,7 +617,7 @@ private:
         if (body_ == Body::Multipart) {
             Parts found = partsOf(buffer_, boundary_);
             parts = found.whole;
-            answer.serverLength = found.serverLength;
+            answer.completeLength = found.completeLength;
         } else if (body_ == Body::Stretch) {
             parts << Part{bodyStart_, buffer_};
         }
@@ -629,7 +630,7 @@ private:
                 // A 200 that ended, or a 206 that ended where the server's
                 // file does, holds the range's start, or nothing of it.
                 const bool tellsEnd = ended && body_ == Body::Stretch && range.first >= part.start
-                                      && (status() == 200 || answer.serverLength == end);
+                                      && (status() == 200 || answer.completeLength == end);
                 if (holdsStart || tellsEnd) {
                     answer.rangeBytes[i] = part.bytes.mid(range.first - part.start, range.count);
                     break;
@@ -656,7 +657,7 @@ private:
             fill(true);
             // A whole file that ended before the bytes asked for is that long.
             if (status() == 200)
-                answer.serverLength = buffer_.size();
+                answer.completeLength = buffer_.size();
         }
         end(reply_->error());
     }
@@ -700,7 +701,7 @@ private:
         if (answer.failed()) {
             for (auto &bytes : answer.rangeBytes)
                 bytes.reset();
-            answer.serverLength.reset();
+            answer.completeLength.reset();
         }
         drop();
         ended_();
@@ -758,7 +759,7 @@ QList<HttpProbe::Answer> HttpProbe::sendAndWait(const QList<Request> &requests, 
     // A client of this call's own: Qt's keeps the credentials a challenge was
     // answered with, and would sign a later press's address in with them.
     QNetworkAccessManager manager;
-    manager.setProxyFactory(new EnvironmentProxies);
+    manager.setProxyFactory(new SystemProxies);
     QList<Sent> sent = sendTogether(manager, requests, timeout_);
     QList<Answer> answers;
     for (qsizetype i = 0; i < requests.size(); ++i) {
@@ -794,7 +795,7 @@ QList<HttpProbe::Sent> HttpProbe::sendTogether(QNetworkAccessManager &manager, c
     for (qsizetype i = 0; i < requests.size(); ++i) {
         if (i > 0 && i % kConnectionsPerClient == 0) {
             more.push_back(std::make_unique<QNetworkAccessManager>());
-            more.back()->setProxyFactory(new EnvironmentProxies);
+            more.back()->setProxyFactory(new SystemProxies);
         }
         QNetworkAccessManager &client = more.empty() ? manager : *more.back();
         exchanges.push_back(std::make_unique<Exchange>(client, requests[i], window, [&open, &loop] {

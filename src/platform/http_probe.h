@@ -107,7 +107,7 @@ public:
         // as HTTP writes it, digits), or where a 200 ended; nothing when it
         // did not tell. Not the size the window shows, which the locale
         // reads from a HEAD's Content-Length (download::toSize).
-        std::optional<qint64> serverLength;
+        std::optional<qint64> completeLength;
         // The TCP ports the request went to across its redirects: each
         // address's, and its proxy's where one is named.
         QList<quint16> ports;

@@ -23,10 +23,10 @@ QString megabytes(qint64 bytes, const QLocale &locale)
     return textOfDouble(roundToHundredths(static_cast<double>(bytes) / 1024 / 1024), locale);
 }
 
-Tick sampleTick(qint64 totalSize, std::optional<qint64> lengthOnDisk, const QString &previousCurrent,
+Tick sampleTick(qint64 totalBytes, std::optional<qint64> lengthOnDisk, const QString &previousCurrent,
                 const QLocale &locale)
 {
-    Tick tick{megabytes(totalSize, locale), lengthOnDisk ? megabytes(*lengthOnDisk, locale) : previousCurrent,
+    Tick tick{megabytes(totalBytes, locale), lengthOnDisk ? megabytes(*lengthOnDisk, locale) : previousCurrent,
               std::nullopt};
 
     std::int64_t percentage = 0;

@@ -28,13 +28,13 @@ struct Tick
     std::optional<std::uint8_t> percent;
 };
 
-// `totalSize` is the total the window shows (download::DownloadCommand's);
+// `totalBytes` is the total the window shows (download::DownloadCommand's);
 // `lengthOnDisk` the file's length, or nothing when it could not be read, in
 // which case the current caption stays `previousCurrent`. The percentage is
 // read back from the two captions, with the locale that wrote them, on
 // purpose: the bar shows exactly the ratio of the numbers the user reads. So
 // a file under 5,243 bytes, whose total reads "0", always shows 0 %.
-Tick sampleTick(qint64 totalSize, std::optional<qint64> lengthOnDisk, const QString &previousCurrent,
+Tick sampleTick(qint64 totalBytes, std::optional<qint64> lengthOnDisk, const QString &previousCurrent,
                 const QLocale &locale = QLocale());
 
 } // namespace progress

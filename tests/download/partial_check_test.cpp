@@ -90,7 +90,7 @@ private slots:
         QTest::addColumn<bool>("failed");
         QTest::addColumn<int>("status");
         QTest::addColumn<std::optional<QByteArray>>("bytes");
-        QTest::addColumn<std::optional<qint64>>("serverLength");
+        QTest::addColumn<std::optional<qint64>>("completeLength");
         QTest::addColumn<Match>("match");
         QTest::addColumn<bool>("alone");      // the answer was to this range alone
         QTest::addColumn<bool>("askedAgain"); // the range is then asked for alone
@@ -130,9 +130,9 @@ private slots:
         QFETCH(bool, failed);
         QFETCH(int, status);
         QFETCH(std::optional<QByteArray>, bytes);
-        QFETCH(std::optional<qint64>, serverLength);
+        QFETCH(std::optional<qint64>, completeLength);
         QFETCH(bool, alone);
-        const StretchAnswer server{failed, status, bytes, serverLength, alone};
+        const StretchAnswer server{failed, status, bytes, completeLength, alone};
         const Match match = download::compareStretch({compared, 2 * compared}, server, QByteArray(compared, 'a'));
         QTEST(match, "match");
         QTEST(download::askAgainAlone(server, match), "askedAgain");

@@ -74,7 +74,7 @@ private slots:
         const QStringList args{QStringLiteral("-c"), server.url(QStringLiteral("/x/rate=1000000/f.bin"))};
         Runner runner;
         QObject scope; // timers of a test end with it
-        QTimer::singleShot(1200, &scope, [&] { runner.terminate(); });
+        QTimer::singleShot(1200, &scope, [&] { runner.stop(); });
         const double stopped = secondsOf([&] { run(runner, QStringLiteral("wget"), args); });
         QVERIFY2(stopped < 1.2 + 0.1, qPrintable(QString::number(stopped)));
         const qint64 partial = QFileInfo(QStringLiteral("f.bin")).size();
@@ -148,7 +148,7 @@ private slots:
         Runner runner;
         QObject scope;
         const int descriptors = openDescriptors();
-        runner.terminate(); // nothing started yet
+        runner.stop(); // nothing started yet
         int beforeNested = -1;
         int afterNested = -1;
         QList<int> zombiesAfterNested;
@@ -157,7 +157,7 @@ private slots:
             run(runner, QStringLiteral("true"), {});
             afterNested = openDescriptors();
             zombiesAfterNested = testing::zombieChildren();
-            runner.terminate();
+            runner.stop();
         });
         const double took = secondsOf([&] { run(runner, QStringLiteral("sleep"), {QStringLiteral("2.5")}); });
         QVERIFY2(took >= 2.5, qPrintable(QString::number(took)));
@@ -178,7 +178,7 @@ private slots:
         QElapsedTimer nestedEnded;
         QObject scope;
         QTimer::singleShot(200, &scope, [&] {
-            runner.terminate();
+            runner.stop();
             run(runner, QStringLiteral("sleep"), {QStringLiteral("1.01")});
             nestedEnded.start();
         });
@@ -208,7 +208,7 @@ private slots:
         Runner runner;
         QObject scope;
         if (pauseAfter >= 0)
-            QTimer::singleShot(pauseAfter, &scope, [&] { runner.terminate(); });
+            QTimer::singleShot(pauseAfter, &scope, [&] { runner.stop(); });
         const double took = secondsOf([&] { run(runner, QStringLiteral("sh"), {QStringLiteral("-c"), script}, std::nullopt, 5); });
         QVERIFY2(took < std::max(pauseAfter, 0) / 1000.0 + 1, qPrintable(QString::number(took)));
         QCOMPARE(testing::processesWith(QStringLiteral("30.04")), QList<int>());

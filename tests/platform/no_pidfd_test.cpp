@@ -138,7 +138,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         if (pauseAfter >= 0) {
-            QTimer::singleShot(pauseAfter, &scope, [&] { runner.terminate(); });
+            QTimer::singleShot(pauseAfter, &scope, [&] { runner.stop(); });
             run(runner, QStringLiteral("wget"), args);
             QVERIFY2(clock.elapsed() < pauseAfter + 100, qPrintable(QString::number(clock.elapsed())));
             QVERIFY(QFileInfo(QStringLiteral("f.bin")).size() < (2 << 20));

@@ -15,7 +15,7 @@ private slots:
     void tick_data()
     {
         QTest::addColumn<QString>("locale");
-        QTest::addColumn<qint64>("totalSize");
+        QTest::addColumn<qint64>("totalBytes");
         QTest::addColumn<qint64>("length"); // -1: the file cannot be measured
         QTest::addColumn<QString>("total");
         QTest::addColumn<QString>("current");
@@ -38,9 +38,9 @@ private slots:
     void tick()
     {
         QFETCH(qint64, length);
-        QFETCH(qint64, totalSize);
+        QFETCH(qint64, totalBytes);
         QFETCH(QString, locale);
-        const auto result = sampleTick(totalSize,
+        const auto result = sampleTick(totalBytes,
                                        length < 0 ? std::nullopt : std::optional<qint64>(length),
                                        QStringLiteral("prev"), QLocale(locale));
         QFETCH(QString, total);
