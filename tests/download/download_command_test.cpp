@@ -1076,7 +1076,7 @@ private slots:
     void changedFileIsSetAside_data()
     {
         QTest::addColumn<bool>("nginx");
-        QTest::addColumn<QString>("before");     // paused, finished, own (no press), replaced, during or finished, during
+        QTest::addColumn<QString>("before");     // paused, finished, own (no press), replaced, during, finished, during or longer, during
         QTest::addColumn<QString>("headers");    // the script server's
         QTest::addColumn<qint64>("newSize");     // 0: the server keeps the file
         QTest::addColumn<bool>("copyOneTaken");
@@ -1111,6 +1111,10 @@ private slots:
         // server a second slow to answer), its first 64 KiB changed meanwhile.
         QTest::newRow("finished, first 64 KiB changed while wget runs")
             << false << "finished, during" << "" << same << false << true << qint64(-2);
+        // Nor do those to a file longer than the server's, set aside unread,
+        // of the file wget then fetches whole.
+        QTest::newRow("longer, first 64 KiB changed while wget fetches it")
+            << false << "longer, during" << "" << same << false << true << qint64(-2);
     }
     void changedFileIsSetAside()
     {
@@ -1181,6 +1185,8 @@ private slots:
         } else if (before.endsWith(QStringLiteral("during"))) {
             if (before.startsWith(QStringLiteral("finished")))
                 pressPausingAfter(f, -1);
+            if (before.startsWith(QStringLiteral("longer")))
+                QVERIFY(QFile::copy(served, QStringLiteral("f.bin")) && QFile::resize(QStringLiteral("f.bin"), qint64(1) << 30));
             bool changed = false;
             pressPausingAfter(f, -1, [&] {
                 if (!changed && QFileInfo(QStringLiteral("f.bin")).size() >= (1 << 20)) {
@@ -1215,7 +1221,10 @@ private slots:
         const QByteArray copy = f.sandbox.work().toLocal8Bit() + '/' + setAsideName.toLocal8Bit();
         const bool during = before.endsWith(QStringLiteral("during"));
         const PressOutcome &mover = f.view.outcomes.at(f.view.outcomes.size() - (during ? 2 : 1));
-        QCOMPARE(mover.setAside, setAside ? QByteArrayList{copy} : QByteArrayList{});
+        QByteArrayList moved = setAside ? QByteArrayList{copy} : QByteArrayList{};
+        if (before.startsWith(QStringLiteral("longer"))) // and then the file wget fetched
+            moved << f.sandbox.work().toLocal8Bit() + "/f.bin.2";
+        QCOMPARE(mover.setAside, moved);
         QCOMPARE(f.ending(), Ending::Ended);
         if (setAside && !during) {
             QCOMPARE(QFileInfo(setAsideName).size(), partial);
