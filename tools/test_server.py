@@ -54,7 +54,8 @@ are comma-separated key=value pairs that shape the answer:
                connection per client does ("close": close its connection
                without an answer instead)
   auth=SCHEME  ask for Basic or Digest authentication (user alice, password
-               secret) and answer 401 until a request signs in with it
+               secret) and answer 401 until a request signs in with it; "both"
+               offers both, Basic first, and takes either
 
 A Range of several stretches (bytes=A-B,C-D) is answered with a
 multipart/byteranges 206, as nginx answers it.
@@ -282,10 +283,11 @@ class Handler(BaseHTTPRequestHandler):
                     self.error_page(503)
                 return True
         scheme = options.get("auth")
-        if scheme and not self.signed_in(scheme):
-            challenge = 'Basic realm="Brindle"' if scheme == "basic" else \
-                'Digest realm="Brindle", nonce="%s", qop="auth", algorithm=MD5' % os.urandom(8).hex()
-            self.simple(401, [("WWW-Authenticate", challenge)])
+        schemes = ["basic", "digest"] if scheme == "both" else [scheme] if scheme else []
+        if schemes and not any(self.signed_in(each) for each in schemes):
+            challenges = {"basic": 'Basic realm="Brindle"',
+                          "digest": 'Digest realm="Brindle", nonce="%s", qop="auth", algorithm=MD5' % os.urandom(8).hex()}
+            self.simple(401, [("WWW-Authenticate", challenges[each]) for each in schemes])
             return True
         if "headerflood" in options:
             self.send_response(200)

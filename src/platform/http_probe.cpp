@@ -414,11 +414,14 @@ public:
 
     bool waitsForHeaders() const { return reply_ && !headersRead_; }
     // Refused for being one request too many, not for what was asked: a 429
-    // or 503, or a connection closed unanswered at once.
+    // or 503, or a connection closed unanswered at once (which Qt's client,
+    // having sent the request again on a new connection, may end with no
+    // error at all).
     bool turnedAway() const
     {
         return answer.status == 429 || answer.status == 503
-               || (answer.status == 0 && answer.networkError == QNetworkReply::RemoteHostClosedError
+               || (answer.status == 0
+                   && (answer.networkError == QNetworkReply::RemoteHostClosedError || answer.networkError == QNetworkReply::NoError)
                    && hopLasted_ < kRefusedAtOnce.count());
     }
     // The ports the request's connection may lead to: the server's, or its proxy's.

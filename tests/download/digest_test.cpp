@@ -81,6 +81,9 @@ private slots:
         QTest::newRow("Repr-Digest base64 error")
             << answer("Repr-Digest", "sha-256=:" + b64(sha256).replace('A', '!') + "!:") << none << QByteArray()
             << malformed + "Repr-Digest";
+        QTest::newRow("Repr-Digest stray characters, the algorithm's length without them")
+            << answer("Repr-Digest", "sha-256=:" + b64(sha256).insert(20, "!*!*") + ":") << none << QByteArray()
+            << malformed + "Repr-Digest";
         QTest::newRow("Repr-Digest too short for its algorithm")
             << answer("Repr-Digest", "sha-256=:" + b64(md5) + ":") << none << QByteArray() << malformed + "Repr-Digest";
         QTest::newRow("Digest SHA-256 on a redirect")
@@ -142,7 +145,7 @@ private slots:
         QTest::newRow("byte by byte") << HashAlgorithm::Md5 << qint64(0) << QList<qint64>(40, 1) << qint64(0);
         QTest::newRow("a part, then more") << HashAlgorithm::Sha256 << 5 * chunk + 7 << QList<qint64>{4096, 9} << qint64(0);
         QTest::newRow("cut to nothing and written again")
-            << HashAlgorithm::Sha256 << qint64(0) << QList<qint64>{70000, -1, 3000} << qint64(0);
+            << HashAlgorithm::Sha256 << qint64(0) << QList<qint64>{chunk + 70000, -1, 3000} << qint64(0);
         QTest::newRow("fewer bytes than asked for") << HashAlgorithm::Sha256 << qint64(10) << QList<qint64>{10} << qint64(1);
         QTest::newRow("nothing") << HashAlgorithm::Md5 << qint64(0) << QList<qint64>{} << qint64(0);
         QTest::newRow("cannot be read") << HashAlgorithm::Md5 << qint64(-1) << QList<qint64>{1000} << qint64(0);

@@ -276,6 +276,8 @@ private slots:
             QCOMPARE(f.view.captionText, kDownloadCaption);
         }
         QCOMPARE(paused, pauses);
+        // A press for each Pause and one to the end: none turned away for good.
+        QCOMPARE(f.view.outcomes.size(), pauses + 1);
         QCOMPARE(testing::sha256(QStringLiteral("big.bin")), hash);
         QCOMPARE(f.command.totalBytes(), size);
         QCOMPARE(f.ending(), PressEnding::Unverified);
@@ -463,6 +465,9 @@ private slots:
         QTest::addColumn<bool>("busyWindow");    // the window's thread half busy all through the press
         QTest::newRow("silent size probe") << "/x/headdelay=never/site/f" << qint64(0) << qint64(0) << false << PressEnding::NoAnswer << 1500 << "" << false;
         QTest::newRow("trickled comparison") << "/x/rate=2/site/f" << qint64(1000) << qint64(9000) << false << PressEnding::Undecided << 1500 << "" << false;
+        // Under 1 KiB a second, a 64 KiB stretch.
+        QTest::newRow("trickled comparison, 600 B/s") << "/x/rate=600/site/f" << qint64(65536) << qint64(2 * 65536) << false
+                                                      << PressEnding::Undecided << 1500 << "" << false;
         QTest::newRow("steady comparison beyond the time-out")
             << "/x/norange=1,rate=2000/site/f" << qint64(6000) << qint64(9000) << true << PressEnding::Unverified << 1500 << "" << false;
         // One time-out for all the hops of a request, however many.
@@ -667,7 +672,7 @@ private slots:
     {
         QTest::addColumn<QString>("server");  // "script", or a real one
         QTest::addColumn<QString>("options"); // the script server's
-        QTest::addColumn<QString>("before");  // "part", "changed part", "copy" (of a part), or nothing
+        QTest::addColumn<QString>("before");  // "part", "changed part", "copy" (of a part), "two copies", "six foreign copies", or nothing
         QTest::addColumn<QString>("plan");    // a pattern; empty for a real server, which keeps no log
         QTest::addColumn<int>("leastPause");  // ms between the first two arrivals, at least
         QTest::addColumn<QString>("detail");
@@ -687,6 +692,9 @@ private slots:
         QTest::newRow("turned away, Retry-After a date") << "script" << "turnaway=1,retryafter=date," << "" << "HEAD:2" << 1000 << "";
         QTest::newRow("sign-in") << "script" << "auth=basic," << "part" << "HEAD:1 HEAD/basic:1 several:1 several/basic:1" << 0 << "";
         QTest::newRow("a copy beside the file") << "script" << "" << "copy" << "HEAD:1 several:1" << 0 << "";
+        // The newer, longer part first; of six copies of other files, four.
+        QTest::newRow("two copies beside the file") << "script" << "" << "two copies" << "HEAD:1 several:1" << 0 << "";
+        QTest::newRow("six foreign copies") << "script" << "" << "six foreign copies" << "HEAD:1 several:4 single:some" << 0 << "";
         QTest::newRow("a changed file") << "script" << "" << "changed part" << "HEAD:1 several:1 single:all" << 0 << "";
         QTest::newRow("fetched whole, longer than told") << "script" << "headcl=1048576," << "" << "HEAD:1" << 0
                                                          << "the size request told another length";
@@ -716,13 +724,26 @@ private slots:
             real = std::make_unique<testing::Nginx>(site.path());
         QString address = !real ? script.url(QStringLiteral("/x/%1/f.bin").arg(options))
                                 : real->url(server.endsWith(QStringLiteral("limited")) ? QStringLiteral("/limited/f.bin") : QStringLiteral("/f.bin"));
-        const QString part = before == QStringLiteral("copy") ? QStringLiteral("f.bin.1") : QStringLiteral("f.bin");
+        const QString part = before == QStringLiteral("copy")         ? QStringLiteral("f.bin.1")
+                             : before == QStringLiteral("two copies") ? QStringLiteral("f.bin.2")
+                                                                      : QStringLiteral("f.bin");
+        // wget continues the part Brindle kept, or fetches the file whole.
+        const bool continued = before == QStringLiteral("part") || before == QStringLiteral("copy") || before == QStringLiteral("two copies");
         QFile changed(part);
         if (before == QStringLiteral("changed part"))
             QVERIFY(changed.open(QIODevice::WriteOnly) && changed.write(QByteArray(size / 2, 'c')) == size / 2);
-        else if (!before.isEmpty() && QFile::copy(source, part))
+        else if (continued && QFile::copy(source, part))
             QVERIFY(QFile::resize(part, size / 2));
         changed.close();
+        if (before == QStringLiteral("two copies")) {
+            QFile older(QStringLiteral("f.bin.1"));
+            QVERIFY(QFile::copy(source, older.fileName()) && older.resize(size / 4) && older.open(QIODevice::ReadWrite));
+            QVERIFY(older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        }
+        for (int i = 1; i <= 6 && before == QStringLiteral("six foreign copies"); ++i) {
+            QFile copy(QStringLiteral("f.bin.%1").arg(i));
+            QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(QByteArray(size / 8, char('a' + i))) == size / 8);
+        }
         if (options.contains(QStringLiteral("auth=")))
             address.insert(7, QStringLiteral("alice:secret@"));
         f.press(address);
@@ -730,7 +751,7 @@ private slots:
         QTEST(f.command.outcome()->detail, "detail");
         QCOMPARE(testing::sha256(QStringLiteral("f.bin")), hash);
         QCOMPARE(f.command.outcome()->keptAs.size(), before == QStringLiteral("changed part") ? 1 : 0);
-        QCOMPARE(f.command.outcome()->broughtBack.isEmpty(), before != QStringLiteral("copy"));
+        QCOMPARE(f.command.outcome()->broughtBack.isEmpty(), !continued || before == QStringLiteral("part"));
         if (plan.isEmpty())
             return;
 
@@ -744,8 +765,6 @@ private slots:
             if (fields.size() < 5)
                 continue;
             if (fields[4].startsWith("Wget/")) {
-                // wget continues the part Brindle kept, or fetches the file whole.
-                const bool continued = before == QStringLiteral("part") || before == QStringLiteral("copy");
                 QCOMPARE(fields[2], continued ? "bytes=" + QByteArray::number(size / 2) + '-' : QByteArray("-"));
                 break;
             }
@@ -966,23 +985,26 @@ private slots:
     void signInOnlyWhenAsked_data()
     {
         QTest::addColumn<QString>("options");  // the first server's
-        QTest::addColumn<bool>("redirected");  // to another server
+        QTest::addColumn<QString>("redirectedTo"); // a path at another server the first redirects to; empty for none
         QTest::addColumn<bool>("later");       // then pressed again without the password
         QTest::addColumn<QString>("schemes");  // Brindle's Authorization schemes at the first server, in order
         QTest::addColumn<PressEnding>("ending");    // of the last press
         QTest::addColumn<bool>("netrc");       // the password in ~/.netrc, not in the address
-        QTest::newRow("not asked") << "" << false << false << "-" << PressEnding::Unverified << false;
-        QTest::newRow("Basic") << "auth=basic," << false << false << "-,basic" << PressEnding::Unverified << false;
-        QTest::newRow("Digest") << "auth=digest," << false << false << "-,digest" << PressEnding::Unverified << false;
-        QTest::newRow("redirected elsewhere") << "" << true << false << "-" << PressEnding::Unverified << false;
-        QTest::newRow("Digest, then no password") << "auth=digest," << false << true << "-" << PressEnding::NoAnswer << false;
-        QTest::newRow("Basic, from ~/.netrc") << "auth=basic," << false << false << "-,basic" << PressEnding::Unverified << true;
+        QTest::newRow("not asked") << "" << "" << false << "-" << PressEnding::Unverified << false;
+        QTest::newRow("Basic") << "auth=basic," << "" << false << "-,basic" << PressEnding::Unverified << false;
+        QTest::newRow("Digest") << "auth=digest," << "" << false << "-,digest" << PressEnding::Unverified << false;
+        QTest::newRow("Basic and Digest offered") << "auth=both," << "" << false << "-,digest" << PressEnding::Unverified << false;
+        QTest::newRow("redirected elsewhere") << "" << "/f.bin" << false << "-" << PressEnding::Unverified << false;
+        QTest::newRow("Basic, then redirected elsewhere") << "auth=basic," << "/f.bin" << false << "-,basic" << PressEnding::Unverified << false;
+        QTest::newRow("redirected elsewhere, which asks") << "" << "/x/auth=basic/f.bin" << false << "-" << PressEnding::NoAnswer << false;
+        QTest::newRow("Digest, then no password") << "auth=digest," << "" << true << "-" << PressEnding::NoAnswer << false;
+        QTest::newRow("Basic, from ~/.netrc") << "auth=basic," << "" << false << "-,basic" << PressEnding::Unverified << true;
     }
 
     void signInOnlyWhenAsked()
     {
         QFETCH(QString, options);
-        QFETCH(bool, redirected);
+        QFETCH(QString, redirectedTo);
         QFETCH(bool, later);
         Fixture f;
         QTemporaryDir site;
@@ -994,10 +1016,10 @@ private slots:
         const QString elsewhereLog = logs.filePath(QStringLiteral("elsewhere"));
         testing::TestServer first(site.path(), firstLog);
         testing::TestServer elsewhere(site.path(), elsewhereLog);
-        const QString target = elsewhere.url(QStringLiteral("/f.bin")).replace(QLatin1Char('/'), QLatin1Char('!'));
+        const QString target = elsewhere.url(redirectedTo).replace(QLatin1Char('/'), QLatin1Char('!'));
         const QString address = first.url(QStringLiteral("/x/%1%2/f.bin")
-                                              .arg(options, redirected ? QStringLiteral("redirect=%1").arg(target)
-                                                                       : QString()));
+                                              .arg(options, !redirectedTo.isEmpty() ? QStringLiteral("redirect=%1").arg(target)
+                                                                                    : QString()));
         QFETCH(bool, netrc);
         // wget reads the same file, under the same HOME.
         const QByteArray home = qgetenv("HOME");
@@ -1008,7 +1030,7 @@ private slots:
             QVERIFY(entries.open(QIODevice::WriteOnly) && entries.write("# mine\nmachine 127.0.0.1\n  login alice password \"s\\ecret\"\n") > 0);
         }
         f.press(netrc ? address : QString(address).insert(7, QStringLiteral("alice:secret@")));
-        QCOMPARE(f.command.totalBytes(), qint64(300000));
+        QCOMPARE(f.command.totalBytes(), f.ending() == PressEnding::Unverified ? qint64(300000) : qint64(0));
         // Brindle's requests, not wget's: the schemes they carried, each once, in order.
         const auto schemes = [](const QString &path) {
             QFile log(path);
@@ -1029,10 +1051,10 @@ private slots:
         }
         QTEST(schemes(firstLog), "schemes");
         QTEST(f.ending(), "ending");
-        if (redirected) {
+        if (!redirectedTo.isEmpty()) {
             QCOMPARE(schemes(elsewhereLog), QStringLiteral("-"));
             // wget, confined to the ports the size request went to, reached the redirect's.
-            QCOMPARE(QFileInfo(QStringLiteral("f.bin")).size(), qint64(300000));
+            QCOMPARE(QFileInfo(QStringLiteral("f.bin")).size(), f.ending() == PressEnding::Unverified ? qint64(300000) : qint64(100000));
         }
     }
 
@@ -1067,7 +1089,7 @@ private slots:
     void changedFileIsSetAside_data()
     {
         QTest::addColumn<bool>("nginx");
-        QTest::addColumn<QString>("before");     // paused, finished, own (no press), replaced, during or finished, during
+        QTest::addColumn<QString>("before");     // paused, finished, own (no press), replaced, during, finished, during or longer, during
         QTest::addColumn<QString>("headers");    // the script server's
         QTest::addColumn<qint64>("newSize");     // 0: the server keeps the file
         QTest::addColumn<bool>("copyOneTaken");
@@ -1102,6 +1124,10 @@ private slots:
         // server a second slow to answer), its first 64 KiB changed meanwhile.
         QTest::newRow("finished, first 64 KiB changed while wget runs")
             << false << "finished, during" << "" << same << false << true << qint64(-2);
+        // Nor do those to a file longer than the server's, set aside unread,
+        // of the file wget then fetches whole.
+        QTest::newRow("longer, first 64 KiB changed while wget fetches it")
+            << false << "longer, during" << "" << same << false << true << qint64(-2);
     }
     void changedFileIsSetAside()
     {
@@ -1172,6 +1198,8 @@ private slots:
         } else if (before.endsWith(QStringLiteral("during"))) {
             if (before.startsWith(QStringLiteral("finished")))
                 pressPausingAfter(f, -1);
+            if (before.startsWith(QStringLiteral("longer")))
+                QVERIFY(QFile::copy(served, QStringLiteral("f.bin")) && QFile::resize(QStringLiteral("f.bin"), qint64(1) << 30));
             bool changed = false;
             pressPausingAfter(f, -1, [&] {
                 if (!changed && QFileInfo(QStringLiteral("f.bin")).size() >= (1 << 20)) {
@@ -1206,7 +1234,10 @@ private slots:
         const QByteArray copy = f.sandbox.work().toLocal8Bit() + '/' + setAsideName.toLocal8Bit();
         const bool during = before.endsWith(QStringLiteral("during"));
         const PressOutcome &mover = f.view.outcomes.at(f.view.outcomes.size() - (during ? 2 : 1));
-        QCOMPARE(mover.keptAs, setAside ? QByteArrayList{copy} : QByteArrayList{});
+        QByteArrayList moved = setAside ? QByteArrayList{copy} : QByteArrayList{};
+        if (before.startsWith(QStringLiteral("longer"))) // and then the file wget fetched
+            moved << f.sandbox.work().toLocal8Bit() + "/f.bin.2";
+        QCOMPARE(mover.keptAs, moved);
         QCOMPARE(f.ending(), PressEnding::Unverified);
         if (setAside && !during) {
             QCOMPARE(QFileInfo(setAsideName).size(), partial);

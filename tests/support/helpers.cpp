@@ -30,7 +30,9 @@ Sandbox::~Sandbox()
 
 TestServer::TestServer(const QString &root, const QString &requestLog)
 {
-    QStringList arguments{QStringLiteral(BRINDLE_SOURCE_DIR "/tools/test_server.py"), QStringLiteral("--root"), root};
+    // A copy elsewhere for a test run as a user who cannot reach the checkout.
+    QStringList arguments{qEnvironmentVariable("BRINDLE_TEST_SERVER", QStringLiteral(BRINDLE_SOURCE_DIR "/tools/test_server.py")),
+                          QStringLiteral("--root"), root};
     if (!requestLog.isEmpty())
         arguments << QStringLiteral("--log") << requestLog;
     // Debian's own, not a version manager's shim, whose start-up a loaded
