@@ -64,11 +64,11 @@ done
 
 # Built from a copy without build trees; the suites run here, not again at
 # build time (nocheck, also as the build profile, so the test-only build
-# dependencies need not be installed), and no debug symbols package is
-# looked at (noddebs).
+# dependencies need not be installed), no debug symbols package is looked at
+# (noddebs), and on every processor.
 mkdir "$scratch/src"
 tar -C "$source" --exclude=./.git --exclude='./build*' -cf - . | tar -C "$scratch/src" -xf -
-(cd "$scratch/src" && DEB_BUILD_OPTIONS="nocheck noddebs" dpkg-buildpackage -us -uc -Pnocheck >"$scratch/build.log" 2>&1) ||
+(cd "$scratch/src" && DEB_BUILD_OPTIONS="nocheck noddebs parallel=$(nproc)" dpkg-buildpackage -us -uc -Pnocheck >"$scratch/build.log" 2>&1) ||
   { tail -n 40 "$scratch/build.log"; exit 1; }
 lintian --fail-on error,warning "$scratch"/brindle_1.0.0.2_*.changes
 deb=$(ls "$scratch"/brindle_1.0.0.2_*.deb)
