@@ -37,8 +37,9 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
                         std::optional<qint64> lengthOnDisk, const QLocale &language);
 
 // Why the computer stays awake while wget runs, in the user's language:
-// "Downloading " and the file's name, or `shownAddress` where wget writes no
-// file, shown as the notification's summary shows it.
+// "Downloading " and the file's name without the query wget adds to it, or
+// `shownAddress` where wget writes no file, shown as the notification's
+// summary shows it.
 QString stayAwakeReason(const QByteArray &file, const QString &shownAddress);
 
 // The share of the file to show on the task bar at a tick while wget runs,
