@@ -509,7 +509,10 @@ DownloadCommand::PressFlow::Ending DownloadCommand::PressFlow::verify(qint64 len
             return {PressEnding::Verified, name};
         if (own)
             return setAside({PressEnding::DigestDiffers, name});
-        undecided << digestUndecided + QStringLiteral("the file could not be read");
+        const std::optional<QString> missing = platform::GrowingFileHasher::libraryFailure();
+        undecided << digestUndecided
+                         + (missing ? QStringLiteral("libcrypto could not be loaded (%1)").arg(*missing)
+                                    : QStringLiteral("the file could not be read"));
     }
     switch (compare(*file_, stretchesAfterRun(lengthAtStart, *lengthOnDisk, draws_), DifferenceCounts::WhenRepeated)) {
     case Match::Different:
