@@ -5,6 +5,15 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QImageReader>
+#include <QPixmap>
+
+// The icons are resources of Brindle's static library, which the linker
+// leaves out unless they are asked for by name (outside any namespace).
+static void addResources()
+{
+    Q_INIT_RESOURCE(brindle);
+}
 
 namespace app {
 namespace {
@@ -20,9 +29,15 @@ void startup()
 {
     QCoreApplication::setApplicationVersion(QStringLiteral(BRINDLE_VERSION_TEXT));
     const QLocale language = installTranslations();
+    addResources();
+    // Read by Qt's own PNG reader, told the format: a reader left to guess
+    // loads every image-format plugin installed to ask each first.
     QIcon icon;
-    for (const int size : {16, 24, 32, 48})
-        icon.addFile(QStringLiteral(":/icons/brindle-%1.png").arg(size), QSize(size, size));
+    for (const int size : {16, 24, 32, 48}) {
+        QImageReader reader(QStringLiteral(":/icons/brindle-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    }
     QApplication::setWindowIcon(icon);
     QGuiApplication::setDesktopFileName(kDesktopEntry);
 

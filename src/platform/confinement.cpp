@@ -1,5 +1,7 @@
 #include "platform/confinement.h"
 
+#include "platform/loaded_library.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -191,36 +193,59 @@ int Confinement::applyInChild() const noexcept
 
 namespace {
 
+// The library's name follows the major version of the headers built with.
+static_assert(SCMP_VER_MAJOR == 2, "libseccomp.so.2 is the library these headers describe");
+
+// libseccomp's functions that build and export the filter, looked up when
+// the first confinement is prepared.
+struct Seccomp
+{
+    decltype(&seccomp_init) init = nullptr;
+    decltype(&seccomp_attr_set) setAttribute = nullptr;
+    decltype(&seccomp_rule_add) addRule = nullptr;
+    decltype(&seccomp_export_bpf) exportProgram = nullptr;
+    decltype(&seccomp_release) release = nullptr;
+};
+
 const Confinement::Filter *buildFilter()
 {
     static const std::unique_ptr<Confinement::Filter> filter = []() -> std::unique_ptr<Confinement::Filter> {
-        const scmp_filter_ctx context = ::seccomp_init(SCMP_ACT_ALLOW);
+        LoadedLibrary library("libseccomp.so.2");
+        Seccomp seccomp;
+        library.find(seccomp.init, "seccomp_init");
+        library.find(seccomp.setAttribute, "seccomp_attr_set");
+        library.find(seccomp.addRule, "seccomp_rule_add");
+        library.find(seccomp.exportProgram, "seccomp_export_bpf");
+        library.find(seccomp.release, "seccomp_release");
+        if (!library.failure().isEmpty())
+            return nullptr;
+        const scmp_filter_ctx context = seccomp.init(SCMP_ACT_ALLOW);
         if (!context)
             return nullptr;
         const uint32_t refuse = SCMP_ACT_ERRNO(EACCES);
-        bool built = ::seccomp_attr_set(context, SCMP_FLTATR_CTL_NNP, 0) == 0;
+        bool built = seccomp.setAttribute(context, SCMP_FLTATR_CTL_NNP, 0) == 0;
         for (const int call : {SCMP_SYS(socket), SCMP_SYS(socketpair)})
-            built = built && ::seccomp_rule_add(context, refuse, call, 1, SCMP_A0(SCMP_CMP_EQ, AF_UNIX)) == 0;
+            built = built && seccomp.addRule(context, refuse, call, 1, SCMP_A0(SCMP_CMP_EQ, AF_UNIX)) == 0;
         // Packet and raw sockets would see other programs' traffic and send
         // TCP past the network rules (where the user may open them).
-        built = built && ::seccomp_rule_add(context, refuse, SCMP_SYS(socket), 1, SCMP_A0(SCMP_CMP_EQ, AF_PACKET)) == 0;
+        built = built && seccomp.addRule(context, refuse, SCMP_SYS(socket), 1, SCMP_A0(SCMP_CMP_EQ, AF_PACKET)) == 0;
         // SOCK_PACKET is the old way to a packet socket through AF_INET.
         for (const int domain : {AF_INET, AF_INET6})
             for (const int type : {SOCK_RAW, SOCK_PACKET})
                 built = built
-                        && ::seccomp_rule_add(context, refuse, SCMP_SYS(socket), 2,
-                                              SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(domain)),
-                                              SCMP_A1(SCMP_CMP_MASKED_EQ, 0xf, static_cast<scmp_datum_t>(type)))
+                        && seccomp.addRule(context, refuse, SCMP_SYS(socket), 2,
+                                           SCMP_A0(SCMP_CMP_EQ, static_cast<scmp_datum_t>(domain)),
+                                           SCMP_A1(SCMP_CMP_MASKED_EQ, 0xf, static_cast<scmp_datum_t>(type)))
                                == 0;
         // setsid and setpgid would take a process out of wget's group, out
         // of the reach of Pause and closing; the group is made before this.
         for (const int call : {SCMP_SYS(ptrace), SCMP_SYS(process_vm_readv), SCMP_SYS(process_vm_writev),
                                SCMP_SYS(io_uring_setup), SCMP_SYS(setsid), SCMP_SYS(setpgid)})
-            built = built && ::seccomp_rule_add(context, refuse, call, 0) == 0;
+            built = built && seccomp.addRule(context, refuse, call, 0) == 0;
         // Exported through an anonymous file: this libseccomp writes only to descriptors.
         const int exported = built ? ::memfd_create("brindle-filter", MFD_CLOEXEC) : -1;
-        built = exported >= 0 && ::seccomp_export_bpf(context, exported) == 0;
-        ::seccomp_release(context);
+        built = exported >= 0 && seccomp.exportProgram(context, exported) == 0;
+        seccomp.release(context);
         auto result = std::make_unique<Confinement::Filter>();
         struct stat info {};
         if (built && ::fstat(exported, &info) == 0 && info.st_size > 0

@@ -20,10 +20,13 @@
 //   raw socket, no ptrace or process_vm_readv/writev (another process's
 //   /proc/<pid>/mem is closed by the file rules, where Landlock applies),
 //   no io_uring (which would bypass the rest), no setsid or setpgid (which
-//   would leave wget's process group); each refused with EACCES.
+//   would leave wget's process group); each refused with EACCES. The
+//   program is built by libseccomp, loaded with the first confinement
+//   prepared (loaded_library.h), in the parent.
 //
 // Each part applies where the running kernel has it (its Landlock ABI is
-// asked at run time); what applied is part of the result.
+// asked at run time), the filter where libseccomp could be loaded; what
+// applied is part of the result.
 
 #include <QByteArray>
 #include <QByteArrayList>

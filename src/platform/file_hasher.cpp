@@ -1,10 +1,13 @@
 #include "platform/file_hasher.h"
 
+#include "platform/loaded_library.h"
+
 #include <QMetaObject>
 #include <atomic>
 #include <fcntl.h>
 #include <mutex>
 #include <openssl/evp.h>
+#include <openssl/opensslv.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
@@ -15,36 +18,78 @@
 namespace platform {
 namespace {
 
-const EVP_MD *methodOf(HashAlgorithm algorithm)
+// The library's name follows the major version of the headers built with.
+static_assert(OPENSSL_VERSION_MAJOR == 3, "libcrypto.so.3 is the library these headers describe");
+
+// libcrypto's digest functions, looked up the first time a file is hashed.
+struct Evp
+{
+    decltype(&EVP_sha256) sha256 = nullptr;
+    decltype(&EVP_sha512) sha512 = nullptr;
+    decltype(&EVP_md5) md5 = nullptr;
+    decltype(&EVP_MD_CTX_new) newContext = nullptr;
+    decltype(&EVP_MD_CTX_free) freeContext = nullptr;
+    decltype(&EVP_DigestInit_ex) init = nullptr;
+    decltype(&EVP_DigestUpdate) update = nullptr;
+    decltype(&EVP_DigestFinal_ex) final = nullptr;
+    QString failure; // why libcrypto could not be loaded; empty once it was
+};
+
+const Evp &evp()
+{
+    static const Evp functions = [] {
+        LoadedLibrary library("libcrypto.so.3");
+        Evp found;
+        library.find(found.sha256, "EVP_sha256");
+        library.find(found.sha512, "EVP_sha512");
+        library.find(found.md5, "EVP_md5");
+        library.find(found.newContext, "EVP_MD_CTX_new");
+        library.find(found.freeContext, "EVP_MD_CTX_free");
+        library.find(found.init, "EVP_DigestInit_ex");
+        library.find(found.update, "EVP_DigestUpdate");
+        library.find(found.final, "EVP_DigestFinal_ex");
+        found.failure = library.failure();
+        return found;
+    }();
+    return functions;
+}
+
+const EVP_MD *methodOf(const Evp &functions, HashAlgorithm algorithm)
 {
     switch (algorithm) {
     case HashAlgorithm::Sha256:
-        return EVP_sha256();
+        return functions.sha256();
     case HashAlgorithm::Sha512:
-        return EVP_sha512();
+        return functions.sha512();
     case HashAlgorithm::Md5:
-        return EVP_md5();
+        return functions.md5();
     }
     return nullptr;
 }
 
+// Only with a libcrypto loaded whole.
 struct Context
 {
-    explicit Context(HashAlgorithm algorithm) : method(methodOf(algorithm)) { restart(); }
-    ~Context() { EVP_MD_CTX_free(context); }
+    Context(const Evp &functions, HashAlgorithm algorithm)
+        : functions(functions), method(methodOf(functions, algorithm)), context(functions.newContext())
+    {
+        restart();
+    }
+    ~Context() { functions.freeContext(context); }
     Context(const Context &) = delete;
     Context &operator=(const Context &) = delete;
-    void restart() { EVP_DigestInit_ex(context, method, nullptr); }
-    void add(const char *data, size_t size) { EVP_DigestUpdate(context, data, size); }
+    void restart() { functions.init(context, method, nullptr); }
+    void add(const char *data, size_t size) { functions.update(context, data, size); }
     QByteArray result()
     {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned int size = 0;
-        EVP_DigestFinal_ex(context, digest, &size);
+        functions.final(context, digest, &size);
         return QByteArray(reinterpret_cast<const char *>(digest), int(size));
     }
+    const Evp &functions;
     const EVP_MD *method;
-    EVP_MD_CTX *context = EVP_MD_CTX_new();
+    EVP_MD_CTX *context;
 };
 
 } // namespace
@@ -82,7 +127,13 @@ void GrowingFileHasher::Shared::deliver(const std::optional<QByteArray> &digest)
 
 void GrowingFileHasher::Shared::run(HashAlgorithm algorithm)
 {
-    Context context(algorithm);
+    // Loaded here, off the window's thread.
+    const Evp &functions = evp();
+    if (!functions.failure.isEmpty()) {
+        deliver(std::nullopt);
+        return;
+    }
+    Context context(functions, algorithm);
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     qint64 position = 0;
     while (!stop) {
@@ -155,6 +206,12 @@ GrowingFileHasher::GrowingFileHasher(int descriptor, HashAlgorithm algorithm, QO
         return;
     }
     std::thread([shared = shared_, algorithm] { shared->run(algorithm); }).detach();
+}
+
+std::optional<QString> GrowingFileHasher::libraryFailure()
+{
+    const QString &failure = evp().failure;
+    return failure.isEmpty() ? std::nullopt : std::optional(failure);
 }
 
 GrowingFileHasher::~GrowingFileHasher()

@@ -4,10 +4,12 @@
 // reads what is new once a MiB of it has come, and the rest when asked, so
 // that when the writer ends only the last bytes are left
 // to hash, and the thread that answers the window never reads the file.
-// Hashing uses libcrypto, which uses the processor's SHA instructions.
+// Hashing uses libcrypto, which uses the processor's SHA instructions,
+// loaded by the first hasher's thread (loaded_library.h).
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 #include <memory>
 #include <optional>
 
@@ -31,9 +33,13 @@ public:
     // follows, in this object's thread, once they are read. Once only.
     void finish(qint64 length);
 
+    // Why no file can be hashed: libcrypto could not be loaded (the
+    // loader's words); nothing where it was. Loads it where no hasher has.
+    static std::optional<QString> libraryFailure();
+
 signals:
     // The digest, or nothing when the file holds fewer bytes than asked
-    // for or cannot be read.
+    // for, cannot be read, or libcrypto cannot be loaded.
     void finished(const std::optional<QByteArray> &digest);
 
 private:

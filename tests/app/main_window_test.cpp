@@ -1,5 +1,6 @@
 #include "app/desktop_report.h"
 #include "app/main_window.h"
+#include "app/startup.h"
 #include "app/translations.h"
 #include "app/window_layout.h"
 #include "download/address_rules.h"
@@ -410,6 +411,21 @@ private slots:
         window.show();
         QTest::keyClick(addressBox, Qt::Key_Return);
         QCOMPARE(download::restoreAddress(platform::applicationName()), QStringLiteral("http://h/earlier"));
+    }
+
+    // Started as the program starts, the window carries its icon in each
+    // size a task bar asks for.
+    void startsWithItsIcon()
+    {
+        testing::Sandbox sandbox;
+        const QWidgetList before = QApplication::topLevelWidgets();
+        app::startup();
+        const auto closeStarted = qScopeGuard([&before] {
+            for (QWidget *window : QApplication::topLevelWidgets())
+                if (!before.contains(window))
+                    delete window;
+        });
+        QCOMPARE(QApplication::windowIcon().availableSizes(), (QList<QSize>{{16, 16}, {24, 24}, {32, 32}, {48, 48}}));
     }
 
     void prefixRuleOnEveryChange_data()

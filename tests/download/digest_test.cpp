@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QEventLoop>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -194,6 +195,46 @@ private slots:
                                                        ? std::nullopt
                                                        : std::optional(QCryptographicHash::hash(written, qtAlgorithm(algorithm)));
         QCOMPARE(*result, expected);
+    }
+
+    // Where libcrypto cannot be loaded a hasher answers nothing and says
+    // why: run again in a process whose loader finds a libcrypto.so.3 that
+    // is none.
+    void noDigestWithoutLibcrypto()
+    {
+        if (qEnvironmentVariableIsSet("BRINDLE_LIBCRYPTO_SHADOWED")) {
+            QTemporaryFile file;
+            QVERIFY(file.open() && file.write(body) == body.size() && file.flush());
+            platform::GrowingFileHasher hasher(file.handle(), HashAlgorithm::Sha256);
+            std::optional<std::optional<QByteArray>> result;
+            QEventLoop loop;
+            connect(&hasher, &platform::GrowingFileHasher::finished, &loop, [&](const std::optional<QByteArray> &digest) {
+                result = digest;
+                loop.quit();
+            });
+            const testing::Deadline deadline(10, "the digest");
+            hasher.finish(body.size());
+            loop.exec();
+            QVERIFY(result && !*result);
+            const std::optional<QString> failure = platform::GrowingFileHasher::libraryFailure();
+            QVERIFY(failure && failure->contains(QLatin1String("libcrypto.so.3: file too short")));
+            return;
+        }
+        QVERIFY(!platform::GrowingFileHasher::libraryFailure());
+        QTemporaryDir folder;
+        QFile notALibrary(folder.filePath(QStringLiteral("libcrypto.so.3")));
+        QVERIFY(notALibrary.open(QIODevice::WriteOnly) && notALibrary.write("not a library") > 0);
+        notALibrary.close();
+        QProcess again;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("LD_LIBRARY_PATH"), folder.path());
+        environment.insert(QStringLiteral("BRINDLE_LIBCRYPTO_SHADOWED"), QStringLiteral("1"));
+        again.setProcessEnvironment(environment);
+        again.setProcessChannelMode(QProcess::ForwardedChannels);
+        again.start(QCoreApplication::applicationFilePath(), {QStringLiteral("noDigestWithoutLibcrypto")});
+        QVERIFY(again.waitForFinished(30000));
+        QCOMPARE(again.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(again.exitCode(), 0);
     }
 };
 

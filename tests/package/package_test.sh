@@ -74,7 +74,7 @@ lintian --fail-on error,warning "$scratch"/brindle_1.0.0.2_*.changes
 deb=$(ls "$scratch"/brindle_1.0.0.2_*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
-for needed in wget libqt6widgets6 libqt6network6; do
+for needed in wget libqt6widgets6 libqt6network6 libssl3 libseccomp2; do
   echo "$depends" | grep -q "$needed" || { echo "missing dependency $needed"; exit 1; }
 done
 dpkg-deb -c "$deb" | grep './usr/bin/brindle$' >/dev/null
