@@ -108,10 +108,10 @@ PressNotice pressNotice(const download::PressOutcome &outcome, const QString &sh
 
 QString stayAwakeReason(const QByteArray &file, const QString &shownAddress)
 {
-    //: Why the computer does not sleep: the desktop may show it, with the file's name.
     // Others may read the reason (logind lists it to every user): the name
     // goes without what wget took from the query, a signed token perhaps.
     const qsizetype query = file.indexOf('?', file.lastIndexOf('/') + 1);
+    //: Why the computer does not sleep: the desktop may show it, with the file's name.
     return PressNoticeText::tr("Downloading %1").arg(shownName(query < 0 ? file : file.first(query), shownAddress));
 }
 
