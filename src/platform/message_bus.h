@@ -7,7 +7,10 @@
 // names, else $XDG_RUNTIME_DIR/bus; the system bus the one
 // DBUS_SYSTEM_BUS_ADDRESS names, else /run/dbus/system_bus_socket. With
 // neither there is none, and no bus is started for Brindle alone (no desktop
-// service listens on one).
+// service listens on one). A bus on a unix socket that has not answered the
+// client's first words within two seconds is none as well: Qt connects to
+// every bus on one thread, and one bus that never speaks would silence the
+// others.
 
 #include <QDBusConnection>
 #include <QObject>

@@ -26,6 +26,7 @@
 #include <QLabel>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocalServer>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -791,9 +792,9 @@ private slots:
     // share rising while wget runs and taken off at the end, the computer
     // kept awake while wget runs (through the portal, else logind) and let
     // sleep once it is gone, nothing while idle. The download is real wget
-    // from nginx at 1 MiB a second. A service that never answers holds up
-    // nothing: the press ends, its notification is sent, and the window goes
-    // on with its events.
+    // from nginx at 1 MiB a second. A service or a bus that never answers
+    // holds up nothing: the press ends, what can be sent is sent, and the
+    // window goes on with its events.
     void desktopHearsTheEnd_data()
     {
         QTest::addColumn<QString>("path");
@@ -803,29 +804,35 @@ private slots:
         QTest::addColumn<QString>("summary"); // empty: no notification
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("taskBar");
-        QTest::addColumn<QString>("portal");   // "answers", "silent", or none
-        QTest::addColumn<bool>("logind");      // on the system bus, here the same bus
+        QTest::addColumn<QString>("portal");    // "answers", "silent", none, or "silent bus" for the session bus
+        QTest::addColumn<QString>("systemBus"); // "logind" (the test's bus), "silent", or none
         QTest::addColumn<bool>("fileManager"); // else the action opens the folder
         QTest::addColumn<QString>("awake");    // who keeps the computer awake while wget runs
         const QString refused = QStringLiteral("Not downloaded: the size request failed (HTTP 401)");
         QTest::newRow("downloaded, window behind")
             << "/slow/f.bin?token=s3cret" << false << false << true << "f.bin?token=s3cret" << "Downloaded, 2.5 MB"
-            << true << "answers" << true << true << "portal";
+            << true << "answers" << "logind" << true << "portal";
         QTest::newRow("downloaded, window active")
-            << "/slow/f.bin" << true << false << true << "" << "" << true << "answers" << false << false << "portal";
+            << "/slow/f.bin" << true << false << true << "" << "" << true << "answers" << "" << false << "portal";
         QTest::newRow("paused, window behind")
-            << "/slow/f.bin" << false << true << true << "" << "" << true << "answers" << false << false << "portal";
+            << "/slow/f.bin" << false << true << true << "" << "" << true << "answers" << "" << false << "portal";
         QTest::newRow("password refused, window behind")
-            << "/private/f.bin" << false << false << true << "f.bin" << refused << false << "answers" << false << true << "";
+            << "/private/f.bin" << false << false << true << "f.bin" << refused << false << "answers" << "" << true << "";
         QTest::newRow("only remembered, window behind")
-            << "" << false << false << true << "" << "" << false << "answers" << false << false << "";
+            << "" << false << false << true << "" << "" << false << "answers" << "" << false << "";
         QTest::newRow("service never answers, window behind")
-            << "/private/f.bin" << false << false << false << "f.bin" << refused << false << "" << false << false << "";
+            << "/private/f.bin" << false << false << false << "f.bin" << refused << false << "" << "" << false << "";
         QTest::newRow("portal never answers, no file manager")
-            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "silent" << false
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "silent" << ""
             << false << "portal";
         QTest::newRow("no portal, logind")
-            << "/slow/f.bin" << true << false << true << "" << "" << true << "" << true << false << "logind";
+            << "/slow/f.bin" << true << false << true << "" << "" << true << "" << "logind" << false << "logind";
+        QTest::newRow("no portal, system bus never speaks")
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "silent"
+            << true << "";
+        QTest::newRow("session bus never speaks, logind")
+            << "/slow/f.bin" << false << false << true << "" << "" << false << "silent bus" << "logind" << false
+            << "logind";
     }
     void desktopHearsTheEnd()
     {
@@ -835,19 +842,31 @@ private slots:
         QFETCH(bool, answers);
         QFETCH(QString, summary);
         QFETCH(QString, portal);
-        QFETCH(bool, logind);
+        QFETCH(QString, systemBus);
         QFETCH(bool, fileManager);
         QFETCH(QString, awake);
         testing::Sandbox sandbox;
         QTemporaryDir site;
         testing::makeFile(site.filePath(QStringLiteral("f.bin")), 5 << 19);
         testing::Nginx nginx(site.path());
-        // logind's stand-in on the test's own bus, standing for the system's.
-        const QByteArray systemBus = qgetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        if (logind)
-            qputenv("DBUS_SYSTEM_BUS_ADDRESS", qgetenv("DBUS_SESSION_BUS_ADDRESS"));
-        const auto restoreSystemBus = qScopeGuard([&] { qputenv("DBUS_SYSTEM_BUS_ADDRESS", systemBus); });
+        const bool logind = systemBus == QStringLiteral("logind");
         Desktop desktop(answers, {portal, logind, fileManager});
+        // logind's stand-in on the test's own bus, standing for the system's;
+        // a bus that takes its callers and never reads what they say.
+        const QByteArray buses[] = {qgetenv("DBUS_SESSION_BUS_ADDRESS"), qgetenv("DBUS_SYSTEM_BUS_ADDRESS")};
+        const auto restoreBuses = qScopeGuard([&] {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", buses[0]);
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", buses[1]);
+        });
+        QLocalServer silent;
+        QVERIFY(silent.listen(busDir_.filePath(QStringLiteral("silent"))));
+        const QByteArray silentBus = "unix:path=" + QFile::encodeName(silent.fullServerName());
+        if (logind)
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", buses[0]);
+        if (systemBus == QStringLiteral("silent"))
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", silentBus);
+        if (portal == QStringLiteral("silent bus"))
+            qputenv("DBUS_SESSION_BUS_ADDRESS", silentBus);
         const auto holds = [&] { return awake == QStringLiteral("logind") ? desktop.logind.holds() : desktop.portal.holds(); };
         MainWindow window([] {});
         if (active) {
@@ -864,9 +883,13 @@ private slots:
         QTest::qWait(700);
         QVERIFY(desktop.updates.isEmpty());
         QVERIFY(desktop.portal.inhibits.isEmpty() && desktop.logind.asked.isEmpty());
-        // Awake while wget runs: a second in (before Pause), and not before.
+        // Awake while wget runs (the button then pauses it), and not before.
         bool heldWhileRunning = false;
-        QTimer::singleShot(1000, &window, [&] { heldWhileRunning = holds(); });
+        QTimer running;
+        running.callOnTimeout([&] {
+            heldWhileRunning |= child<QPushButton>(window, "downloadButton")->text() == QStringLiteral("Pause") && holds();
+        });
+        running.start(50);
         if (pause)
             QTimer::singleShot(1500, &window, [&] { child<QPushButton>(window, "downloadButton")->click(); });
         {
