@@ -181,7 +181,10 @@ QString originAddress(const QString &address)
     const AddressPieces pieces = piecesOf(origin);
     const QStringView authority = QStringView(origin).sliced(pieces.authority, pieces.path - pieces.authority);
     const qsizetype host = pieces.authority + authority.lastIndexOf(u'@') + 1;
-    return shownOnLine(origin.first(pieces.authority) + origin.sliced(host, pieces.query - host));
+    // An address as others read it: each byte that is no printable ASCII
+    // escaped, the escapes already there kept.
+    return QString::fromLatin1(percentEscaped((origin.first(pieces.authority) + origin.sliced(host, pieces.query - host)).toUtf8(),
+                                              [](unsigned char byte) { return byte <= ' ' || byte >= 0x7F; }));
 }
 
 QString shownOnLine(const QString &text)

@@ -59,13 +59,15 @@ private slots:
         QTest::newRow("@ in the query") << "http://h?u=a:b@c" << false << "http://h?u=a:b@c" << "http://h";
         QTest::newRow("@ in the fragment") << "http://h#a:b@c" << false << "http://h#a:b@c" << "http://h";
         QTest::newRow("a second line") << "http://a:pw@h/f\nbrindle.download: forged" << true
-                                       << "http://a@h/f%0Abrindle.download: forged" << "http://h/f%0Abrindle.download: forged";
+                                       << "http://a@h/f%0Abrindle.download: forged" << "http://h/f%0Abrindle.download:%20forged";
         // A full address pasted after the box's own prefix.
         QTest::newRow("doubled scheme") << "http://http://alice:pw@h/f" << true << "http://http://alice@h/f" << "http://http://alice@h/f";
         QTest::newRow("doubled, https") << "http://https://alice:pw@h:8443/f?q" << true
                                         << "http://https://alice@h:8443/f?q" << "http://https://alice@h:8443/f";
         QTest::newRow("C1 control and bidi override") << QString::fromUtf8("http://h/a\u0085b\u202Ec\u2066d") << false
                                                       << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d" << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d";
+        QTest::newRow("space and letters beyond ASCII, escapes kept") << QString::fromUtf8("http://h/a b/\u00e9%41.iso?x y") << false
+                                                                      << QString::fromUtf8("http://h/a b/\u00e9%41.iso?x y") << "http://h/a%20b/%C3%A9%41.iso";
     }
     void passwordIsFound()
     {
