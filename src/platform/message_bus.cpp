@@ -2,6 +2,7 @@
 
 #include <QAtomicInteger>
 #include <QScopeGuard>
+#include <QtEndian>
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -57,71 +58,105 @@ QString addressOf(MessageBus::Kind kind)
     return busAddress("DBUS_SESSION_BUS_ADDRESS", runtime.isEmpty() ? QByteArray() : runtime + "/bus");
 }
 
-// Whether the bus at `address` answers a greeting within the time allowed.
-// Qt makes every connection on one thread of its own, which waits for the
-// bus's answers without a time limit: one bus that accepts and never
-// speaks (a stopped or hung daemon) would hold up every other bus too.
-// Only unix sockets are asked; a bus of another transport is taken at its
-// word.
+// org.freedesktop.DBus.Hello as a method call, little-endian, serial 1,
+// no body: what every client says first once authenticated.
+QByteArray helloCall()
+{
+    const auto number = [](quint32 value) {
+        const quint32 little = qToLittleEndian(value);
+        return QByteArray(reinterpret_cast<const char *>(&little), 4);
+    };
+    QByteArray fields; // each field 8-aligned, as the array is in the message
+    const auto field = [&](char code, char type, const QByteArray &value) {
+        fields += QByteArray((8 - fields.size() % 8) % 8, '\0');
+        fields += QByteArray(1, code) + '\1' + type + '\0' + number(quint32(value.size())) + value + '\0';
+    };
+    field(1, 'o', QByteArrayLiteral("/org/freedesktop/DBus"));
+    field(6, 's', QByteArrayLiteral("org.freedesktop.DBus"));
+    field(2, 's', QByteArrayLiteral("org.freedesktop.DBus"));
+    field(3, 's', QByteArrayLiteral("Hello"));
+    QByteArray message = QByteArray("l\1\0\1", 4) + number(0) + number(1) + number(quint32(fields.size())) + fields;
+    return message + QByteArray((8 - message.size() % 8) % 8, '\0');
+}
+
+// Whether `socket`, connected, answers as a bus within the time allowed:
+// the authentication, and for a client let in, Hello. Qt makes every
+// connection on one thread of its own, and libdbus waits for both answers
+// there without a time limit: one bus that accepts and never speaks, or
+// stops speaking (a stopped or hung daemon, another kind of server), would
+// hold up every other bus too.
+bool answersAsBus(int socket)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kGreetingWithin;
+    QByteArray answer;
+    // Reads until `enough` holds of the answer, or the deadline.
+    const auto readUntil = [&](auto enough) {
+        while (!enough()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            pollfd polled = {socket, POLLIN, 0};
+            const int ready = ::poll(&polled, 1, int(std::max<qint64>(left.count(), 0)));
+            if (ready == 0 || (ready < 0 && errno != EINTR))
+                return false;
+            char bytes[256];
+            const ssize_t read = ready > 0 ? ::recv(socket, bytes, sizeof bytes, 0) : 0;
+            if (ready > 0 && read <= 0 && !(read < 0 && (errno == EAGAIN || errno == EINTR)))
+                return false;
+            answer.append(bytes, std::max<ssize_t>(read, 0));
+        }
+        return true;
+    };
+    const auto say = [socket](const QByteArray &words) {
+        return ::send(socket, words.constData(), words.size(), MSG_NOSIGNAL) == words.size();
+    };
+    if (!say(QByteArray(1, '\0') + "AUTH EXTERNAL " + QByteArray::number(::getuid()).toHex() + "\r\n")
+        || !readUntil([&] { return answer.contains("\r\n"); }))
+        return false;
+    // A bus that turns the mechanism down is speaking: libdbus goes on
+    // with another. Any other line is no bus libdbus could talk to.
+    if (answer.startsWith("REJECTED"))
+        return true;
+    if (!answer.startsWith("OK "))
+        return false;
+    const qsizetype greeted = answer.size();
+    return say("BEGIN\r\n" + helloCall()) && readUntil([&] { return answer.size() > greeted; });
+}
+
+// Whether the bus at `address` answers within the time allowed. As libdbus
+// does, the addresses of a list are tried in turn, and the first that
+// takes the connection is the bus. Only unix sockets are asked; a bus of
+// another transport is taken at its word.
 bool answersGreeting(const QString &address)
 {
-    const QString first = address.section(QLatin1Char(';'), 0, 0);
-    if (!first.startsWith(QLatin1String("unix:")))
-        return true;
-    QByteArray path;
-    bool abstract = false;
-    for (const QString &pair : first.mid(5).split(QLatin1Char(','))) {
-        const QString key = pair.section(QLatin1Char('='), 0, 0);
-        if (key == QLatin1String("path") || key == QLatin1String("abstract")) {
-            path = QByteArray::fromPercentEncoding(pair.section(QLatin1Char('='), 1).toLatin1());
-            abstract = key == QLatin1String("abstract");
+    for (const QString &entry : address.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (!entry.startsWith(QLatin1String("unix:")))
+            return true;
+        QByteArray path;
+        bool abstract = false;
+        for (const QString &pair : entry.mid(5).split(QLatin1Char(','))) {
+            const QString key = pair.section(QLatin1Char('='), 0, 0);
+            if (key == QLatin1String("path") || key == QLatin1String("abstract")) {
+                path = QByteArray::fromPercentEncoding(pair.section(QLatin1Char('='), 1).toLatin1());
+                abstract = key == QLatin1String("abstract");
+            }
         }
-    }
-    sockaddr_un socketAddress = {};
-    socketAddress.sun_family = AF_UNIX;
-    const qsizetype offset = abstract ? 1 : 0;
-    if (path.isEmpty() || path.size() + offset >= qsizetype(sizeof socketAddress.sun_path))
-        return true;
-    std::memcpy(socketAddress.sun_path + offset, path.constData(), path.size());
-    const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
+        sockaddr_un socketAddress = {};
+        socketAddress.sun_family = AF_UNIX;
+        const qsizetype offset = abstract ? 1 : 0;
+        if (path.isEmpty() || path.size() + offset >= qsizetype(sizeof socketAddress.sun_path))
+            return true;
+        std::memcpy(socketAddress.sun_path + offset, path.constData(), path.size());
+        const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
 
-    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (socket < 0)
-        return false;
-    const auto closeSocket = qScopeGuard([socket] { ::close(socket); });
-    const auto deadline = std::chrono::steady_clock::now() + kGreetingWithin;
-    // Waits until `events` or the deadline.
-    const auto until = [&](short events) {
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd polled = {socket, events, 0};
-            const int ready = ::poll(&polled, 1, int(std::max<qint64>(left.count(), 0)));
-            if (ready > 0)
-                return true;
-            if (ready == 0 || errno != EINTR)
-                return false;
-        }
-    };
-    // A unix socket connects at once, or not at all (a full backlog, EAGAIN,
-    // is a bus that does not take its callers either).
-    if (::connect(socket, reinterpret_cast<const sockaddr *>(&socketAddress), length) != 0)
-        return false;
-    // The first words of every D-Bus client; any answer is the bus speaking.
-    const QByteArray greeting = QByteArray(1, '\0') + "AUTH EXTERNAL "
-                                + QByteArray::number(::getuid()).toHex() + "\r\n";
-    if (::send(socket, greeting.constData(), greeting.size(), MSG_NOSIGNAL) != greeting.size())
-        return false;
-    QByteArray answer;
-    while (!answer.contains("\r\n")) {
-        char bytes[256];
-        if (!until(POLLIN))
+        const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (socket < 0)
             return false;
-        const ssize_t read = ::recv(socket, bytes, sizeof bytes, 0);
-        if (read <= 0 && !(read < 0 && (errno == EAGAIN || errno == EINTR)))
-            return false;
-        answer.append(bytes, std::max<ssize_t>(read, 0));
+        const auto closeSocket = qScopeGuard([socket] { ::close(socket); });
+        // A unix socket connects at once, or not at all (a full backlog,
+        // EAGAIN, is a bus that does not take its callers either).
+        if (::connect(socket, reinterpret_cast<const sockaddr *>(&socketAddress), length) == 0)
+            return answersAsBus(socket);
     }
-    return true;
+    return false;
 }
 
 QAtomicInteger<int> connectionCount;

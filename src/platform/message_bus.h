@@ -7,10 +7,11 @@
 // names, else $XDG_RUNTIME_DIR/bus; the system bus the one
 // DBUS_SYSTEM_BUS_ADDRESS names, else /run/dbus/system_bus_socket. With
 // neither there is none, and no bus is started for Brindle alone (no desktop
-// service listens on one). A bus on a unix socket that has not answered the
-// client's first words within two seconds is none as well: Qt connects to
-// every bus on one thread, and one bus that never speaks would silence the
-// others.
+// service listens on one). Of a list of addresses, the first that takes
+// the connection is the bus, as libdbus has it. A bus on a unix socket that
+// has not answered a client's authentication and Hello within two seconds
+// is none as well: Qt connects to every bus on one thread, and one bus that
+// never speaks, or stops, would silence the others.
 
 #include <QDBusConnection>
 #include <QObject>

@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QLocalServer>
+#include <QLocalSocket>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -804,8 +805,11 @@ private slots:
         QTest::addColumn<QString>("summary"); // empty: no notification
         QTest::addColumn<QString>("body");
         QTest::addColumn<bool>("taskBar");
-        QTest::addColumn<QString>("portal");    // "answers", "silent", none, or "silent bus" for the session bus
-        QTest::addColumn<QString>("systemBus"); // "logind" (the test's bus), "silent", or none
+        // "answers", "silent", none, "silent bus" for the session bus, or
+        // "answers, listed second" after an address where nothing listens.
+        QTest::addColumn<QString>("portal");
+        // "logind" (the test's bus), "silent", "stops" after its greeting, or none.
+        QTest::addColumn<QString>("systemBus");
         QTest::addColumn<bool>("fileManager"); // else the action opens the folder
         QTest::addColumn<QString>("awake");    // who keeps the computer awake while wget runs
         const QString refused = QStringLiteral("Not downloaded: the size request failed (HTTP 401)");
@@ -830,6 +834,12 @@ private slots:
         QTest::newRow("no portal, system bus never speaks")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "silent"
             << true << "";
+        QTest::newRow("no portal, system bus stops after its greeting")
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "stops"
+            << true << "";
+        QTest::newRow("session bus listed second")
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true
+            << "answers, listed second" << "" << false << "portal";
         QTest::newRow("session bus never speaks, logind")
             << "/slow/f.bin" << false << false << true << "" << "" << false << "silent bus" << "logind" << false
             << "logind";
@@ -850,7 +860,8 @@ private slots:
         testing::makeFile(site.filePath(QStringLiteral("f.bin")), 5 << 19);
         testing::Nginx nginx(site.path());
         const bool logind = systemBus == QStringLiteral("logind");
-        Desktop desktop(answers, {portal, logind, fileManager});
+        const bool listedSecond = portal == QStringLiteral("answers, listed second");
+        Desktop desktop(answers, {listedSecond ? QStringLiteral("answers") : portal, logind, fileManager});
         // logind's stand-in on the test's own bus, standing for the system's;
         // a bus that takes its callers and never reads what they say.
         const QByteArray buses[] = {qgetenv("DBUS_SESSION_BUS_ADDRESS"), qgetenv("DBUS_SYSTEM_BUS_ADDRESS")};
@@ -861,9 +872,20 @@ private slots:
         QLocalServer silent;
         QVERIFY(silent.listen(busDir_.filePath(QStringLiteral("silent"))));
         const QByteArray silentBus = "unix:path=" + QFile::encodeName(silent.fullServerName());
+        // One that lets its callers in, and then never answers their Hello.
+        if (systemBus == QStringLiteral("stops"))
+            connect(&silent, &QLocalServer::newConnection, &silent, [&] {
+                QLocalSocket *caller = silent.nextPendingConnection();
+                connect(caller, &QLocalSocket::readyRead, caller, [caller] {
+                    if (caller->readAll().contains("AUTH"))
+                        caller->write("OK 0123456789abcdef0123456789abcdef\r\n");
+                });
+            });
+        if (listedSecond)
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + QFile::encodeName(busDir_.filePath(QStringLiteral("none"))) + ';' + buses[0]);
         if (logind)
             qputenv("DBUS_SYSTEM_BUS_ADDRESS", buses[0]);
-        if (systemBus == QStringLiteral("silent"))
+        if (systemBus == QStringLiteral("silent") || systemBus == QStringLiteral("stops"))
             qputenv("DBUS_SYSTEM_BUS_ADDRESS", silentBus);
         if (portal == QStringLiteral("silent bus"))
             qputenv("DBUS_SESSION_BUS_ADDRESS", silentBus);
