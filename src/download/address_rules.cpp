@@ -181,10 +181,17 @@ QString originAddress(const QString &address)
     const AddressPieces pieces = piecesOf(origin);
     const QStringView authority = QStringView(origin).sliced(pieces.authority, pieces.path - pieces.authority);
     const qsizetype host = pieces.authority + authority.lastIndexOf(u'@') + 1;
-    // An address as others read it: each byte that is no printable ASCII
-    // escaped, the escapes already there kept.
-    return QString::fromLatin1(percentEscaped((origin.first(pieces.authority) + origin.sliced(host, pieces.query - host)).toUtf8(),
-                                              [](unsigned char byte) { return byte <= ' ' || byte >= 0x7F; }));
+    // An address as others read it, and as wget writes it: each byte that is
+    // no printable ASCII, or that no address holds bare, escaped; a "%"
+    // that begins no escape too, the escapes already there kept.
+    QByteArray bytes = (origin.first(pieces.authority) + origin.sliced(host, pieces.query - host)).toUtf8();
+    for (qsizetype percent = bytes.indexOf('%'); percent >= 0; percent = bytes.indexOf('%', percent + 1)) {
+        if (percent + 2 >= bytes.size() || hexValue(bytes[percent + 1]) < 0 || hexValue(bytes[percent + 2]) < 0)
+            bytes.insert(percent + 1, "25");
+    }
+    return QString::fromLatin1(percentEscaped(bytes, [](unsigned char byte) {
+        return byte <= ' ' || byte >= 0x7F || QByteArrayView("\"<>\\^`{|}").contains(char(byte));
+    }));
 }
 
 QString shownOnLine(const QString &text)

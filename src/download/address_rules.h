@@ -46,8 +46,9 @@ QString shownAddress(const QString &address);
 // tells it to file managers: the address without the user and password of
 // its authority, any later password (as shownAddress), the query (a signed
 // token is a secret too) and the fragment, with each byte of its UTF-8 form
-// that is not printable ASCII (space, controls, letters beyond ASCII)
-// written as %XX.
+// that is not printable ASCII (space, controls, letters beyond ASCII), each
+// of " < > \ ^ ` { | } and each "%" that begins no escape written as %XX,
+// as wget --xattr writes them.
 QString originAddress(const QString &address);
 
 // The text with each control character (C0, DEL, C1), line or paragraph

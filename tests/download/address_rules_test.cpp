@@ -68,6 +68,9 @@ private slots:
                                                       << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d" << "http://h/a%C2%85b%E2%80%AEc%E2%81%A6d";
         QTest::newRow("space and letters beyond ASCII, escapes kept") << QString::fromUtf8("http://h/a b/\u00e9%41.iso?x y") << false
                                                                       << QString::fromUtf8("http://h/a b/\u00e9%41.iso?x y") << "http://h/a%20b/%C3%A9%41.iso";
+        QTest::newRow("marks no address holds bare, a % that begins no escape")
+            << "http://h/100%/a\"<>\\^`{|}%4.iso%" << false << "http://h/100%/a\"<>\\^`{|}%4.iso%"
+            << "http://h/100%25/a%22%3C%3E%5C%5E%60%7B%7C%7D%254.iso%25";
     }
     void passwordIsFound()
     {
