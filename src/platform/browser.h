@@ -7,7 +7,7 @@
 
 namespace platform {
 
-// Starts `xdg-open` with the address (or a folder's path), detached,
+// Starts `xdg-open` with the address (a web page's, or a folder's file:), detached,
 // without waiting for it.
 // Returns the reason when it could not be started.
 std::optional<QString> openInBrowser(const QString &address);

@@ -108,10 +108,11 @@ void DesktopNotifications::onActionInvoked(uint id, const QString &action)
 
 void DesktopNotifications::openFolder(const QByteArray &folder)
 {
-    // xdg-open shows a folder in the file manager. One that cannot be
-    // opened is not reported: the notification, the only place the user
-    // asked from, is gone by now.
-    openInBrowser(QString::fromLocal8Bit(folder));
+    // xdg-open shows a folder in the file manager; given as a file:
+    // address, as a path may hold bytes that are no text in the locale. One
+    // that cannot be opened is not reported: the notification, the only
+    // place the user asked from, is gone by now.
+    openInBrowser(fileAddress(folder));
 }
 
 void DesktopNotifications::onNotificationClosed(uint id, uint /*reason*/)

@@ -37,6 +37,7 @@
 #include <QTimer>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -812,37 +813,41 @@ private slots:
         QTest::addColumn<QString>("systemBus");
         QTest::addColumn<bool>("fileManager"); // else the action opens the folder
         QTest::addColumn<QString>("awake");    // who keeps the computer awake while wget runs
+        QTest::addColumn<QByteArray>("folder"); // the folder Brindle runs in, in the sandbox's; none: the sandbox's
         const QString refused = QStringLiteral("Not downloaded: the size request failed (HTTP 401)");
         QTest::newRow("downloaded, window behind")
             << "/slow/f.bin?token=s3cret" << false << false << true << "f.bin?token=s3cret" << "Downloaded, 2.5 MB"
-            << true << "answers" << "logind" << true << "portal";
+            << true << "answers" << "logind" << true << "portal" << QByteArray();
         QTest::newRow("downloaded, window active")
-            << "/slow/f.bin" << true << false << true << "" << "" << true << "answers" << "" << false << "portal";
+            << "/slow/f.bin" << true << false << true << "" << "" << true << "answers" << "" << false << "portal" << QByteArray();
         QTest::newRow("paused, window behind")
-            << "/slow/f.bin" << false << true << true << "" << "" << true << "answers" << "" << false << "portal";
+            << "/slow/f.bin" << false << true << true << "" << "" << true << "answers" << "" << false << "portal" << QByteArray();
         QTest::newRow("password refused, window behind")
-            << "/private/f.bin" << false << false << true << "f.bin" << refused << false << "answers" << "" << true << "";
+            << "/private/f.bin" << false << false << true << "f.bin" << refused << false << "answers" << "" << true << "" << QByteArray();
+        QTest::newRow("password refused, a folder's name not UTF-8")
+            << "/private/f.bin" << false << false << true << "f.bin" << refused << false << "answers" << "" << true << ""
+            << QByteArray("f\xE9");
         QTest::newRow("only remembered, window behind")
-            << "" << false << false << true << "" << "" << false << "answers" << "" << false << "";
+            << "" << false << false << true << "" << "" << false << "answers" << "" << false << "" << QByteArray();
         QTest::newRow("service never answers, window behind")
-            << "/private/f.bin" << false << false << false << "f.bin" << refused << false << "" << "" << false << "";
+            << "/private/f.bin" << false << false << false << "f.bin" << refused << false << "" << "" << false << "" << QByteArray();
         QTest::newRow("portal never answers, no file manager")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "silent" << ""
-            << false << "portal";
+            << false << "portal" << QByteArray();
         QTest::newRow("no portal, logind")
-            << "/slow/f.bin" << true << false << true << "" << "" << true << "" << "logind" << false << "logind";
+            << "/slow/f.bin" << true << false << true << "" << "" << true << "" << "logind" << false << "logind" << QByteArray();
         QTest::newRow("no portal, system bus never speaks")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "silent"
-            << true << "";
+            << true << "" << QByteArray();
         QTest::newRow("no portal, system bus stops after its greeting")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "stops"
-            << true << "";
+            << true << "" << QByteArray();
         QTest::newRow("session bus listed second")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true
-            << "answers, listed second" << "" << false << "portal";
+            << "answers, listed second" << "" << false << "portal" << QByteArray();
         QTest::newRow("session bus never speaks, logind")
             << "/slow/f.bin" << false << false << true << "" << "" << false << "silent bus" << "logind" << false
-            << "logind";
+            << "logind" << QByteArray();
     }
     void desktopHearsTheEnd()
     {
@@ -855,7 +860,13 @@ private slots:
         QFETCH(QString, systemBus);
         QFETCH(bool, fileManager);
         QFETCH(QString, awake);
+        QFETCH(QByteArray, folder);
         testing::Sandbox sandbox;
+        QVERIFY(folder.isEmpty() || (::mkdir(folder.constData(), 0700) == 0 && ::chdir(folder.constData()) == 0));
+        const auto leaveFolder = qScopeGuard([&] { QVERIFY(folder.isEmpty() || ::chdir("..") == 0); });
+        QByteArray here(4096, '\0');
+        QVERIFY(::getcwd(here.data(), here.size()));
+        here.truncate(qstrlen(here.constData()));
         QTemporaryDir site;
         testing::makeFile(site.filePath(QStringLiteral("f.bin")), 5 << 19);
         testing::Nginx nginx(site.path());
@@ -980,7 +991,10 @@ private slots:
             if (!shown) {
                 QFile noted(opened);
                 QVERIFY(noted.open(QIODevice::ReadOnly));
-                QCOMPARE(noted.readAll(), QDir::currentPath().toLocal8Bit());
+                // As a file: address, which every xdg-open reads, the name's bytes whatever they are.
+                const QByteArray address = noted.readAll();
+                QVERIFY2(address.startsWith("file://"), address.constData());
+                QCOMPARE(QByteArray::fromPercentEncoding(address.mid(7)), here);
             }
         }
         QFETCH(bool, taskBar);
