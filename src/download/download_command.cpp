@@ -509,10 +509,8 @@ DownloadCommand::PressFlow::EndOfPress DownloadCommand::PressFlow::verify(qint64
             return {PressEnding::Verified, name};
         if (own)
             return endSettingAside({PressEnding::DigestDiffers, name});
-        const std::optional<QString> missing = platform::GrowingFileHasher::libraryFailure();
-        undecided << digestUndecided
-                         + (missing ? QStringLiteral("libcrypto could not be loaded (%1)").arg(*missing)
-                                    : QStringLiteral("the file could not be read"));
+        const std::optional<QString> missing = platform::GrowingFileHasher::libraryFailure(digest.digest->algorithm);
+        undecided << digestUndecided + missing.value_or(QStringLiteral("the file could not be read"));
     }
     switch (compare(*file_, stretchesAfterRun(lengthAtStart, *length, draws_), DifferenceCounts::WhenRepeated)) {
     case Match::Different:

@@ -67,7 +67,9 @@ const EVP_MD *methodOf(const Evp &functions, HashAlgorithm algorithm)
     return nullptr;
 }
 
-// Only with a libcrypto loaded whole.
+// Only with a libcrypto loaded whole. A libcrypto whose configuration
+// offers no such digest (its providers, a FIPS mode without MD5) has it
+// all the same, and fails each step: the digest is then none.
 struct Context
 {
     Context(const Evp &functions, HashAlgorithm algorithm)
@@ -78,18 +80,20 @@ struct Context
     ~Context() { functions.freeContext(context); }
     Context(const Context &) = delete;
     Context &operator=(const Context &) = delete;
-    void restart() { functions.init(context, method, nullptr); }
-    void add(const char *data, size_t size) { functions.update(context, data, size); }
-    QByteArray result()
+    void restart() { failed = !method || !context || functions.init(context, method, nullptr) != 1; }
+    void add(const char *data, size_t size) { failed = failed || functions.update(context, data, size) != 1; }
+    std::optional<QByteArray> result()
     {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned int size = 0;
-        functions.final(context, digest, &size);
+        if (failed || functions.final(context, digest, &size) != 1)
+            return std::nullopt;
         return QByteArray(reinterpret_cast<const char *>(digest), int(size));
     }
     const Evp &functions;
     const EVP_MD *method;
     EVP_MD_CTX *context;
+    bool failed = false;
 };
 
 } // namespace
@@ -134,6 +138,10 @@ void GrowingFileHasher::Shared::run(HashAlgorithm algorithm)
         return;
     }
     Context context(functions, algorithm);
+    if (context.failed) {
+        deliver(std::nullopt);
+        return;
+    }
     QByteArray buffer(1 << 20, Qt::Uninitialized);
     qint64 position = 0;
     while (!stop) {
@@ -167,7 +175,7 @@ void GrowingFileHasher::Shared::run(HashAlgorithm algorithm)
             position += read;
         }
         if (wantedNow >= 0) {
-            deliver(position == wantedNow ? std::optional(context.result()) : std::nullopt);
+            deliver(position == wantedNow ? context.result() : std::nullopt);
             return;
         }
         pollfd waits[2] = {{wake, POLLIN, 0}, {changes, POLLIN, 0}};
@@ -208,10 +216,14 @@ GrowingFileHasher::GrowingFileHasher(int descriptor, HashAlgorithm algorithm, QO
     std::thread([shared = shared_, algorithm] { shared->run(algorithm); }).detach();
 }
 
-std::optional<QString> GrowingFileHasher::libraryFailure()
+std::optional<QString> GrowingFileHasher::libraryFailure(HashAlgorithm algorithm)
 {
-    const QString &failure = evp().failure;
-    return failure.isEmpty() ? std::nullopt : std::optional(failure);
+    const Evp &functions = evp();
+    if (!functions.failure.isEmpty())
+        return QStringLiteral("libcrypto could not be loaded (%1)").arg(functions.failure);
+    if (Context(functions, algorithm).failed)
+        return QStringLiteral("libcrypto's configuration offers no such digest");
+    return std::nullopt;
 }
 
 GrowingFileHasher::~GrowingFileHasher()

@@ -33,13 +33,15 @@ public:
     // follows, in this object's thread, once they are read. Once only.
     void finish(qint64 length);
 
-    // Why no file can be hashed: libcrypto could not be loaded (the
-    // loader's words); nothing where it was. Loads it where no hasher has.
-    static std::optional<QString> libraryFailure();
+    // Why no file can be hashed with `algorithm`: libcrypto could not be
+    // loaded (in the loader's words), or its configuration (OPENSSL_CONF)
+    // offers no such digest; nothing where it can be. Loads it where no
+    // hasher has.
+    static std::optional<QString> libraryFailure(HashAlgorithm algorithm);
 
 signals:
     // The digest, or nothing when the file holds fewer bytes than asked
-    // for, cannot be read, or libcrypto cannot be loaded.
+    // for, cannot be read, or libcrypto cannot compute it.
     void finished(const std::optional<QByteArray> &digest);
 
 private:

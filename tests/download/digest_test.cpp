@@ -197,11 +197,26 @@ private slots:
         QCOMPARE(*result, expected);
     }
 
-    // Where libcrypto cannot be loaded a hasher answers nothing and says
-    // why: run again in a process whose loader finds a libcrypto.so.3 that
-    // is none.
+    // Where libcrypto cannot be loaded, or computes no digest, a hasher
+    // answers nothing and says why: run again in a process whose loader
+    // finds a libcrypto.so.3 that is none, or whose libcrypto's
+    // configuration loads no provider with digests.
+    void noDigestWithoutLibcrypto_data()
+    {
+        QTest::addColumn<QString>("variable");
+        QTest::addColumn<QString>("file"); // what the variable names, in a folder of the test's
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("not a library") << "LD_LIBRARY_PATH" << "libcrypto.so.3" << QByteArray("not a library")
+                                       << "libcrypto.so.3: file too short";
+        QTest::newRow("no provider with digests")
+            << "OPENSSL_CONF" << "openssl.cnf"
+            << QByteArray("openssl_conf = init\n[init]\nproviders = providers\n[providers]\nnull = null\n[null]\nactivate = 1\n")
+            << "offers no such digest";
+    }
     void noDigestWithoutLibcrypto()
     {
+        QFETCH(QString, failure);
         if (qEnvironmentVariableIsSet("BRINDLE_LIBCRYPTO_SHADOWED")) {
             QTemporaryFile file;
             QVERIFY(file.open() && file.write(body) == body.size() && file.flush());
@@ -216,22 +231,26 @@ private slots:
             hasher.finish(body.size());
             loop.exec();
             QVERIFY(result && !*result);
-            const std::optional<QString> failure = platform::GrowingFileHasher::libraryFailure();
-            QVERIFY(failure && failure->contains(QLatin1String("libcrypto.so.3: file too short")));
+            const std::optional<QString> why = platform::GrowingFileHasher::libraryFailure(HashAlgorithm::Sha256);
+            QVERIFY2(why && why->contains(failure), qPrintable(why.value_or(QString())));
             return;
         }
-        QVERIFY(!platform::GrowingFileHasher::libraryFailure());
+        QVERIFY(!platform::GrowingFileHasher::libraryFailure(HashAlgorithm::Sha256));
+        QFETCH(QString, variable);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
         QTemporaryDir folder;
-        QFile notALibrary(folder.filePath(QStringLiteral("libcrypto.so.3")));
-        QVERIFY(notALibrary.open(QIODevice::WriteOnly) && notALibrary.write("not a library") > 0);
-        notALibrary.close();
+        QFile written(folder.filePath(file));
+        QVERIFY(written.open(QIODevice::WriteOnly) && written.write(content) == content.size());
+        written.close();
         QProcess again;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("LD_LIBRARY_PATH"), folder.path());
+        environment.insert(variable, variable == QStringLiteral("OPENSSL_CONF") ? written.fileName() : folder.path());
         environment.insert(QStringLiteral("BRINDLE_LIBCRYPTO_SHADOWED"), QStringLiteral("1"));
         again.setProcessEnvironment(environment);
         again.setProcessChannelMode(QProcess::ForwardedChannels);
-        again.start(QCoreApplication::applicationFilePath(), {QStringLiteral("noDigestWithoutLibcrypto")});
+        again.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("noDigestWithoutLibcrypto:") + QString::fromLatin1(QTest::currentDataTag())});
         QVERIFY(again.waitForFinished(30000));
         QCOMPARE(again.exitStatus(), QProcess::NormalExit);
         QCOMPARE(again.exitCode(), 0);
