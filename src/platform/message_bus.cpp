@@ -187,18 +187,24 @@ void MessageBus::reach()
     const QString address = addressOf(kind_);
     if (address.isEmpty()) {
         // Settled on the loop's next turn, as a failed attempt is.
-        QMetaObject::invokeMethod(this, [this] { onReached(false); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this] { onReached(std::nullopt); }, Qt::QueuedConnection);
         return;
     }
     // Connecting waits for the bus's answer (and Qt's bus thread waits for
     // it too): never on the window's thread.
+    // The connection is handed over made: looking it up by name on the
+    // window's thread would wait for Qt's bus thread.
     std::thread([reaching = reaching_, address, name = name_] {
-        const bool reached = answersGreeting(address) && QDBusConnection::connectToBus(address, name).isConnected();
+        std::optional<QDBusConnection> connection;
+        if (answersGreeting(address))
+            connection = QDBusConnection::connectToBus(address, name);
+        if (connection && !connection->isConnected())
+            connection.reset();
         std::lock_guard lock(reaching->mutex);
         reaching->done = true;
         if (reaching->owner)
             QMetaObject::invokeMethod(
-                reaching->owner, [owner = reaching->owner, reached] { owner->onReached(reached); },
+                reaching->owner, [owner = reaching->owner, connection] { owner->onReached(connection); },
                 Qt::QueuedConnection);
         else
             QDBusConnection::disconnectFromBus(name);
@@ -213,12 +219,11 @@ MessageBus::~MessageBus()
         QDBusConnection::disconnectFromBus(name_);
 }
 
-void MessageBus::onReached(bool reached)
+void MessageBus::onReached(const std::optional<QDBusConnection> &connection)
 {
-    if (reached)
-        connection_ = QDBusConnection(name_);
+    connection_ = connection;
     settled_ = true;
-    emit settledWith(reached);
+    emit settledWith(connection_.has_value());
 }
 
 } // namespace platform

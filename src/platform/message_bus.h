@@ -44,7 +44,7 @@ signals:
 
 private:
     struct Reaching; // what the thread and this object share
-    void onReached(bool reached);
+    void onReached(const std::optional<QDBusConnection> &connection);
 
     Kind kind_;
     QString name_; // the connection's name, Brindle's and this object's own
