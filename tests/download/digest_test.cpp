@@ -49,6 +49,22 @@ QCryptographicHash::Algorithm qtAlgorithm(HashAlgorithm algorithm)
     return QCryptographicHash::Sha256;
 }
 
+// What `hasher` answers once told the file ends at `length`; nothing
+// while it has not answered.
+std::optional<std::optional<QByteArray>> finished(platform::GrowingFileHasher &hasher, qint64 length)
+{
+    std::optional<std::optional<QByteArray>> result;
+    QEventLoop loop;
+    QObject::connect(&hasher, &platform::GrowingFileHasher::finished, &loop, [&](const std::optional<QByteArray> &digest) {
+        result = digest;
+        loop.quit();
+    });
+    const testing::Deadline deadline(10, "the digest");
+    hasher.finish(length);
+    loop.exec();
+    return result;
+}
+
 } // namespace
 
 class DigestTest : public QObject
@@ -181,15 +197,7 @@ private slots:
             QTest::qWait(30); // the hasher reads what came so far
             write(size);
         }
-        std::optional<std::optional<QByteArray>> result;
-        QEventLoop loop;
-        connect(&hasher, &platform::GrowingFileHasher::finished, &loop, [&](const std::optional<QByteArray> &digest) {
-            result = digest;
-            loop.quit();
-        });
-        const testing::Deadline deadline(10, "the digest");
-        hasher.finish(written.size() + missing);
-        loop.exec();
+        const std::optional<std::optional<QByteArray>> result = finished(hasher, written.size() + missing);
         QVERIFY(result);
         const std::optional<QByteArray> expected = missing || before < 0
                                                        ? std::nullopt
@@ -221,15 +229,7 @@ private slots:
             QTemporaryFile file;
             QVERIFY(file.open() && file.write(body) == body.size() && file.flush());
             platform::GrowingFileHasher hasher(file.handle(), HashAlgorithm::Sha256);
-            std::optional<std::optional<QByteArray>> result;
-            QEventLoop loop;
-            connect(&hasher, &platform::GrowingFileHasher::finished, &loop, [&](const std::optional<QByteArray> &digest) {
-                result = digest;
-                loop.quit();
-            });
-            const testing::Deadline deadline(10, "the digest");
-            hasher.finish(body.size());
-            loop.exec();
+            const std::optional<std::optional<QByteArray>> result = finished(hasher, body.size());
             QVERIFY(result && !*result);
             const std::optional<QString> why = platform::GrowingFileHasher::libraryFailure(HashAlgorithm::Sha256);
             QVERIFY2(why && why->contains(failure), qPrintable(why.value_or(QString())));
