@@ -1,6 +1,7 @@
 #include "platform/message_bus.h"
 
 #include <QAtomicInteger>
+#include <QMap>
 #include <QScopeGuard>
 #include <QtEndian>
 #include <algorithm>
@@ -122,28 +123,39 @@ bool answersAsBus(int socket)
 }
 
 // Whether the bus at `address` answers within the time allowed. As libdbus
-// does, the addresses of a list are tried in turn, and the first that
-// takes the connection is the bus. Only unix sockets are asked; a bus of
-// another transport is taken at its word.
+// does, the addresses of a list are tried in turn, the first that takes
+// the connection is the bus, and one it cannot connect to is passed over:
+// a transport it does not know, a unix address naming no socket, or naming
+// one beside a listening address's tmpdir, dir or runtime (the first value
+// of a key counts). Only unix sockets are asked; a bus of another transport
+// is taken at its word.
 bool answersGreeting(const QString &address)
 {
+    const QStringList otherTransports = {QStringLiteral("tcp"), QStringLiteral("nonce-tcp"), QStringLiteral("unixexec"),
+                                         QStringLiteral("autolaunch")};
+    const QStringList locations = {QStringLiteral("path"), QStringLiteral("abstract"), QStringLiteral("tmpdir"),
+                                   QStringLiteral("dir"), QStringLiteral("runtime")};
     for (const QString &entry : address.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        if (!entry.startsWith(QLatin1String("unix:")))
-            return true;
-        QByteArray path;
-        bool abstract = false;
-        for (const QString &pair : entry.mid(5).split(QLatin1Char(','))) {
-            const QString key = pair.section(QLatin1Char('='), 0, 0);
-            if (key == QLatin1String("path") || key == QLatin1String("abstract")) {
-                path = QByteArray::fromPercentEncoding(pair.section(QLatin1Char('='), 1).toLatin1());
-                abstract = key == QLatin1String("abstract");
-            }
+        const QString transport = entry.section(QLatin1Char(':'), 0, 0);
+        if (transport != QLatin1String("unix")) {
+            if (otherTransports.contains(transport))
+                return true;
+            continue;
         }
+        QMap<QString, QByteArray> values;
+        for (const QString &pair : entry.mid(transport.size() + 1).split(QLatin1Char(','))) {
+            const QString key = pair.section(QLatin1Char('='), 0, 0);
+            if (!values.contains(key))
+                values.insert(key, QByteArray::fromPercentEncoding(pair.section(QLatin1Char('='), 1).toLatin1()));
+        }
+        const auto named = std::count_if(locations.cbegin(), locations.cend(), [&](const QString &key) { return values.contains(key); });
+        const bool abstract = values.contains(QStringLiteral("abstract"));
+        const QByteArray path = values.value(abstract ? QStringLiteral("abstract") : QStringLiteral("path"));
         sockaddr_un socketAddress = {};
         socketAddress.sun_family = AF_UNIX;
         const qsizetype offset = abstract ? 1 : 0;
-        if (path.isEmpty() || path.size() + offset >= qsizetype(sizeof socketAddress.sun_path))
-            return true;
+        if (named != 1 || path.isEmpty() || path.size() + offset >= qsizetype(sizeof socketAddress.sun_path))
+            continue;
         std::memcpy(socketAddress.sun_path + offset, path.constData(), path.size());
         const auto length = socklen_t(offsetof(sockaddr_un, sun_path) + offset + path.size() + (abstract ? 0 : 1));
 

@@ -809,7 +809,8 @@ private slots:
         // "answers", "silent", none, "silent bus" for the session bus, or
         // "answers, listed second" after an address where nothing listens.
         QTest::addColumn<QString>("portal");
-        // "logind" (the test's bus), "silent", "stops" after its greeting, or none.
+        // "logind" (the test's bus), "silent", "stops" after its greeting,
+        // "silent, listed after unusable" ones libdbus passes over, or none.
         QTest::addColumn<QString>("systemBus");
         QTest::addColumn<bool>("fileManager"); // else the action opens the folder
         QTest::addColumn<QString>("awake");    // who keeps the computer awake while wget runs
@@ -842,6 +843,9 @@ private slots:
         QTest::newRow("no portal, system bus stops after its greeting")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "stops"
             << true << "" << QByteArray();
+        QTest::newRow("no portal, system bus never speaks, listed after unusable addresses")
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << ""
+            << "silent, listed after unusable" << true << "" << QByteArray();
         QTest::newRow("session bus listed second")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true
             << "answers, listed second" << "" << false << "portal" << QByteArray();
@@ -898,6 +902,8 @@ private slots:
             qputenv("DBUS_SYSTEM_BUS_ADDRESS", buses[0]);
         if (systemBus == QStringLiteral("silent") || systemBus == QStringLiteral("stops"))
             qputenv("DBUS_SYSTEM_BUS_ADDRESS", silentBus);
+        if (systemBus == QStringLiteral("silent, listed after unusable"))
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", "nowhere:;unix:tmpdir=" + QFile::encodeName(busDir_.path()) + ';' + silentBus);
         if (portal == QStringLiteral("silent bus"))
             qputenv("DBUS_SESSION_BUS_ADDRESS", silentBus);
         const auto holds = [&] { return awake == QStringLiteral("logind") ? desktop.logind.holds() : desktop.portal.holds(); };
