@@ -33,6 +33,7 @@
 #include <QScopeGuard>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <fcntl.h>
@@ -809,7 +810,9 @@ private slots:
         // "answers", "silent", none, "silent bus" for the session bus, or
         // "answers, listed second" after an address where nothing listens.
         QTest::addColumn<QString>("portal");
-        // "logind" (the test's bus), "silent", "stops" after its greeting, or none.
+        // "logind" (the test's bus), "silent", "stops" after its greeting,
+        // "silent, listed after unusable" ones libdbus passes over, "silent
+        // on TCP", or none.
         QTest::addColumn<QString>("systemBus");
         QTest::addColumn<bool>("fileManager"); // else the action opens the folder
         QTest::addColumn<QString>("awake");    // who keeps the computer awake while wget runs
@@ -841,6 +844,12 @@ private slots:
             << true << "" << QByteArray();
         QTest::newRow("no portal, system bus stops after its greeting")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "stops"
+            << true << "" << QByteArray();
+        QTest::newRow("no portal, system bus never speaks, listed after unusable addresses")
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << ""
+            << "silent, listed after unusable" << true << "" << QByteArray();
+        QTest::newRow("no portal, system bus on TCP never speaks")
+            << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true << "" << "silent on TCP"
             << true << "" << QByteArray();
         QTest::newRow("session bus listed second")
             << "/slow/f.bin" << false << false << true << "f.bin" << "Downloaded, 2.5 MB" << true
@@ -898,6 +907,13 @@ private slots:
             qputenv("DBUS_SYSTEM_BUS_ADDRESS", buses[0]);
         if (systemBus == QStringLiteral("silent") || systemBus == QStringLiteral("stops"))
             qputenv("DBUS_SYSTEM_BUS_ADDRESS", silentBus);
+        if (systemBus == QStringLiteral("silent, listed after unusable"))
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", "nowhere:;unix:tmpdir=" + QFile::encodeName(busDir_.path()) + ';' + silentBus);
+        QTcpServer silentOnTcp;
+        if (systemBus == QStringLiteral("silent on TCP")) {
+            QVERIFY(silentOnTcp.listen(QHostAddress::LocalHost));
+            qputenv("DBUS_SYSTEM_BUS_ADDRESS", "tcp:host=127.0.0.1,port=" + QByteArray::number(silentOnTcp.serverPort()));
+        }
         if (portal == QStringLiteral("silent bus"))
             qputenv("DBUS_SESSION_BUS_ADDRESS", silentBus);
         const auto holds = [&] { return awake == QStringLiteral("logind") ? desktop.logind.holds() : desktop.portal.holds(); };
