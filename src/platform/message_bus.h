@@ -7,12 +7,8 @@
 // names, else $XDG_RUNTIME_DIR/bus; the system bus the one
 // DBUS_SYSTEM_BUS_ADDRESS names, else /run/dbus/system_bus_socket. With
 // neither there is none, and no bus is started for Brindle alone (no desktop
-// service listens on one). Of a list of addresses, the first that takes
-// the connection is the bus, as libdbus has it. A bus on a unix socket or
-// TCP that has not answered a client's authentication and Hello within two
-// seconds is none as well: Qt connects to every bus, the accessibility bus
-// among them, on one thread, and one bus that never speaks, or stops, would
-// silence the others.
+// service listens on one). A bus that does not answer as bus_greeting.h
+// asks it is none as well.
 
 #include <QDBusConnection>
 #include <QObject>
