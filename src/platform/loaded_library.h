@@ -1,7 +1,9 @@
 #pragma once
 // A shared library that only some presses need, loaded (dlopen) when it is
 // first asked for instead of at the program's start: a window that never
-// needs it neither maps it nor waits for its loading. Its functions are
+// needs it neither maps it nor waits for its loading, unless another
+// library brings it (Debian 13's libproxy, under Qt Network, brings
+// libcrypto through libcurl). Its functions are
 // looked up by name and typed from the library's own header, so the build
 // still checks every call against it. A library once loaded stays for the
 // program's life (libraries such as libcrypto cannot be unloaded safely).

@@ -248,12 +248,16 @@ private slots:
         environment.insert(variable, variable == QStringLiteral("OPENSSL_CONF") ? written.fileName() : folder.path());
         environment.insert(QStringLiteral("BRINDLE_LIBCRYPTO_SHADOWED"), QStringLiteral("1"));
         again.setProcessEnvironment(environment);
-        again.setProcessChannelMode(QProcess::ForwardedChannels);
+        again.setProcessChannelMode(QProcess::MergedChannels);
         again.start(QCoreApplication::applicationFilePath(),
                     {QStringLiteral("noDigestWithoutLibcrypto:") + QString::fromLatin1(QTest::currentDataTag())});
         QVERIFY(again.waitForFinished(30000));
-        QCOMPARE(again.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(again.exitCode(), 0);
+        const QByteArray output = again.readAll();
+        // Where the test's own libraries bring libcrypto (Debian 13's
+        // libproxy, through libcurl and libssh2), no process of it can lack it.
+        if (again.exitCode() == 127 && output.contains("error while loading shared libraries"))
+            QSKIP("libcrypto is among the libraries this test is linked with");
+        QVERIFY2(again.exitStatus() == QProcess::NormalExit && again.exitCode() == 0, output.constData());
     }
 };
 
